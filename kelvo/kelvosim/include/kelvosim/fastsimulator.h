@@ -1,0 +1,149 @@
+// The fast simulator: motion tables built once at start-up, the inversion
+// from a target point to a launch velocity, the fast board with its awake and
+// asleep stone sets, the sliding and collision rules, the event loop and the
+// three shot entry points.
+#pragma once
+
+#include <cstdint>
+
+#include "kelvosim/bitSet.h"
+#include "kelvosim/primitive.h"
+#include "kelvosim/thinkboard.h"
+
+namespace Kelvo {
+
+// ---------------------------------------------------------------------------
+// Motion model and tables
+
+constexpr double DECEL = 12.00921630859375;
+constexpr double CURL_RATIO = double(0.066696f);  // 0.06669600307941437
+extern const double V_MAX;                         // hypot(3.1, 33.6)
+extern const double V_STEP;                        // V_MAX / 2^14, step of distanceBySpeed
+extern const double W_STEP;                        // (V_MAX + 2) / 2^18, step of pathBySpeed
+constexpr double D_STEP = 49.0 / 16384.0;          // step of speedByDistance
+constexpr double TABLE_DT = 1.0 / 700000.0;        // time step of the fine builders
+
+constexpr int DISTANCE_TABLE_SIZE = 16388;
+constexpr int PATH_TABLE_SIZE = 262148;
+
+// The stone as the tables are built from, and the launch state of a shot.
+struct MotionState {
+    double x = 0, y = 0, vx = 0, vy = 0, spin = 0;
+};
+
+// Where a stone at one speed comes to rest, in the rest frame: the frame in
+// which it stops at the origin, its last motion points along +y and it curls
+// in the positive sense.
+struct PathEntry {
+    double dx = 0, dy = 0;  // from the stone to its rest point
+    double dAngle = 0;      // heading of its velocity in the rest frame, negated
+    double time = 0;        // time left until rest
+};
+
+extern double distanceBySpeed[DISTANCE_TABLE_SIZE];
+extern double speedByDistance[DISTANCE_TABLE_SIZE];
+extern PathEntry pathBySpeed[PATH_TABLE_SIZE];
+
+struct Velocity {
+    double vx, vy, spin;
+};
+
+Velocity frictionForward(double h, double vx, double vy, double w);
+Velocity frictionBack(double h, double vx, double vy, double w);
+void stepForward(MotionState& state, double dt);
+void stepBack(MotionState& state, double dt);
+
+void buildDistanceBySpeed();
+void buildSpeedByDistance();
+void buildPathBySpeed();
+// Builds the three tables on three threads and joins them.
+void buildMotionTables();
+
+// Table reads. Indices are truncated toward zero and clamped to the last
+// entry, so a speed beyond a table (a stone sent off by a collision) reads
+// its last entry instead of memory past it.
+int speedIndex(double speed);                 // row of pathBySpeed
+double stopDistance(double speed);            // distanceBySpeed, interpolated
+double speedForDistance(double distance);     // speedByDistance, interpolated
+// The pathBySpeed row, mirrored (dx and dAngle negated) for the negative curl.
+PathEntry pathEntry(int k, bool mirrored);
+
+// ---------------------------------------------------------------------------
+// Shot inversion: a target point in the board frame to a launch velocity.
+// Each reads rec.spin (already set) and writes rec.x and rec.y.
+
+void drawTo(Vec2 target, fMoveXY<double>& rec);
+void passThrough(Vec2 target, double extra, fMoveXY<double>& rec);
+void hitAt(Vec2 target, double speed, fMoveXY<double>& rec);
+// The rest-frame vector from the launch position to the point of the path of
+// speed s whose straight-line distance from the launch is b.
+Vec2 chordPoint(double s, double b, int flag);
+
+// ---------------------------------------------------------------------------
+// Fast board
+
+struct StoneMotion {
+    double x = 0, y = 0;
+    double angle = 0;  // heading of the velocity, atan2(vx, vy)
+    double time = 0;   // sliding time since the shot started
+    double speed = 0;
+    double spin = 0;   // only its sign selects the curl
+};
+
+struct FSStone {
+    StoneMotion motion;
+    bitSet asleeps;        // asleep stones it may still reach
+    bitSet awakes;         // awake stones it may still meet
+    double stopDist = 0;
+    double stopTime = 0;
+    int32_t state = 0;
+};
+
+struct FSBoard {
+    FSStone stones[16];    // 0 the thrown stone, 1 the first stone struck, then the rest
+    bitSet awakes;
+    int32_t nAwake = 0;
+    bitSet asleeps;
+    int32_t nAsleep = 0;
+    int32_t turnColour = 0;
+
+    void setupAfterFirstHit(const ThinkBoard& board, int32_t struckIndex, const StoneMotion& thrown,
+                            const StoneMotion& struck);
+    bool exam() const;
+    // Hands the board to the exact simulator and writes the outcome into out.
+    int simulateExact(ThinkBoard& out, double dt) const;
+};
+
+// ---------------------------------------------------------------------------
+// Sliding and collision rules
+
+constexpr double TWO_STONE_R = double(0.29f);          // 0.28999999165534973
+constexpr double CONTACT_GAP = 0.0006;
+constexpr double CONTACT_D = 0.2905999916553497;       // TWO_STONE_R + CONTACT_GAP
+constexpr double CHORD_ANGLE = 0.03333565;
+constexpr double RECEDE_EPS = 1e-5;
+constexpr double COLLIDE_FRICTION = 0.159;
+
+constexpr int MAX_EVENTS = 100;
+constexpr double EXACT_DT = double(0.01f);             // 0.009999999776482582
+
+inline bool isInPlay(const StoneMotion& s) { return isInPlayArea(s.x, s.y); }
+
+void slideToRest(int k, StoneMotion& stone);
+void slideBetween(int k1, int k2, StoneMotion& stone);
+void collideResting(StoneMotion& mover, StoneMotion& resting);
+void collideMoving(StoneMotion& a, StoneMotion& b);
+
+// ---------------------------------------------------------------------------
+// Shot simulation. Each returns the change code applyShot consumes.
+
+// The launch of a shot from the throw point: spin +CURL_RATIO for flag 0,
+// -CURL_RATIO for flag 1.
+MotionState launchState(const fMoveXY<double>& shot);
+
+int simulateFSBoard(ThinkBoard& board, FSBoard& fs);
+int simulateClearPath(ThinkBoard& board, double speed, double heading, int spinFlag);
+int simulateTwoStones(ThinkBoard& board, const MotionState& launch);
+int simulateGeneral(ThinkBoard& board, const MotionState& launch);
+
+}  // namespace Kelvo

@@ -1,0 +1,17 @@
+// The game-state record the protocol fills and the search reads.
+#pragma once
+
+#include <cstdint>
+
+namespace Kelvo {
+
+struct _GAMESTATE {
+    int32_t shotNumber = 0;     // shots already thrown in this end; the next one has this number
+    int32_t endNumber = 0;      // current end, from 0
+    int32_t finalEnd = 0;       // the game's final end as the server gives it
+    int32_t endScores[10] = {}; // signed score of each end, positive when BLACK scored
+    uint8_t sideFlag = 0;       // stored, not consulted
+    float stonePos[16][2] = {}; // server frame; stone i has colour i mod 2
+};
+
+}  // namespace Kelvo

@@ -1,0 +1,54 @@
+// The exact simulator: stones as discs in a Box2D world, moved with the
+// system's own ice model between fixed physics steps.
+#pragma once
+
+#include <cstdint>
+
+#include <box2d/box2d.h>
+
+#include "kelvosim/fastsimulator.h"
+#include "kelvosim/primitive.h"
+#include "kelvosim/thinkboard.h"
+
+namespace Kelvo {
+
+// One exact run: the world, its stone bodies and their state words. Moving
+// stones occupy body[0 .. numMoving-1], resting ones follow them.
+struct B2Board {
+    b2World world;
+    b2Body* body[16];
+    int32_t stoneState[16];
+    int32_t numResting;
+    int32_t numMoving;
+
+    B2Board();
+    ~B2Board();
+    B2Board(const B2Board&) = delete;
+    B2Board& operator=(const B2Board&) = delete;
+};
+
+struct StoneVelocity {
+    double vx, vy, w;
+};
+
+b2Body* createStone(double x, double y, b2World& world);
+void addMovingStone(B2Board& board, const FSStone& stone, int32_t colour);
+void addRestingStone(B2Board& board, Vec2 org, int32_t state);
+// The ice model for one update with speed loss dv.
+StoneVelocity applyFriction(double dv, double vx, double vy, double w);
+void frictionStep(double dv, b2Body* body);
+void frictionAll(double dv, B2Board* pSubGameState);
+// Runs the motion to its end; returns the number of friction updates after
+// the half step, or 0 when a protected stone left the play area.
+int simulateB2(B2Board* pb2bd, double dt);
+
+// A whole shot simulated exactly from the throw point: every stone of the
+// board rests in the world, the thrown stone starts at the throw point with
+// the shot's launch velocity and spin. Returns the change code applyShot
+// consumes (0 when the thrown stone left play without moving another stone,
+// or when a protected stone was knocked out of play and the shot is void;
+// 1 when only the thrown stone came to rest; 2 when other stones moved) and
+// writes the outcome into the board's stone lists.
+int simulateShotExact(ThinkBoard& board, const fMoveXY<double>& shot, double dt = EXACT_DT);
+
+}  // namespace Kelvo

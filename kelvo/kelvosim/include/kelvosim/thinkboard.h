@@ -1,0 +1,54 @@
+// The board the search reasons on: the stones of one end in the board frame,
+// per colour and sorted by distance to the tee, with the free guard zone
+// flags, the stones still to throw and the count of the position.
+// A plain value: every search instance and playout copies it whole.
+#pragma once
+
+#include <cstdint>
+
+#include "kelvosim/gamestate.h"
+#include "kelvosim/primitive.h"
+
+namespace Kelvo {
+
+// Stone state flag bits.
+constexpr int32_t ST_WHITE = 1;
+constexpr int32_t ST_FREEGUARD = 4;
+constexpr int32_t ST_PROTECTED = 8;
+
+struct ThinkBoard {
+    int32_t endsLeft = 0;
+    int32_t turn = 0;           // stones still to throw, including the next one
+    int32_t scoreDiff = 0;      // sum of the ends already played
+    int32_t endScore = 0;       // count of the position: + BLACK scores, - WHITE scores
+    bool firstEndHammer = false;
+    fStonePos stones[2][8] = {};
+    int32_t inHouse[2] = {};    // in-house stones form the prefix of stones[c]
+    int32_t count[2] = {};
+    int32_t state[2][8] = {};
+    int32_t lastIndex = 0;      // where addStoneTracked last inserted
+    double frontY = 0;          // smallest Y on the sheet, capped at IN_HOUSE_R
+
+    int32_t getTurn() const { return turn; }
+};
+
+void resetBoard(ThinkBoard& board);
+void buildFromGameState(ThinkBoard& board, const _GAMESTATE& state);
+void addStone(ThinkBoard& board, int32_t colour, double x, double y);
+void addStoneTracked(ThinkBoard& board, int32_t colour, double x, double y);
+void recomputeStates(ThinkBoard& board);
+// change: 0 nothing on the sheet changed, 1 only the thrown stone was added
+// with addStoneTracked, 2 the stone lists were rebuilt with addStone.
+void applyShot(ThinkBoard& board, int32_t change);
+int32_t computeEndScore(const ThinkBoard& board);
+
+// Consistency checks: each returns true or ends the process.
+bool ExamTurn(const ThinkBoard& board);
+bool ExamFreeGuard(const ThinkBoard& board);
+bool ExamStoneNumber(int32_t colour, int32_t turn, const ThinkBoard& board);
+bool ExamStoneState(const ThinkBoard& board);
+bool Exam(const ThinkBoard& board);
+
+inline int32_t stonesOnSheet(const ThinkBoard& board) { return board.count[BLACK] + board.count[WHITE]; }
+
+}  // namespace Kelvo

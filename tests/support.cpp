@@ -1,0 +1,110 @@
+#include "support.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "kelvosim/fastsimulator.h"
+
+namespace KelvoTest {
+
+void ensureMotionTables() {
+    static std::once_flag once;
+    std::call_once(once, Kelvo::buildMotionTables);
+}
+
+Kelvo::ThinkBoard makeBoard(int turn, const std::vector<StoneAt>& stones) {
+    Kelvo::ThinkBoard board;
+    Kelvo::resetBoard(board);
+    board.turn = turn;
+    for (const StoneAt& s : stones)
+        Kelvo::addStone(board, s.colour, s.x, s.y);
+    Kelvo::recomputeStates(board);
+    return board;
+}
+
+Child spawn(const std::string& path, const std::vector<std::string>& args) {
+    int toChild[2], fromChild[2];
+    if (pipe(toChild) != 0 || pipe(fromChild) != 0)
+        return Child{};
+    signal(SIGPIPE, SIG_IGN);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(toChild[0], STDIN_FILENO);
+        dup2(fromChild[1], STDOUT_FILENO);
+        close(toChild[0]);
+        close(toChild[1]);
+        close(fromChild[0]);
+        close(fromChild[1]);
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(path.c_str()));
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(path.c_str(), argv.data());
+        _exit(127);
+    }
+    close(toChild[0]);
+    close(fromChild[1]);
+    return Child{pid, toChild[1], fromChild[0]};
+}
+
+void writeAll(int fd, const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0)
+            return;
+        done += static_cast<size_t>(n);
+    }
+}
+
+std::string readFor(int fd, int timeoutMs, size_t until) {
+    std::string got;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        if (until > 0 && got.size() >= until)
+            break;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0)
+            break;
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, static_cast<int>(left)) <= 0)
+            break;
+        char buf[4096];
+        const ssize_t n = read(fd, buf, sizeof buf);
+        if (n <= 0)
+            break;
+        got.append(buf, static_cast<size_t>(n));
+    }
+    return got;
+}
+
+int finish(Child& child, int timeoutMs) {
+    if (child.in >= 0)
+        close(child.in);
+    child.in = -1;
+    int status = -1;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (waitpid(child.pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(child.pid, SIGKILL);
+            waitpid(child.pid, &status, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (child.out >= 0)
+        close(child.out);
+    child.out = -1;
+    return status;
+}
+
+}  // namespace KelvoTest

@@ -1,0 +1,36 @@
+// Helpers shared by the tests.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "kelvosim/thinkboard.h"
+
+namespace KelvoTest {
+
+// Builds the motion tables once per test program.
+void ensureMotionTables();
+
+// A board at the given turn with the given stones (board frame), flags and
+// count recomputed as the search would see them.
+struct StoneAt {
+    int colour;
+    double x;
+    double y;
+};
+Kelvo::ThinkBoard makeBoard(int turn, const std::vector<StoneAt>& stones);
+
+// A child process on pipes, for driving the real binaries.
+struct Child {
+    int pid = -1;
+    int in = -1;   // write end of the child's standard input
+    int out = -1;  // read end of the child's standard output
+};
+Child spawn(const std::string& path, const std::vector<std::string>& args = {});
+void writeAll(int fd, const std::string& bytes);
+// Reads what arrives within timeoutMs (stops early once `until` bytes came).
+std::string readFor(int fd, int timeoutMs, size_t until = 0);
+// Closes standard input and waits for the exit; returns the wait status.
+int finish(Child& child, int timeoutMs = 10000);
+
+}  // namespace KelvoTest
