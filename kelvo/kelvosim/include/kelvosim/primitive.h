@@ -36,7 +36,8 @@ constexpr double STONE_R = double(0.145f);         // 0.14499999582767487
 constexpr double RING4_R = double(0.61f);          // 0.6100000143051147
 constexpr double RING8_R = double(1.22f);          // 1.2200000286102295
 constexpr double HOUSE_R = double(1.83f);          // 1.8300000429153442
-constexpr double TEE_TO_THROW = double(36.4f);     // 36.399999499320984
+// 36.4 m from the throw point to the tee, as the exact double the bounds use.
+constexpr double TEE_TO_THROW = 36.399999499320984;
 
 constexpr double IN_HOUSE_R = HOUSE_R + STONE_R;            // 1.975000038743019
 constexpr double PLAY_X = FX_TEE - STONE_R;                 // 2.230000004172325
