@@ -33,6 +33,7 @@ using Candidate = fMoveXY<double>;
 struct CandidateWriter {
     Candidate* out;
     int32_t n = 0;
+    Candidate scratch{};  // absorbs what is written once the array is full
 
     bool full() const { return n >= MAX_CANDIDATES; }
     // The next entry to fill, or a scratch entry once the array is full.

@@ -1,0 +1,496 @@
+// Candidate shots per end strategy. Each set looks at the board, aims at
+// points on the sheet and turns them into launch velocities with the shot
+// inversion. Colours are absolute: Force1, Steal and Prevent Multi play for
+// BLACK (the side without the last stone), Score2, Score3 or more and Prevent
+// Steal for WHITE.
+#include "candidates.h"
+
+#include <cmath>
+#include <initializer_list>
+#include <limits>
+#include <utility>
+
+#include "kelvosim/fastsimulator.h"
+
+namespace Kelvo {
+
+const char* const STRATEGY_NAMES[9] = {
+    "NO", "Force1", "Steal", "Prevent Multi", "Score1", "Score2", "Score3 or more", "Blank", "Prevent Steal",
+};
+
+const char* const SHOT_NAMES[16] = {
+    "",      "CENTER_GUARD", "HIGH_CENTER_GUARD", "CORNER_GUARD", "HIGH_CORNER_GUARD", "DRAW",
+    "COME_AROUND", "FREEZE", "SPLIT", "TICK", "RAISE", "HIT_AND_STAY", "HIT_AND_ROLL", "PEEL",
+    "DOUBLE_TAKEOUT", "RUNBACK",
+};
+
+Candidate& CandidateWriter::next() { return full() ? scratch : out[n]; }
+
+namespace {
+
+constexpr double LANE_HALF = double(0.61f);       // 0.6100000143051147
+constexpr double TEE_LINE_NEAR = double(0.61f);
+constexpr double TEE_LINE_FAR = double(1.22f);    // 1.2200000286102295
+constexpr double TAKE_R = double(1.83f);          // 1.8300000429153442
+constexpr double BEHIND_GUARD_Y = -2.1699999570846558;
+constexpr double FREEZE_GAP = double(0.29f);      // 0.28999999165534973
+constexpr double AIM_BIAS = 0.01;
+constexpr double TAKEOUT_SPEED = 33.0;
+constexpr double COME_AROUND_RIGHT = 1.393645407717472;  // 79.85 degrees
+constexpr double COME_AROUND_LEFT = 1.747947245872321;   // 100.15 degrees
+constexpr double CORNER_X = double(1.22f);
+constexpr double PI = 3.141592653589793;
+
+// A missing stone (a slot at or past count) is absent: it lies infinitely
+// far from the tee, so it is never near the button and never nearer than a
+// stone that exists. Reading the slot itself would pick up whatever stone
+// last occupied it.
+constexpr double ABSENT_R = std::numeric_limits<double>::infinity();
+
+double radiusOf(const ThinkBoard& board, int colour, int i) {
+    return i < board.count[colour] ? board.stones[colour][i].r : ABSENT_R;
+}
+
+int spinBySide(double v) { return v > 0 ? 1 : 0; }
+
+int32_t countGuards(const ThinkBoard& board, bool (*inLane)(double x)) {
+    int32_t n = 0;
+    for (int c = 0; c < 2; ++c)
+        for (int i = board.inHouse[c]; i < board.count[c]; ++i)
+            if (inLane(board.stones[c][i].x))
+                ++n;
+    return n;
+}
+
+// ---------------------------------------------------------------------------
+// The shared candidate forms.
+
+void draw(CandidateWriter& w, double x, double y, int spin) {
+    Candidate& c = w.next();
+    c.spin = spin;
+    drawTo(Vec2{x, y}, c);
+    w.commit();
+}
+
+void takeout(CandidateWriter& w, const fStonePos& s) {
+    Candidate& c = w.next();
+    c.spin = spinBySide(s.x);
+    hitAt(Vec2{s.x, s.y - 0.29 - AIM_BIAS}, TAKEOUT_SPEED, c);
+    w.commit();
+}
+
+void freeze(CandidateWriter& w, const fStonePos& s) {
+    Candidate& c = w.next();
+    c.spin = 1;
+    drawTo(Vec2{s.x, s.y - FREEZE_GAP}, c);
+    w.commit();
+}
+
+void tap(CandidateWriter& w, const fStonePos& s, int spin) {
+    Candidate& c = w.next();
+    c.spin = spin;
+    passThrough(Vec2{s.x, s.y - 0.29 - AIM_BIAS}, std::fabs(s.y), c);
+    w.commit();
+}
+
+void tap(CandidateWriter& w, const fStonePos& s) { tap(w, s, spinBySide(s.x)); }
+
+void frontGuards(CandidateWriter& w, const fStonePos& s) {
+    draw(w, s.x, s.y - 5.0, spinBySide(s.x));
+    draw(w, s.x, s.y - 2.5, spinBySide(s.x));
+}
+
+void behindGuardDraws(CandidateWriter& w, const fStonePos& s) {
+    if (!(s.y < BEHIND_GUARD_Y))
+        return;
+    draw(w, s.x, s.y + 5.0, spinBySide(s.x));
+    draw(w, s.x, s.y + 4.5, spinBySide(s.x));
+}
+
+void mirrorDraw(CandidateWriter& w, const fStonePos& s) { draw(w, -s.x, s.y, spinBySide(-s.x)); }
+
+void comeAround(CandidateWriter& w, const fStonePos& s) {
+    makeComeAround(s, w.next());
+    w.commit();
+}
+
+void teeDraws(CandidateWriter& w) {
+    draw(w, 0.0, 0.0, 1);
+    draw(w, 0.0, 0.0, 0);
+}
+
+// A second counting stone on the tee line, 0.61 or 1.22 out on either side,
+// where it stays nearer than a stone at distance f.
+void teeLineDraws(CandidateWriter& w, double f) {
+    for (double side : {1.0, -1.0}) {
+        if (f > TEE_LINE_NEAR)
+            draw(w, side * 0.61, 0.0, spinBySide(side * 0.61));
+        if (f > TEE_LINE_FAR)
+            draw(w, side * 1.22, 0.0, spinBySide(side * 1.22));
+    }
+}
+
+void leftCornerGuards(CandidateWriter& w) {
+    draw(w, -CORNER_X, -5.0, 1);
+    draw(w, -CORNER_X, -2.5, 1);
+}
+
+void rightCornerGuards(CandidateWriter& w) {
+    draw(w, CORNER_X, -5.0, 0);
+    draw(w, CORNER_X, -2.5, 0);
+}
+
+void houseStones(const ThinkBoard& board, int colour, void (*form)(CandidateWriter&, const fStonePos&),
+                 CandidateWriter& w) {
+    for (int i = 0; i < board.inHouse[colour]; ++i)
+        form(w, board.stones[colour][i]);
+}
+
+void guardStones(const ThinkBoard& board, int colour, void (*form)(CandidateWriter&, const fStonePos&),
+                 CandidateWriter& w) {
+    for (int i = board.inHouse[colour]; i < board.count[colour]; ++i)
+        form(w, board.stones[colour][i]);
+}
+
+void allStones(const ThinkBoard& board, int colour, void (*form)(CandidateWriter&, const fStonePos&),
+               CandidateWriter& w) {
+    for (int i = 0; i < board.count[colour]; ++i)
+        form(w, board.stones[colour][i]);
+}
+
+// Skip rule of a pair: front is the stone to be struck (nearer the thrower),
+// rear the one it is to be driven toward.
+using PairSkip = bool (*)(const ThinkBoard& board, const fStonePos& front, const fStonePos& rear);
+
+bool skipNone(const ThinkBoard&, const fStonePos&, const fStonePos&) { return false; }
+
+// While the free guard zone rule applies, no pair is struck from a guard in
+// front of the tee line outside the 1.83 circle.
+bool skipFreeGuardFront(const ThinkBoard& board, const fStonePos& front, const fStonePos&) {
+    return board.turn > 12 && front.y < 0 && front.r > TAKE_R;
+}
+
+// Drives one stone of a colour onto another of it: both hit variants over
+// every pair, the stones ordered from the thrower backwards.
+void hitTowardPairs(const ThinkBoard& board, int colour, PairSkip skip, CandidateWriter& w) {
+    const int n = board.count[colour];
+    fStonePos list[8];
+    for (int i = 0; i < n; ++i)
+        list[i] = board.stones[colour][i];
+    for (int i = 0; i < n; ++i)
+        for (int j = i + 1; j < n; ++j)
+            if (list[i].y > list[j].y)
+                std::swap(list[i], list[j]);
+
+    for (auto make : {makeHitToward, makeHitTowardContact})
+        for (int i = 0; i < n; ++i)
+            for (int j = i + 1; j < n; ++j)
+                if (!skip(board, list[i], list[j]) && make(list[i], list[j], w.next()))
+                    w.commit();
+}
+
+// Closes a set: an empty list gets a draw to the tee.
+int32_t finish(CandidateWriter& w) {
+    if (w.n == 0)
+        draw(w, 0.0, 0.0, 1);
+    return w.n;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Guard counts: stones outside the house, by lane. The comparisons are strict,
+// so a stone exactly on a lane edge counts for none.
+
+int32_t countCenterGuards(const ThinkBoard& board) {
+    return countGuards(board, [](double x) { return std::fabs(x) < LANE_HALF; });
+}
+
+int32_t countLeftGuards(const ThinkBoard& board) {
+    return countGuards(board, [](double x) { return x < -LANE_HALF; });
+}
+
+int32_t countRightGuards(const ThinkBoard& board) {
+    return countGuards(board, [](double x) { return x > LANE_HALF; });
+}
+
+// ---------------------------------------------------------------------------
+// Shot helpers
+
+// Passes the stone on its outer side and curls in behind it toward the
+// centre line. The extra distances are deliberately not mirror images.
+void makeComeAround(const fStonePos& stone, Candidate& rec) {
+    double phi, extra;
+    if (stone.x > 0) {
+        phi = COME_AROUND_RIGHT;
+        rec.spin = 1;
+        extra = stone.x + FX_TEE + 0.3;
+    } else {
+        phi = COME_AROUND_LEFT;
+        rec.spin = 0;
+        extra = FX_TEE - stone.x - 0.3;
+    }
+    const Vec2 pass{stone.x + std::cos(phi), stone.y - std::sin(phi) - AIM_BIAS};
+    passThrough(pass, extra, rec);
+}
+
+namespace {
+
+// The hit window: B must lie behind A within 35 degrees of the centre-line
+// direction. The angle is kept in single precision, as the aim is.
+bool inHitWindow(float theta, float& deg) {
+    deg = float(double(theta * 180.0f) / (4 * std::atan(1.0)));
+    return !(deg < 55 || deg > 125);
+}
+
+void hitFrom(float theta, float deg, double ax, double ay, bool contact, Candidate& rec) {
+    const float h = float(double(theta) + PI);
+    const double offX = double(std::cos(h)) * STONE_R * 2;
+    const double offY = double(std::sin(h)) * STONE_R * 2;
+    const Vec2 aimPoint{ax + offX, (contact ? ay + offY : ay - offY) - AIM_BIAS};
+    rec.spin = deg > 90 ? 1 : 0;
+    hitAt(aimPoint, TAKEOUT_SPEED, rec);
+}
+
+}  // namespace
+
+// Aims behind A, on the line that sends A along the direction to B.
+bool makeHitToward(const fStonePos& a, const fStonePos& b, Candidate& rec) {
+    const float theta = float(std::atan2(b.y - a.y, b.x - a.x));
+    float deg;
+    if (!inHitWindow(theta, deg))
+        return false;
+    hitFrom(theta, deg, a.x, a.y, false, rec);
+    return true;
+}
+
+// Aims at the thrown stone's centre at the moment of contact, in front of A.
+// A B almost straight behind A (|dx| < 0.05) is taken as straight behind.
+bool makeHitTowardContact(const fStonePos& a, const fStonePos& b, Candidate& rec) {
+    const float dx = float(b.x - a.x);
+    const float theta = std::fabs(dx) < 0.05f ? 1.5707964f : std::atan2(float(b.y - a.y), dx);
+    float deg;
+    if (!inHitWindow(theta, deg))
+        return false;
+    hitFrom(theta, deg, a.x, a.y, true, rec);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Candidate sets
+
+int32_t candidatesForce1(const ThinkBoard& board, Candidate* candidates) {
+    CandidateWriter w{candidates};
+    const fStonePos* own = board.stones[BLACK];
+    const fStonePos* opp = board.stones[WHITE];
+    const int32_t centre = countCenterGuards(board);
+
+    if (centre == 0) {
+        draw(w, 0.0, -5.0, 1);
+        draw(w, 0.0, -5.5, 1);
+        draw(w, 0.0, -2.5, 1);
+    }
+
+    const int n = board.count[WHITE];
+    if (n == 1) {
+        takeout(w, opp[0]);
+    } else if (n >= 2) {
+        // The opponent's house stones and its nearest guard stay while they
+        // lie behind the tee line.
+        for (int i = 0; i < n; ++i)
+            if (!(i <= board.inHouse[WHITE] && opp[i].y > 0))
+                takeout(w, opp[i]);
+        hitTowardPairs(
+            board, WHITE,
+            [](const ThinkBoard&, const fStonePos&, const fStonePos& rear) { return rear.y > 0 && rear.r > TAKE_R; },
+            w);
+    }
+
+    if (board.inHouse[BLACK] == 0) {
+        if (centre != 0) {
+            allStones(board, BLACK, behindGuardDraws, w);
+            guardStones(board, WHITE, behindGuardDraws, w);
+        }
+    } else {
+        for (int i = 0; i < board.inHouse[BLACK]; ++i)
+            if (std::fabs(own[i].x) < LANE_HALF)
+                comeAround(w, own[i]);
+        houseStones(board, BLACK, mirrorDraw, w);
+        // Opponent stone 0 and own stone 1 may be missing (absent, infinitely
+        // far): with no opponent stone every tee-line draw counts.
+        const double oppR = radiusOf(board, WHITE, 0);
+        const double ownSecondR = radiusOf(board, BLACK, 1);
+        if (board.inHouse[WHITE] == 0 || oppR > own[0].r) {
+            teeLineDraws(w, oppR > ownSecondR ? ownSecondR : oppR);
+        } else {
+            houseStones(board, BLACK, freeze, w);
+            houseStones(board, WHITE, freeze, w);
+        }
+    }
+    return finish(w);
+}
+
+int32_t candidatesSteal(const ThinkBoard& board, Candidate* candidates) {
+    CandidateWriter w{candidates};
+    const fStonePos* own = board.stones[BLACK];
+
+    if (board.turn == 16) {
+        draw(w, 0.0, -5.0, 1);
+        draw(w, 0.0, -2.5, 1);
+    } else if (const int32_t centre = countCenterGuards(board); centre == 0) {
+        draw(w, 0.0, -5.0, 1);
+        draw(w, 0.0, -2.5, 1);
+        for (int i = 0; i < board.inHouse[BLACK]; ++i)
+            if (std::fabs(own[i].x) < LANE_HALF)
+                frontGuards(w, own[i]);
+        if (board.turn >= 3)
+            for (int i = 0; i < board.count[BLACK]; ++i)
+                if (own[i].y < 0)
+                    tap(w, own[i]);
+        houseStones(board, BLACK, freeze, w);
+        houseStones(board, WHITE, freeze, w);
+        guardStones(board, BLACK, behindGuardDraws, w);
+        guardStones(board, WHITE, behindGuardDraws, w);
+    } else {
+        if (centre < 3) {
+            draw(w, 0.0, -5.5, 1);
+            for (int i = 0; i < board.inHouse[BLACK]; ++i)
+                if (std::fabs(own[i].x) < LANE_HALF)
+                    draw(w, own[i].x, own[i].y - 5.0, spinBySide(own[i].x));
+        }
+        // A missing own stone 0 is absent, so never near the button; missing
+        // own stone 1 or opponent stone 0 lie infinitely far.
+        const bool nearButton = board.count[BLACK] > 0 && std::fabs(own[0].x) < LANE_HALF &&
+                                std::fabs(own[0].y) < LANE_HALF;
+        if (nearButton) {
+            const double oppR = radiusOf(board, WHITE, 0);
+            const double ownSecondR = radiusOf(board, BLACK, 1);
+            teeLineDraws(w, oppR > ownSecondR ? ownSecondR : oppR);
+        } else {
+            teeDraws(w);
+        }
+    }
+
+    allStones(board, WHITE, takeout, w);
+    hitTowardPairs(board, WHITE, skipFreeGuardFront, w);
+    return finish(w);
+}
+
+int32_t candidatesPreventMulti(const ThinkBoard& board, Candidate* candidates) {
+    CandidateWriter w{candidates};
+    const fStonePos* opp = board.stones[WHITE];
+
+    if (board.count[WHITE] == 0) {
+        teeDraws(w);
+        draw(w, 0.61, 0.0, 1);
+        draw(w, 1.22, 0.0, 1);
+        draw(w, -0.61, 0.0, 0);
+        draw(w, -1.22, 0.0, 0);
+    } else {
+        // Stones behind the tee line outside the 1.83 circle are left alone.
+        for (int i = 0; i < board.count[WHITE]; ++i)
+            if (opp[i].y <= 0 || opp[i].r <= TAKE_R)
+                takeout(w, opp[i]);
+        for (int i = 0; i < board.inHouse[WHITE]; ++i)
+            if (opp[i].y > 0)
+                freeze(w, opp[i]);
+    }
+    return finish(w);
+}
+
+int32_t candidatesScore2(const ThinkBoard& board, Candidate* candidates) {
+    CandidateWriter w{candidates};
+    const fStonePos* own = board.stones[WHITE];
+    const fStonePos* opp = board.stones[BLACK];
+
+    if (board.turn > 14) {
+        leftCornerGuards(w);
+        rightCornerGuards(w);
+    } else {
+        guardStones(board, BLACK, behindGuardDraws, w);
+        guardStones(board, WHITE, behindGuardDraws, w);
+        if (countLeftGuards(board) == 0)
+            leftCornerGuards(w);
+        if (countRightGuards(board) == 0)
+            rightCornerGuards(w);
+        for (int i = 0; i < board.inHouse[WHITE]; ++i) {
+            if (std::fabs(own[i].x) < LANE_HALF)
+                comeAround(w, own[i]);
+            mirrorDraw(w, own[i]);
+            frontGuards(w, own[i]);
+        }
+        for (int i = 0; i < board.inHouse[BLACK]; ++i) {
+            if (opp[i].y < 0)
+                takeout(w, opp[i]);
+            freeze(w, opp[i]);
+        }
+        for (int i = board.inHouse[BLACK]; i < board.count[BLACK]; ++i)
+            if (opp[i].y <= 0 || opp[i].r <= TAKE_R)
+                takeout(w, opp[i]);
+        hitTowardPairs(board, BLACK, skipFreeGuardFront, w);
+    }
+
+    if (board.turn < 3) {
+        teeDraws(w);
+        for (int i = 0; i < board.inHouse[BLACK]; ++i)
+            if (opp[i].y > 0)
+                takeout(w, opp[i]);
+    }
+    return finish(w);
+}
+
+int32_t candidatesScore3(const ThinkBoard& board, Candidate* candidates) {
+    CandidateWriter w{candidates};
+    const fStonePos* own = board.stones[WHITE];
+    const fStonePos* opp = board.stones[BLACK];
+
+    if (countLeftGuards(board) == 0)
+        leftCornerGuards(w);
+    if (countRightGuards(board) == 0)
+        rightCornerGuards(w);
+
+    if (board.inHouse[BLACK] > 0) {
+        houseStones(board, BLACK, freeze, w);
+        for (int i = 0; i < board.inHouse[WHITE]; ++i) {
+            freeze(w, own[i]);
+            tap(w, own[i], 1);
+        }
+    }
+
+    guardStones(board, BLACK, behindGuardDraws, w);
+    guardStones(board, WHITE, behindGuardDraws, w);
+    houseStones(board, WHITE, frontGuards, w);
+
+    if (board.turn < 11) {
+        for (int i = 0; i < board.count[BLACK]; ++i)
+            if (opp[i].y <= 0 || opp[i].r <= TAKE_R)
+                takeout(w, opp[i]);
+        hitTowardPairs(board, BLACK, skipNone, w);
+    }
+    if (board.turn < 4)
+        teeDraws(w);
+
+    if (w.n == 0) {
+        draw(w, 0.0, 0.0, 1);
+        draw(w, 0.0, -FREEZE_GAP, 1);
+    }
+    return w.n;
+}
+
+int32_t candidatesPreventSteal(const ThinkBoard& board, Candidate* candidates) {
+    CandidateWriter w{candidates};
+
+    if (board.turn < 3) {
+        draw(w, 0.0, 0.0, 1);
+        draw(w, 0.0, -FREEZE_GAP, 1);
+        allStones(board, BLACK, takeout, w);
+    }
+    allStones(board, BLACK, takeout, w);
+    hitTowardPairs(board, BLACK, skipNone, w);
+    // An empty sheet gets one corner guard to the +X side.
+    if (board.count[BLACK] == 0 && board.count[WHITE] == 0)
+        draw(w, 1.7950000166893005, -5.819999516010284, 1);
+    return finish(w);
+}
+
+}  // namespace Kelvo
