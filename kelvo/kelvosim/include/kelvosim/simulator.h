@@ -44,11 +44,15 @@ int simulateB2(B2Board* pb2bd, double dt);
 
 // A whole shot simulated exactly from the throw point: every stone of the
 // board rests in the world, the thrown stone starts at the throw point with
-// the shot's launch velocity and spin. Returns the change code applyShot
-// consumes (0 when the thrown stone left play without moving another stone,
-// or when a protected stone was knocked out of play and the shot is void;
-// 1 when only the thrown stone came to rest; 2 when other stones moved) and
-// writes the outcome into the board's stone lists.
+// the shot's launch velocity (not clamped: this is the shot as thrown) and
+// the spin of its flag. Returns the change code applyShot consumes and
+// writes the outcome into the board's stone lists:
+//   0  nothing on the sheet changed (the thrown stone left play without
+//      moving another stone), or a protected stone was knocked out of play
+//      and the shot is void; the board is untouched;
+//   1  only the thrown stone came to rest, added with addStoneTracked;
+//   2  other stones moved; the lists were rebuilt with addStone, stones the
+//      shot never touched keeping their exact coordinates.
 int simulateShotExact(ThinkBoard& board, const fMoveXY<double>& shot, double dt = EXACT_DT);
 
 }  // namespace Kelvo

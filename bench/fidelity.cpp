@@ -1,0 +1,289 @@
+// How closely the fast simulation follows the exact one, and what it saves.
+//
+// A fixed suite of shots, each simulated from the same board by the fast
+// simulation (the way the search does it) and by the exact whole-shot
+// simulation. Per category it prints the rest-position differences of the
+// stones that moved in either simulation, the share of shots whose set of
+// stones in play differs, and the mean time per shot of each simulator.
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "kelvosim/fastsimulator.h"
+#include "kelvosim/simulator.h"
+#include "kelvosim/thinkboard.h"
+
+using namespace Kelvo;
+
+namespace {
+
+// Low enough that twelve stones on the sheet are a legal position and the
+// free guard zone rule plays no part.
+constexpr int TURN = 4;
+
+struct Shot {
+    std::string category;
+    ThinkBoard board;
+    fMoveXY<double> move;
+};
+
+// The search's simulation of one shot: the lone-stone table move on an empty
+// sheet, else the entry point chosen by reach and by the number of stones.
+int simulateFast(ThinkBoard& board, const fMoveXY<double>& shot) {
+    const double s = std::hypot(shot.x, shot.y);
+    const double heading = std::atan2(shot.x, shot.y);
+    if (stonesOnSheet(board) == 0) {
+        const PathEntry e = pathEntry(int(s / W_STEP), shot.spin == 1);
+        const double rho = heading + e.dAngle;
+        const double x = std::sin(rho) * e.dy + std::cos(rho) * e.dx;
+        const double y = std::cos(rho) * e.dy - std::sin(rho) * e.dx - TEE_TO_THROW;
+        addStoneTracked(board, board.turn % 2, x, y);
+        return 1;
+    }
+    const double clamped = std::min(s, V_MAX);
+    if (board.frontY - STONE_R + TEE_TO_THROW > stopDistance(clamped))
+        return simulateClearPath(board, clamped, heading, shot.spin);
+    const MotionState launch = launchState(shot);
+    return stonesOnSheet(board) == 1 ? simulateTwoStones(board, launch) : simulateGeneral(board, launch);
+}
+
+ThinkBoard boardWith(const std::vector<std::pair<int, Vec2>>& stones) {
+    ThinkBoard board;
+    resetBoard(board);
+    board.turn = TURN;
+    for (const auto& [colour, at] : stones)
+        addStone(board, colour, at.x, at.y);
+    recomputeStates(board);
+    return board;
+}
+
+fMoveXY<double> draw(Vec2 target, int spin) {
+    fMoveXY<double> m;
+    m.spin = spin;
+    drawTo(target, m);
+    return m;
+}
+
+fMoveXY<double> hit(Vec2 target, double speed, int spin) {
+    fMoveXY<double> m;
+    m.spin = spin;
+    hitAt(target, speed, m);
+    return m;
+}
+
+// Random stones that do not overlap each other, in the house and in front of it.
+std::vector<std::pair<int, Vec2>> scatter(std::mt19937& rng, int n) {
+    std::uniform_real_distribution<double> house(-1.6, 1.6), guardY(-6.0, -2.0), guardX(-1.2, 1.2);
+    std::vector<std::pair<int, Vec2>> stones;
+    while (int(stones.size()) < n) {
+        const bool inHouse = rng() % 3 != 0;
+        const Vec2 p = inHouse ? Vec2{house(rng), house(rng)} : Vec2{guardX(rng), guardY(rng)};
+        if (inHouse && std::hypot(p.x, p.y) > 1.8)
+            continue;
+        bool clear = true;
+        for (const auto& s : stones)
+            clear = clear && std::hypot(s.second.x - p.x, s.second.y - p.y) > 0.31;
+        if (clear)
+            stones.push_back({int(stones.size() % 2), p});
+    }
+    return stones;
+}
+
+std::vector<Shot> buildSuite() {
+    std::vector<Shot> suite;
+    std::mt19937 rng(20240611);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    auto between = [&](double a, double b) { return a + (b - a) * unit(rng); };
+
+    // Draws over the sheet on an empty board.
+    for (double y : {-1.5, -0.75, 0.0, 0.75, 1.5})
+        for (double x : {-1.5, -0.5, 0.5, 1.5})
+            for (int spin = 0; spin < 2; ++spin)
+                suite.push_back({"draw", boardWith({}), draw(Vec2{x, y}, spin)});
+    for (double y : {-8.0, -4.0})
+        for (int spin = 0; spin < 2; ++spin)
+            suite.push_back({"draw", boardWith({}), draw(Vec2{0.3, y}, spin)});
+
+    // Guards in front of a house with stones in it: nothing is reached.
+    for (int i = 0; i < 24; ++i) {
+        const ThinkBoard board = boardWith({{0, {between(-1, 1), between(-0.5, 1.2)}},
+                                            {1, {between(-1, 1), between(1.3, 1.7)}}});
+        suite.push_back({"guard", board, draw(Vec2{between(-1.2, 1.2), between(-6.5, -2.5)}, i % 2)});
+    }
+
+    // Takeouts of a single stone, full and glancing.
+    for (int i = 0; i < 32; ++i) {
+        const Vec2 at{between(-1.3, 1.3), between(-1.3, 1.3)};
+        const double offset = i % 4 < 2 ? 0.0 : between(-0.15, 0.15);
+        suite.push_back({"takeout", boardWith({{0, at}}),
+                         hit(Vec2{at.x + offset, at.y}, between(31.5, 33.5), i % 2)});
+    }
+
+    // Hits into positions of 4 to 12 stones.
+    for (int i = 0; i < 60; ++i) {
+        const auto stones = scatter(rng, 4 + i % 9);
+        const Vec2 target = stones[rng() % stones.size()].second;
+        suite.push_back({"crowd", boardWith(stones),
+                         hit(Vec2{target.x + between(-0.1, 0.1), target.y}, between(30.0, 33.5), i % 2)});
+    }
+
+    // Raises: a guard pushed into the house.
+    for (int i = 0; i < 24; ++i) {
+        const Vec2 guard{between(-0.8, 0.8), between(-4.0, -2.5)};
+        std::vector<std::pair<int, Vec2>> stones{{0, guard}};
+        if (i % 2)
+            stones.push_back({1, {between(-1.0, 1.0), between(0.8, 1.5)}});
+        suite.push_back({"raise", boardWith(stones), hit(guard, between(29.4, 30.3), (i / 2) % 2)});
+    }
+
+    // Double takeouts: a glancing hit sends the first stone into the second.
+    for (int i = 0; i < 24; ++i) {
+        const double side = i % 2 ? 1.0 : -1.0;
+        const Vec2 first{between(-0.8, 0.8), between(-1.0, 0.3)};
+        const Vec2 second{first.x + side * between(0.35, 0.6), first.y + between(0.3, 0.8)};
+        const Vec2 aim{first.x - side * between(0.08, 0.14), first.y};
+        suite.push_back({"double", boardWith({{0, first}, {0, second}}), hit(aim, between(32.5, 33.6), (i / 2) % 2)});
+    }
+    return suite;
+}
+
+// Rest-position differences between two outcomes, stone by stone: stones
+// are paired within a colour, closest pair first. Pairs in which neither
+// stone moved from where it stood before the shot are left out, so the
+// figures describe the stones the shot set in motion.
+void compare(const ThinkBoard& before, const ThinkBoard& a, const ThinkBoard& b, std::vector<double>& errors) {
+    for (int c = 0; c < 2; ++c) {
+        std::vector<bool> usedA(a.count[c]), usedB(b.count[c]);
+        for (int n = std::min(a.count[c], b.count[c]); n > 0; --n) {
+            double best = 1e300;
+            int bi = -1, bj = -1;
+            for (int i = 0; i < a.count[c]; ++i)
+                for (int j = 0; j < b.count[c]; ++j) {
+                    if (usedA[i] || usedB[j])
+                        continue;
+                    const double d = std::hypot(a.stones[c][i].x - b.stones[c][j].x, a.stones[c][i].y - b.stones[c][j].y);
+                    if (d < best) {
+                        best = d;
+                        bi = i;
+                        bj = j;
+                    }
+                }
+            usedA[bi] = usedB[bj] = true;
+            bool still = false;
+            for (int k = 0; k < before.count[c]; ++k) {
+                const fStonePos& o = before.stones[c][k];
+                still = still || (std::hypot(a.stones[c][bi].x - o.x, a.stones[c][bi].y - o.y) < 1e-6 &&
+                                  std::hypot(b.stones[c][bj].x - o.x, b.stones[c][bj].y - o.y) < 1e-6);
+            }
+            if (!still)
+                errors.push_back(best);
+        }
+    }
+}
+
+double quantile(std::vector<double> v, double q) {
+    if (v.empty())
+        return 0.0;
+    std::sort(v.begin(), v.end());
+    if (q == 0.5)
+        return v.size() % 2 ? v[v.size() / 2] : 0.5 * (v[v.size() / 2 - 1] + v[v.size() / 2]);
+    const size_t k = size_t(std::ceil(q * double(v.size())));
+    return v[std::min(v.size() - 1, k == 0 ? 0 : k - 1)];
+}
+
+struct Tally {
+    std::vector<double> errors;
+    int shots = 0;
+    int mismatches = 0;
+    double fastSeconds = 0;
+    double exactSeconds = 0;
+};
+
+template <typename F>
+double secondsPerShot(int reps, F&& run) {
+    const auto start = std::chrono::steady_clock::now();
+    for (int r = 0; r < reps; ++r)
+        run();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / reps;
+}
+
+}  // namespace
+
+// With -v, one line per shot: codes and both outcomes.
+void printShot(size_t index, const Shot& shot, int fastCode, const ThinkBoard& fast, int exactCode,
+               const ThinkBoard& exact) {
+    std::printf("#%zu %s shot (%.4f, %.4f, %d) codes %d/%d\n", index, shot.category.c_str(), shot.move.x, shot.move.y,
+                shot.move.spin, fastCode, exactCode);
+    for (const auto& [name, board] : {std::pair{"before", &shot.board}, std::pair{"fast", &fast},
+                                      std::pair{"exact", &exact}}) {
+        std::printf("   %-6s", name);
+        for (int c = 0; c < 2; ++c)
+            for (int j = 0; j < board->count[c]; ++j)
+                std::printf(" %c(%.3f, %.3f)", c ? 'W' : 'B', board->stones[c][j].x, board->stones[c][j].y);
+        std::printf("\n");
+    }
+}
+
+int main(int argc, char** argv) {
+    const bool verbose = argc > 1 && std::string(argv[1]) == "-v";
+    buildMotionTables();
+    const std::vector<Shot> suite = buildSuite();
+    constexpr int FAST_REPS = 200;
+    constexpr int EXACT_REPS = 3;
+
+    std::vector<std::string> order;
+    std::vector<Tally> tallies;
+    Tally all;
+    for (const Shot& shot : suite) {
+        ThinkBoard fast = shot.board;
+        const int fastCode = simulateFast(fast, shot.move);
+        applyShot(fast, fastCode);
+        ThinkBoard exact = shot.board;
+        const int exactCode = simulateShotExact(exact, shot.move);
+        applyShot(exact, exactCode);
+        if (verbose)
+            printShot(size_t(&shot - suite.data()), shot, fastCode, fast, exactCode, exact);
+
+        const double fastTime = secondsPerShot(FAST_REPS, [&] {
+            ThinkBoard b = shot.board;
+            applyShot(b, simulateFast(b, shot.move));
+        });
+        const double exactTime = secondsPerShot(EXACT_REPS, [&] {
+            ThinkBoard b = shot.board;
+            applyShot(b, simulateShotExact(b, shot.move));
+        });
+
+        auto at = std::find(order.begin(), order.end(), shot.category);
+        if (at == order.end()) {
+            order.push_back(shot.category);
+            tallies.emplace_back();
+            at = order.end() - 1;
+        }
+        for (Tally* t : {&tallies[at - order.begin()], &all}) {
+            compare(shot.board, fast, exact, t->errors);
+            t->shots += 1;
+            t->mismatches += fast.count[0] != exact.count[0] || fast.count[1] != exact.count[1];
+            t->fastSeconds += fastTime;
+            t->exactSeconds += exactTime;
+        }
+    }
+
+    std::printf("%-8s %6s %7s %10s %10s %10s %9s %11s %12s\n", "category", "shots", "stones", "median_m", "p95_m",
+                "max_m", "mismatch", "fast_us", "exact_us");
+    auto row = [](const char* name, const Tally& t) {
+        std::printf("%-8s %6d %7zu %10.4f %10.4f %10.4f %9.3f %11.2f %12.1f\n", name, t.shots, t.errors.size(),
+                    quantile(t.errors, 0.5), quantile(t.errors, 0.95), quantile(t.errors, 1.0),
+                    double(t.mismatches) / t.shots, 1e6 * t.fastSeconds / t.shots, 1e6 * t.exactSeconds / t.shots);
+    };
+    for (size_t i = 0; i < order.size(); ++i)
+        row(order[i].c_str(), tallies[i]);
+    row("all", all);
+    std::printf("fidelity: median_err=%.4f p95_err=%.4f outcome_mismatch=%.3f speedup=%.1f\n",
+                quantile(all.errors, 0.5), quantile(all.errors, 0.95), double(all.mismatches) / all.shots,
+                all.exactSeconds / all.fastSeconds);
+    return 0;
+}

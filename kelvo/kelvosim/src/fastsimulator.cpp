@@ -1,0 +1,650 @@
+// The fast simulator's board, its sliding and collision rules, the event loop
+// and the three shot entry points. Stones never integrate their motion here:
+// a sliding stone jumps along the stored paths of the motion tables from one
+// speed to a lower one, and contacts are resolved analytically.
+#include "kelvosim/fastsimulator.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace Kelvo {
+
+// Internal entry points that expose the steps of a shot to the tests.
+namespace detail {
+
+struct Approach {
+    bool contact = false;  // the stones touch at the end
+    int steps = 0;         // table jumps taken before the contact or the give-up
+    int k = 0;             // the thrown stone's speed row at the end
+};
+Approach approachResting(StoneMotion& thrown, const StoneMotion& resting);
+
+struct LoopTrace {
+    int events = 0;          // events counted when the loop ended
+    bool handedOver = false; // the exact simulator finished the shot
+};
+int runEventLoop(ThinkBoard& board, FSBoard& fs, LoopTrace* trace);
+
+}  // namespace detail
+
+namespace {
+
+constexpr double CONTACT_D2 = CONTACT_D * CONTACT_D;
+
+double dist2(const StoneMotion& a, const StoneMotion& b) {
+    const double dx = a.x - b.x, dy = a.y - b.y;
+    return dx * dx + dy * dy;
+}
+
+// Whether two touching stones are closing in on each other along the line of
+// centres. Stones that touch but move apart (or not at all) must not collide:
+// a collision would pull them together, and touching stones would meet again
+// in every pass.
+bool approaching(const StoneMotion& a, const StoneMotion& b) {
+    const double rvx = std::sin(a.angle) * a.speed - std::sin(b.angle) * b.speed;
+    const double rvy = std::cos(a.angle) * a.speed - std::cos(b.angle) * b.speed;
+    return rvx * (b.x - a.x) + rvy * (b.y - a.y) > 0;
+}
+
+// The same for a moving stone and a resting one, whose speed and heading
+// are left over from its last slide and mean nothing.
+bool approachingResting(const StoneMotion& mover, const StoneMotion& resting) {
+    return std::sin(mover.angle) * (resting.x - mover.x) + std::cos(mover.angle) * (resting.y - mover.y) > 0 &&
+           mover.speed > 0;
+}
+
+// The tables hold the positive curl; a stone with spin <= 0 uses the mirror.
+bool mirrored(const StoneMotion& s) { return !(s.spin > 0); }
+
+// Distance to the rest point after sliding a gap along a path whose chord
+// deviates from the direction of travel by CHORD_ANGLE.
+double remainingDistance(double gap, double stop) {
+    return std::sqrt(gap * gap + stop * stop - 2 * gap * stop * std::cos(CHORD_ANGLE));
+}
+
+StoneMotion thrownStone(const MotionState& launch) {
+    StoneMotion t;
+    t.x = launch.x;
+    t.y = launch.y;
+    t.angle = std::atan2(launch.vx, launch.vy);
+    t.time = 0;
+    t.speed = std::min(std::hypot(launch.vx, launch.vy), V_MAX);
+    t.spin = launch.spin;
+    return t;
+}
+
+StoneMotion restingStone(const fStonePos& p) {
+    StoneMotion r;
+    r.x = p.x;
+    r.y = p.y;
+    return r;
+}
+
+int thrownColour(const ThinkBoard& board) { return board.turn % 2; }
+
+void clearStoneLists(ThinkBoard& board) {
+    for (int c = 0; c < 2; ++c) {
+        board.inHouse[c] = 0;
+        board.count[c] = 0;
+    }
+}
+
+// The thrown stone came to rest without touching anything.
+int placeThrownStone(ThinkBoard& board, int k, StoneMotion& thrown) {
+    slideToRest(k, thrown);
+    if (!isInPlay(thrown))
+        return 0;
+    addStoneTracked(board, thrownColour(board), thrown.x, thrown.y);
+    return 1;
+}
+
+void reportError(const char* text) {
+    std::fprintf(stderr, "%s\n", text);
+    std::fflush(stderr);
+}
+
+void reportStone(const char* before, int i, const char* after) {
+    std::fprintf(stderr, "%s%d%s\n", before, i, after);
+    std::fflush(stderr);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Fast board
+
+void FSBoard::setupAfterFirstHit(const ThinkBoard& board, int32_t struckIndex, const StoneMotion& thrown,
+                                 const StoneMotion& struck) {
+    stones[0].motion = thrown;
+    stones[1].motion = struck;
+    awakes = bitSet{};
+    awakes.set(0);
+    awakes.set(1);
+    nAwake = 2;
+    turnColour = board.turn % 2;
+
+    asleeps = bitSet{};
+    int p = 2;
+    for (int c = 0; c < 2; ++c) {
+        for (int j = 0; j < board.count[c]; ++j) {
+            if (c * 8 + j == struckIndex)
+                continue;
+            asleeps.set(p);
+            stones[p].motion.x = board.stones[c][j].x;
+            stones[p].motion.y = board.stones[c][j].y;
+            stones[p].state = board.state[c][j];
+            ++p;
+        }
+    }
+    nAsleep = p - nAwake;
+
+    // The two stones just separated, so they are not tested against each other.
+    for (int i = 0; i < 2; ++i) {
+        stones[i].asleeps = asleeps;
+        stones[i].awakes = bitSet{};
+    }
+    stones[0].state = turnColour;
+    stones[1].state = board.state[struckIndex / 8][struckIndex % 8];
+}
+
+bool FSBoard::exam() const {
+    if (!(awakes & asleeps).empty()) {
+        reportError("FSBoard::exam() : awakes and asleeps inexclusive.");
+        return false;
+    }
+    bool ok = true;
+    forEach(awakes, [&](int i) {
+        if (!ok)
+            return;
+        const FSStone& s = stones[i];
+        if (!s.awakes.isSubsetOf(awakes))
+            reportStone("FSBoard::exam() : all awakes doesn't hold aw_stone(", i, ")'s awakes.");
+        else if (!s.asleeps.isSubsetOf(asleeps))
+            reportStone("FSBoard::exam() : all asleeps doesn't hold aw_stone(", i, ")'s asleeps.");
+        else if (s.awakes.test(i))
+            reportStone("FSBoard::exam() : aw_stone(", i, ")'s awakes holds myself.");
+        else if (s.asleeps.test(i))
+            reportStone("FSBoard::exam() : aw_stone(", i, ")'s asleeps holds myself.");
+        else if (!awakes.test(i))
+            reportStone("FSBoard::exam() : awakes doesn't hold aw_stone(", i, ")");
+        else if (asleeps.test(i))
+            reportStone("FSBoard::exam() : asleeps holds aw_stone(", i, ")");
+        else
+            return;
+        ok = false;
+    });
+    if (!ok)
+        return false;
+
+    int perColour[2] = {0, 0};
+    forEach(awakes, [&](int i) { ++perColour[stones[i].state & 1]; });
+    forEach(asleeps, [&](int i) { ++perColour[stones[i].state & 1]; });
+    for (int c = 0; c < 2; ++c) {
+        if (perColour[c] > 8) {
+            std::fprintf(stderr, "FSBoard : illegal number of stones( %s%d ).\n", colourName(c), perColour[c]);
+            std::fflush(stderr);
+            return false;
+        }
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Sliding and collision rules
+
+void slideToRest(int k, StoneMotion& stone) {
+    const PathEntry e = pathEntry(k, mirrored(stone));
+    const double rho = stone.angle + e.dAngle;
+    const double s = std::sin(rho), c = std::cos(rho);
+    stone.x += s * e.dy + c * e.dx;
+    stone.y += c * e.dy - s * e.dx;
+    stone.time += e.time;
+}
+
+void slideBetween(int k1, int k2, StoneMotion& stone) {
+    const PathEntry e1 = pathEntry(k1, false);
+    const PathEntry e2 = pathEntry(k2, false);
+    double ddx = e1.dx - e2.dx;
+    const double ddy = e1.dy - e2.dy;
+    double da = e1.dAngle - e2.dAngle;
+    const double dt = e1.time - e2.time;
+    double a1 = e1.dAngle;
+    if (mirrored(stone)) {
+        ddx = -ddx;
+        da = -da;
+        a1 = -a1;
+    }
+    const double rho = stone.angle + a1;
+    const double s = std::sin(rho), c = std::cos(rho);
+    stone.x += s * ddy + c * ddx;
+    stone.y += c * ddy - s * ddx;
+    stone.angle += da;
+    stone.time += dt;
+    stone.speed -= dt * DECEL;
+}
+
+void collideResting(StoneMotion& mover, StoneMotion& resting) {
+    const double phi = std::atan2(resting.x - mover.x, resting.y - mover.y);
+    const double n = std::cos(mover.angle - phi) * mover.speed;
+    const double t = std::sin(mover.angle - phi) * mover.speed;
+    const double e = (mover.spin * STONE_R + t) * COLLIDE_FRICTION;
+    const double w = 2 * e / STONE_R;
+
+    resting.speed = std::hypot(n, e);
+    resting.angle = std::atan2(e, n) + phi;
+    resting.spin = w;
+    resting.time = mover.time;
+
+    // The striker keeps only its across-the-line part, less what it passed on.
+    mover.speed = std::fabs(t - e);
+    mover.angle = std::atan2(t - e, 0.0) + phi;
+    mover.spin += w;
+}
+
+void collideMoving(StoneMotion& a, StoneMotion& b) {
+    const double phi = std::atan2(b.x - a.x, b.y - a.y);
+    const double nA = std::cos(a.angle - phi) * a.speed, tA = std::sin(a.angle - phi) * a.speed;
+    const double nB = std::cos(b.angle - phi) * b.speed, tB = std::sin(b.angle - phi) * b.speed;
+    const double e = ((a.spin + b.spin) * STONE_R + (tA - tB)) * COLLIDE_FRICTION;
+    const double w = 2 * e / STONE_R;
+
+    // The along-the-line parts are exchanged; e moves from a to b across it.
+    b.speed = std::min(std::hypot(nA, tB + e), V_MAX);
+    b.angle = std::atan2(tB + e, nA) + phi;
+    b.spin += w;
+    a.speed = std::min(std::hypot(nB, tA - e), V_MAX);
+    a.angle = std::atan2(tA - e, nB) + phi;
+    a.spin += w;
+}
+
+// ---------------------------------------------------------------------------
+// Event loop
+
+namespace {
+
+// Moving stone i strikes resting stone j: j wakes, and both may now meet
+// every other stone again.
+void contactResting(FSBoard& fs, int i, int j) {
+    FSStone& si = fs.stones[i];
+    FSStone& sj = fs.stones[j];
+    collideResting(si.motion, sj.motion);
+
+    fs.asleeps.reset(j);
+    si.asleeps = fs.asleeps;
+    sj.asleeps = fs.asleeps;
+    fs.nAwake += 1;
+    fs.nAsleep -= 1;
+
+    bitSet others = fs.awakes;
+    others.reset(i);
+    si.awakes = others;
+    sj.awakes = others;
+    forEach(others, [&](int k) {
+        fs.stones[k].awakes.set(i);
+        fs.stones[k].awakes.set(j);
+        fs.stones[k].asleeps.reset(j);
+    });
+    fs.awakes.set(j);
+}
+
+// Moving stones i and k meet.
+void contactMoving(FSBoard& fs, int i, int k) {
+    FSStone& si = fs.stones[i];
+    FSStone& sk = fs.stones[k];
+    collideMoving(si.motion, sk.motion);
+
+    bitSet others = fs.awakes;
+    others.reset(i);
+    others.reset(k);
+    si.awakes = others;
+    sk.awakes = others;
+    forEach(others, [&](int m) {
+        fs.stones[m].awakes.set(i);
+        fs.stones[m].awakes.set(k);
+    });
+    // Both speeds changed, and may have grown: resting stones that were out
+    // of reach at the old speeds are within reach again.
+    si.asleeps = fs.asleeps;
+    sk.asleeps = fs.asleeps;
+}
+
+// Removes a stone that left play from every moving stone's list.
+void forgetGone(FSBoard& fs, int i) {
+    forEach(fs.awakes, [&](int k) { fs.stones[k].awakes.reset(i); });
+}
+
+int writeBack(ThinkBoard& board, const FSBoard& fs) {
+    clearStoneLists(board);
+    forEach(fs.asleeps, [&](int i) {
+        const FSStone& s = fs.stones[i];
+        addStone(board, s.state & 1, s.motion.x, s.motion.y);
+    });
+    return 2;
+}
+
+// No stone can reach another any more: every moving stone slides to rest.
+int stopEverything(ThinkBoard& board, FSBoard& fs) {
+    const bitSet moving = fs.awakes;
+    bool voided = false;
+    forEach(moving, [&](int i) {
+        if (voided)
+            return;
+        FSStone& s = fs.stones[i];
+        slideToRest(speedIndex(s.motion.speed), s.motion);
+        fs.awakes.reset(i);
+        fs.nAwake -= 1;
+        if (!isInPlay(s.motion)) {
+            voided = (s.state & ST_PROTECTED) != 0;
+            return;
+        }
+        fs.asleeps.set(i);
+        fs.nAsleep += 1;
+    });
+    if (voided)
+        return 0;
+    return writeBack(board, fs);
+}
+
+// The exact simulator finishes the shot. Its run stops early, returning 0,
+// when a protected stone leaves the play area; that stone is then missing
+// from the written-back stones and the shot is void. A run that ends
+// normally and returns 0 (every stone stopped in the first step) moves
+// stones by a few millimetres at most and loses none of them.
+int handOver(ThinkBoard& board, const FSBoard& fs) {
+    ThinkBoard out = board;
+    const int ret = fs.simulateExact(out, EXACT_DT);
+    bool anyProtected = false;
+    forEach(fs.asleeps, [&](int i) { anyProtected |= (fs.stones[i].state & ST_PROTECTED) != 0; });
+    const int handed = fs.nAwake + fs.nAsleep;
+    if (ret == 0 && anyProtected && stonesOnSheet(out) < handed)
+        return 0;
+    board = out;
+    return 2;
+}
+
+}  // namespace
+
+namespace detail {
+
+int runEventLoop(ThinkBoard& board, FSBoard& fs, LoopTrace* trace) {
+    const FSBoard* pbd = &fs;
+    int events = 0;
+    auto finish = [&](int code) {
+        if (trace)
+            trace->events = events;
+        return code;
+    };
+
+    for (;;) {
+        KELVO_CHECK(pbd->exam(), "pbd->exam()");
+        if (events > MAX_EVENTS) {
+            if (trace)
+                trace->handedOver = true;
+            return finish(handOver(board, fs));
+        }
+        if (fs.awakes.empty())
+            return finish(stopEverything(board, fs));
+
+        double dt = 9999;
+        bool estimated = false;
+        bool contact = false;
+
+        // Find the earliest possible event, or a contact that is due now.
+        for (uint32_t w = fs.awakes.bits; w != 0 && !contact; w &= w - 1) {
+            const int i = __builtin_ctz(w);
+            FSStone& si = fs.stones[i];
+            const double stop = stopDistance(si.motion.speed);
+            const double reach = stop + TWO_STONE_R;
+            const double reach2 = reach * reach;
+            double nearest = 9999;
+
+            for (uint32_t v = si.asleeps.bits; v != 0; v &= v - 1) {
+                const int j = __builtin_ctz(v);
+                const double d2 = dist2(si.motion, fs.stones[j].motion);
+                if (d2 >= reach2) {
+                    si.asleeps.reset(j);
+                } else if (d2 < CONTACT_D2) {
+                    if (!approachingResting(si.motion, fs.stones[j].motion))
+                        continue;  // touching but moving away: nothing to estimate
+                    contactResting(fs, i, j);
+                    events += 1;
+                    KELVO_CHECK(pbd->exam(), "pbd->exam()");
+                    contact = true;
+                    break;
+                } else {
+                    nearest = std::min(nearest, d2);
+                }
+            }
+            if (contact)
+                break;
+
+            si.stopDist = stop;
+            si.stopTime = si.motion.speed / DECEL;
+            if (nearest < reach2) {
+                const double gap = std::sqrt(nearest) - TWO_STONE_R;
+                const double rest = remainingDistance(gap, stop);
+                dt = std::min(dt, si.stopTime - speedForDistance(rest) / DECEL);
+                estimated = true;
+            }
+
+            for (uint32_t v = si.awakes.bits & ((1u << i) - 1); v != 0; v &= v - 1) {
+                const int k = __builtin_ctz(v);
+                FSStone& sk = fs.stones[k];
+                const double d2 = dist2(si.motion, sk.motion);
+                if (d2 < CONTACT_D2) {
+                    if (!approaching(si.motion, sk.motion))
+                        continue;  // touching but moving apart
+                    contactMoving(fs, i, k);
+                    events += 1;
+                    contact = true;
+                    break;
+                }
+                const double gap = std::sqrt(d2) - TWO_STONE_R;
+                if (si.stopDist + sk.stopDist <= gap) {
+                    si.awakes.reset(k);
+                    sk.awakes.reset(i);
+                } else {
+                    dt = std::min(dt, gap / (sk.motion.speed + si.motion.speed));
+                    estimated = true;
+                }
+            }
+        }
+        if (contact)
+            continue;
+        if (!estimated)
+            return finish(stopEverything(board, fs));
+
+        // Advance every moving stone by dt along its path.
+        const bitSet moving = fs.awakes;
+        for (uint32_t w = moving.bits; w != 0; w &= w - 1) {
+            const int i = __builtin_ctz(w);
+            FSStone& si = fs.stones[i];
+            const int k1 = speedIndex(si.motion.speed);
+            const int k2 = speedIndex(si.motion.speed - dt * DECEL);
+            if (dt > si.stopTime || k2 < 1) {
+                slideToRest(k1, si.motion);
+                fs.awakes.reset(i);
+                fs.nAwake -= 1;
+                if (!isInPlay(si.motion)) {
+                    if (si.state & ST_PROTECTED)
+                        return finish(0);
+                    forgetGone(fs, i);
+                } else {
+                    fs.asleeps.set(i);
+                    fs.nAsleep += 1;
+                    forEach(fs.awakes, [&](int k) {
+                        fs.stones[k].awakes.reset(i);
+                        fs.stones[k].asleeps.set(i);
+                    });
+                }
+            } else {
+                slideBetween(k1, k2, si.motion);
+                if (!isInPlay(si.motion)) {
+                    if (si.state & ST_PROTECTED)
+                        return finish(0);
+                    fs.awakes.reset(i);
+                    fs.nAwake -= 1;
+                    forgetGone(fs, i);
+                }
+            }
+        }
+        if (fs.nAwake == 0)
+            return finish(writeBack(board, fs));
+        events += 1;
+    }
+}
+
+}  // namespace detail
+
+int simulateFSBoard(ThinkBoard& board, FSBoard& fs) { return detail::runEventLoop(board, fs, nullptr); }
+
+// ---------------------------------------------------------------------------
+// Shot simulation
+
+MotionState launchState(const fMoveXY<double>& shot) {
+    MotionState launch;
+    launch.x = 0;
+    launch.y = -TEE_TO_THROW;
+    launch.vx = shot.x;
+    launch.vy = shot.y;
+    launch.spin = shot.spin == 0 ? CURL_RATIO : -CURL_RATIO;
+    return launch;
+}
+
+int simulateClearPath(ThinkBoard& board, double speed, double heading, int spinFlag) {
+    const PathEntry e = pathEntry(speedIndex(speed), spinFlag == 1);
+    const double rho = heading + e.dAngle;
+    const double x = std::sin(rho) * e.dy + std::cos(rho) * e.dx;
+    const double y = std::cos(rho) * e.dy - std::sin(rho) * e.dx - TEE_TO_THROW;
+    if (!isInPlayArea(x, y))
+        return 0;
+    addStoneTracked(board, thrownColour(board), x, y);
+    return 1;
+}
+
+namespace detail {
+
+// Slides the thrown stone toward one resting stone, one table jump per step,
+// each closing the current gap, until the two touch, the stone can no longer
+// reach it, or they start to move apart.
+Approach approachResting(StoneMotion& thrown, const StoneMotion& resting) {
+    Approach a;
+    a.k = speedIndex(thrown.speed);
+    double stop = stopDistance(thrown.speed);
+    double gap = std::sqrt(dist2(thrown, resting)) - TWO_STONE_R;
+    while (gap <= stop) {
+        if (gap < CONTACT_GAP) {
+            a.contact = true;
+            return a;
+        }
+        const double rest = remainingDistance(gap, stop);
+        const int k = speedIndex(speedForDistance(rest));
+        slideBetween(a.k, k, thrown);
+        a.k = k;
+        stop = rest;
+        a.steps += 1;
+        const double next = std::sqrt(dist2(thrown, resting)) - TWO_STONE_R;
+        gap = next > gap + RECEDE_EPS ? 9999 : next;
+    }
+    return a;
+}
+
+}  // namespace detail
+
+int simulateTwoStones(ThinkBoard& board, const MotionState& launch) {
+    if (stonesOnSheet(board) != 1) {
+        std::fprintf(stderr, "%d,%d\n", board.count[BLACK], board.count[WHITE]);
+        std::fflush(stderr);
+        KELVO_CHECK(false, "0");
+    }
+    const int colour = board.count[BLACK] == 1 ? BLACK : WHITE;
+    const int32_t state = board.state[colour][0];
+
+    StoneMotion thrown = thrownStone(launch);
+    StoneMotion resting = restingStone(board.stones[colour][0]);
+    const detail::Approach a = detail::approachResting(thrown, resting);
+    if (!a.contact)
+        return placeThrownStone(board, a.k, thrown);
+
+    collideResting(thrown, resting);
+    slideToRest(speedIndex(thrown.speed), thrown);
+    slideToRest(speedIndex(resting.speed), resting);
+
+    // Knocking out a protected stone breaks the free guard zone rule.
+    if ((state & ST_PROTECTED) && !isInPlay(resting))
+        return 0;
+    clearStoneLists(board);
+    if (isInPlay(resting))
+        addStone(board, colour, resting.x, resting.y);
+    if (isInPlay(thrown))
+        addStone(board, thrownColour(board), thrown.x, thrown.y);
+    return 2;
+}
+
+int simulateGeneral(ThinkBoard& board, const MotionState& launch) {
+    StoneMotion thrown = thrownStone(launch);
+    int k = speedIndex(thrown.speed);
+    double stop = stopDistance(thrown.speed);
+    double reach2 = (stop + TWO_STONE_R) * (stop + TWO_STONE_R);
+
+    struct Candidate {
+        int id;     // colour * 8 + index within the colour
+        double d2;  // squared distance from the thrown stone
+    };
+    Candidate candidates[16];
+    int n = 0;
+    int nearest = -1;
+    for (int c = 0; c < 2; ++c) {
+        for (int j = 0; j < board.count[c]; ++j) {
+            const double d2 = dist2(thrown, restingStone(board.stones[c][j]));
+            if (d2 < reach2) {
+                candidates[n] = Candidate{c * 8 + j, d2};
+                if (nearest < 0 || d2 < candidates[nearest].d2)
+                    nearest = n;
+                ++n;
+            }
+        }
+    }
+    auto nearestD2 = [&]() { return nearest < 0 ? 9999.0 : candidates[nearest].d2; };
+
+    if (nearestD2() <= reach2) {
+        for (;;) {
+            if (nearestD2() < CONTACT_D2) {
+                const int id = candidates[nearest].id;
+                StoneMotion resting = restingStone(board.stones[id / 8][id % 8]);
+                collideResting(thrown, resting);
+                FSBoard fs;
+                fs.setupAfterFirstHit(board, id, thrown, resting);
+                return simulateFSBoard(board, fs);
+            }
+            const double gap = std::sqrt(nearestD2()) - TWO_STONE_R;
+            const double rest = remainingDistance(gap, stop);
+            const int k2 = speedIndex(speedForDistance(rest));
+            slideBetween(k, k2, thrown);
+            k = k2;
+            stop = rest;
+            reach2 = (stop + TWO_STONE_R) * (stop + TWO_STONE_R);
+
+            // Keep the candidates still in reach and not moving away.
+            int kept = 0;
+            nearest = -1;
+            for (int m = 0; m < n; ++m) {
+                const int id = candidates[m].id;
+                const double d2 = dist2(thrown, restingStone(board.stones[id / 8][id % 8]));
+                if (d2 < reach2 && d2 < candidates[m].d2 + RECEDE_EPS) {
+                    candidates[kept] = Candidate{id, d2};
+                    if (nearest < 0 || d2 < candidates[nearest].d2)
+                        nearest = kept;
+                    ++kept;
+                }
+            }
+            n = kept;
+            if (reach2 < nearestD2())
+                break;
+        }
+    }
+    return placeThrownStone(board, k, thrown);
+}
+
+}  // namespace Kelvo

@@ -1,0 +1,300 @@
+#include "kelvosim/simulator.h"
+
+#include <cmath>
+#include <cstdio>
+#include <utility>
+
+namespace Kelvo {
+
+namespace {
+
+// Play-area bounds as the bodies see them: single precision.
+constexpr float B2_PLAY_X = float(PLAY_X);          // 2.2300000190734863
+constexpr float B2_PLAY_Y_MIN = float(PLAY_Y_MIN);  // -36.54499816894531
+constexpr float B2_PLAY_Y_MAX = float(PLAY_Y_MAX);  // 1.975000023841858
+
+// A moving stone must stay strictly inside; a not-a-number coordinate fails.
+bool insideRunArea(const b2Vec2& p) {
+    return -B2_PLAY_X < p.x && p.x < B2_PLAY_X && B2_PLAY_Y_MIN < p.y && p.y < B2_PLAY_Y_MAX;
+}
+
+// A stone at rest on a bound is still in play.
+bool insideWriteBackArea(const b2Vec2& p) {
+    return -B2_PLAY_X <= p.x && p.x <= B2_PLAY_X && B2_PLAY_Y_MIN <= p.y && p.y <= B2_PLAY_Y_MAX;
+}
+
+bool isStill(const b2Vec2& v) { return v.x == 0 && v.y == 0; }
+
+void swapSlots(B2Board& b, int i, int j) {
+    std::swap(b.body[i], b.body[j]);
+    std::swap(b.stoneState[i], b.stoneState[j]);
+}
+
+void moveSlot(B2Board& b, int from, int to) {
+    b.body[to] = b.body[from];
+    b.stoneState[to] = b.stoneState[from];
+}
+
+// Moving stones after a step: stopped ones join the resting range, those that
+// left the area are destroyed. Returns false when a protected stone left.
+bool scanMoving(B2Board& b) {
+    int i = 0;
+    while (i < b.numMoving) {
+        b2Body* body = b.body[i];
+        KELVO_CHECK(body != nullptr, "pb2bd->body[i] != nullptr");
+        if (insideRunArea(body->GetPosition())) {
+            if (!isStill(body->GetLinearVelocity())) {
+                ++i;
+                continue;
+            }
+            b.numMoving -= 1;
+            b.numResting += 1;
+            if (i != b.numMoving)
+                swapSlots(b, i, b.numMoving);
+            continue;
+        }
+        if (b.stoneState[i] & ST_PROTECTED)
+            return false;
+        b.world.DestroyBody(body);
+        b.numMoving -= 1;
+        if (i == b.numMoving) {
+            if (b.numResting > 0)
+                moveSlot(b, i + b.numResting, i);
+        } else {
+            moveSlot(b, b.numMoving, i);
+            if (b.numResting > 0)
+                moveSlot(b, b.numMoving + b.numResting, b.numMoving);
+        }
+    }
+    return true;
+}
+
+// Resting stones struck in this step join the moving range.
+void scanResting(B2Board& b) {
+    const int end = b.numMoving + b.numResting;
+    for (int j = b.numMoving; j < end; ++j) {
+        if (isStill(b.body[j]->GetLinearVelocity()))
+            continue;
+        swapSlots(b, j, b.numMoving);
+        b.numMoving += 1;
+        b.numResting -= 1;
+    }
+}
+
+}  // namespace
+
+B2Board::B2Board() : world(b2Vec2(0.0f, 0.0f)), stoneState{}, numResting(0), numMoving(0) {}
+
+B2Board::~B2Board() {
+    for (int i = 0; i < numMoving + numResting; ++i) {
+        KELVO_CHECK(body[i] != nullptr, "body[i] != nullptr");
+        world.DestroyBody(body[i]);
+    }
+}
+
+b2Body* createStone(double x, double y, b2World& world) {
+    b2BodyDef bodyDef;
+    bodyDef.type = b2_dynamicBody;
+    bodyDef.position.Set(float(x), float(y));
+
+    b2CircleShape shape;
+    shape.m_radius = float(STONE_R);
+
+    b2FixtureDef fixtureDef;
+    fixtureDef.shape = &shape;
+    fixtureDef.friction = float(DECEL);
+    fixtureDef.restitution = 1.0f;
+    fixtureDef.density = 10.0f;
+    fixtureDef.filter.categoryBits = 3;
+    fixtureDef.filter.maskBits = 3;
+    fixtureDef.filter.groupIndex = 0;
+
+    b2Body* body = world.CreateBody(&bodyDef);
+    body->CreateFixture(&fixtureDef);
+    return body;
+}
+
+void addMovingStone(B2Board& board, const FSStone& stone, int32_t colour) {
+    const StoneMotion& m = stone.motion;
+    b2Body* body = createStone(m.x, m.y, board.world);
+    body->SetLinearVelocity(b2Vec2(float(std::sin(m.angle) * m.speed), float(std::cos(m.angle) * m.speed)));
+    body->SetAngularVelocity(float(m.spin));
+    // Moving stones precede resting ones, so the slot is free.
+    KELVO_CHECK(board.numResting == 0, "numResting == 0");
+    board.body[board.numMoving] = body;
+    board.stoneState[board.numMoving] = colour;
+    board.numMoving += 1;
+}
+
+void addRestingStone(B2Board& board, Vec2 org, int32_t state) {
+    if (!isInPlayArea(org.x, org.y)) {
+        std::printf("%lf, %lf", org.x, org.y);
+        std::fflush(stdout);
+        KELVO_CHECK(false, "isInPlayArea( org.x, org.y )");
+    }
+    b2Body* body = createStone(org.x, org.y, board.world);
+    const int slot = board.numMoving + board.numResting;
+    board.body[slot] = body;
+    board.stoneState[slot] = state;
+    board.numResting += 1;
+}
+
+StoneVelocity applyFriction(double dv, double vx, double vy, double w) {
+    const double speed = std::hypot(vx, vy);
+    if (!(speed > dv))
+        return StoneVelocity{0.0, 0.0, 0.0};
+    const double ux = vx / speed;
+    const double uy = vy / speed;
+    double dx = -dv * ux;
+    double dy = -dv * uy;
+    if (w != 0) {
+        // The curl pushes sideways: to the right of travel for positive spin.
+        const double c = dv * CURL_RATIO;
+        if (w > 0) {
+            dx += c * uy;
+            dy -= c * ux;
+        } else {
+            dx -= c * uy;
+            dy += c * ux;
+        }
+    }
+    return StoneVelocity{vx + dx, vy + dy, w};
+}
+
+void frictionStep(double dv, b2Body* body) {
+    const b2Vec2 v = body->GetLinearVelocity();
+    const StoneVelocity next = applyFriction(dv, double(v.x), double(v.y), double(body->GetAngularVelocity()));
+    body->SetLinearVelocity(b2Vec2(float(next.vx), float(next.vy)));
+    body->SetAngularVelocity(float(next.w));
+}
+
+void frictionAll(double dv, B2Board* pSubGameState) {
+    for (int i = 0; i < pSubGameState->numMoving; ++i) {
+        KELVO_CHECK(pSubGameState->body[i] != nullptr, "pSubGameState->body[i]!=nullptr");
+        frictionStep(dv, pSubGameState->body[i]);
+    }
+}
+
+int simulateB2(B2Board* pb2bd, double dt) {
+    const double dv = dt * DECEL;
+    const float step = float(dt);
+    // Half a loss first, so each step integrates the mid-step velocity.
+    frictionAll(dv / 2, pb2bd);
+    int count = 0;
+    for (;;) {
+        pb2bd->world.Step(step, 10, 10);
+        if (!scanMoving(*pb2bd))
+            return 0;
+        scanResting(*pb2bd);
+        if (pb2bd->numMoving == 0)
+            return count;
+        frictionAll(dv, pb2bd);
+        ++count;
+    }
+}
+
+int FSBoard::simulateExact(ThinkBoard& out, double dt) const {
+    B2Board b2bd;
+    forEach(awakes, [&](int i) { addMovingStone(b2bd, stones[i], stones[i].state & ST_WHITE); });
+    forEach(asleeps, [&](int i) {
+        addRestingStone(b2bd, Vec2{stones[i].motion.x, stones[i].motion.y}, stones[i].state);
+    });
+    const int ret = simulateB2(&b2bd, dt);
+    KELVO_CHECK(ret != -1, "ret!=-1");
+
+    for (int c = 0; c < 2; ++c) {
+        out.inHouse[c] = 0;
+        out.count[c] = 0;
+    }
+    for (int i = 0; i < b2bd.numMoving + b2bd.numResting; ++i) {
+        KELVO_CHECK(b2bd.body[i] != nullptr, "b2bd.body[i] != nullptr");
+        const b2Vec2 p = b2bd.body[i]->GetPosition();
+        if (insideWriteBackArea(p))
+            addStone(out, b2bd.stoneState[i] & ST_WHITE, double(p.x), double(p.y));
+    }
+    return ret;
+}
+
+int simulateShotExact(ThinkBoard& board, const fMoveXY<double>& shot, double dt) {
+    const int32_t thrower = board.turn % 2;
+    B2Board b2bd;
+
+    FSStone thrown;
+    thrown.motion.x = 0;
+    thrown.motion.y = -TEE_TO_THROW;
+    thrown.motion.angle = std::atan2(shot.x, shot.y);
+    thrown.motion.speed = std::hypot(shot.x, shot.y);
+    thrown.motion.spin = shot.spin == 1 ? -CURL_RATIO : CURL_RATIO;
+    addMovingStone(b2bd, thrown, thrower);
+    const b2Body* thrownBody = b2bd.body[0];
+
+    // The board's stones with the positions they started from, so that a
+    // stone the shot never touched goes back with its exact coordinates.
+    struct Origin {
+        const b2Body* body;
+        fStonePos pos;
+    };
+    Origin origins[16];
+    int nOrigins = 0;
+    for (int c = 0; c < 2; ++c)
+        for (int j = 0; j < board.count[c]; ++j) {
+            const fStonePos& s = board.stones[c][j];
+            addRestingStone(b2bd, Vec2{s.x, s.y}, board.state[c][j]);
+            origins[nOrigins++] = Origin{b2bd.body[b2bd.numMoving + b2bd.numResting - 1], s};
+        }
+
+    simulateB2(&b2bd, dt);
+    // The run only returns with stones still moving when a protected stone
+    // left the play area: the free guard zone rule voids the shot.
+    if (b2bd.numMoving > 0)
+        return 0;
+
+    const int listed = b2bd.numResting;
+    auto slotOf = [&](const b2Body* body) {
+        for (int i = 0; i < listed; ++i)
+            if (b2bd.body[i] == body)
+                return i;
+        return -1;
+    };
+    auto untouched = [&](const Origin& o, int slot) {
+        const b2Vec2 p = b2bd.body[slot]->GetPosition();
+        return p.x == float(o.pos.x) && p.y == float(o.pos.y);
+    };
+
+    bool othersMoved = false;
+    for (int k = 0; k < nOrigins && !othersMoved; ++k) {
+        const int slot = slotOf(origins[k].body);
+        othersMoved = slot < 0 || !untouched(origins[k], slot);
+    }
+
+    const int thrownSlot = slotOf(thrownBody);
+    if (!othersMoved) {
+        if (thrownSlot < 0)
+            return 0;
+        const b2Vec2 p = b2bd.body[thrownSlot]->GetPosition();
+        addStoneTracked(board, thrower, double(p.x), double(p.y));
+        return 1;
+    }
+
+    for (int c = 0; c < 2; ++c) {
+        board.inHouse[c] = 0;
+        board.count[c] = 0;
+    }
+    for (int i = 0; i < listed; ++i) {
+        const b2Body* body = b2bd.body[i];
+        const int32_t colour = b2bd.stoneState[i] & ST_WHITE;
+        const b2Vec2 p = body->GetPosition();
+        if (!insideWriteBackArea(p))
+            continue;
+        double x = double(p.x), y = double(p.y);
+        for (int k = 0; k < nOrigins; ++k)
+            if (origins[k].body == body && untouched(origins[k], i)) {
+                x = origins[k].pos.x;
+                y = origins[k].pos.y;
+            }
+        addStone(board, colour, x, y);
+    }
+    return 2;
+}
+
+}  // namespace Kelvo
