@@ -1,8 +1,143 @@
+#include "decision.h"
+
+#include <cmath>
+#include <cstdio>
+#include <future>
+
 #include "protocol.h"
+#include "search.h"
 
 namespace Kelvo {
 
-// The move decision arrives with the search; until then GO answers nothing.
-void decideMove() {}
+namespace {
+
+// Kept from one move request to the next; only its first-end flag reaches
+// the search, which rebuilds everything else from the game state.
+ThinkBoard templateBoard;
+
+bool agree(const Proposal& a, const Proposal& b) {
+    return a.ok && b.ok && std::fabs(a.shot.x - b.shot.x) < VOTE_TOLERANCE &&
+           std::fabs(a.shot.y - b.shot.y) < VOTE_TOLERANCE && a.shot.spin == b.shot.spin;
+}
+
+void updateFirstEndFlag(const _GAMESTATE& state) {
+    if (state.endNumber != 0)
+        return;
+    if (state.shotNumber == 0)
+        templateBoard.firstEndHammer = false;
+    else if (state.shotNumber == 1)
+        templateBoard.firstEndHammer = true;
+}
+
+// Runs one instance; an exception leaves the proposal failed.
+Proposal runInstance(ThinkBoard board, const _GAMESTATE& state, bool side, int budgetMs) {
+    Proposal p;
+    try {
+        p.value = runSearch(board, state, &p.shot, side, budgetMs);
+        p.ok = true;
+    } catch (...) {
+        p = Proposal{};
+    }
+    return p;
+}
+
+}  // namespace
+
+int chooseProposal(const Proposal (&proposals)[SEARCH_INSTANCES]) {
+    int votes[SEARCH_INSTANCES] = {};
+    for (int i = 0; i < SEARCH_INSTANCES; ++i)
+        for (int j = i + 1; j < SEARCH_INSTANCES; ++j)
+            if (agree(proposals[i], proposals[j]))
+                ++votes[i];
+    int best = 0;
+    for (int i = 1; i < SEARCH_INSTANCES; ++i)
+        if (votes[i] > votes[best])
+            best = i;
+    if (votes[best] > 0)
+        return best;
+    int chosen = 0;
+    double top = VALUE_FLOOR;
+    for (int i = 0; i < SEARCH_INSTANCES; ++i)
+        if (proposals[i].value > top) {
+            top = proposals[i].value;
+            chosen = i;
+        }
+    return chosen;
+}
+
+std::string formatAnswer(const Candidate& shot) {
+    char text[1024];
+    std::snprintf(text, sizeof text, "BESTSHOT %f %f %d", double(float(shot.x)), double(float(shot.y)),
+                  int(shot.spin));
+    return text;
+}
+
+bool isPlayableState(const _GAMESTATE& state, std::string* why) {
+    char text[160];
+    auto fail = [&](const char* message) {
+        if (why)
+            *why = message;
+        return false;
+    };
+    if (state.shotNumber < 0 || state.shotNumber > 15)
+        return fail("shot number outside 0..15");
+    if (state.endNumber < 0 || state.endNumber > 9)
+        return fail("end number outside 0..9");
+    // The stones the board would take, counted as it counts them.
+    int inPlay[2] = {};
+    for (int i = 0; i < 16; ++i) {
+        const Vec2 p = toBoardFrame(state.stonePos[i][0], state.stonePos[i][1]);
+        if (isInPlayArea(p.x, p.y))
+            ++inPlay[i % 2];
+    }
+    for (int colour = BLACK; colour <= WHITE; ++colour) {
+        // Colour c has thrown (shotNumber + 1 - c) / 2 stones so far.
+        const int thrown = (state.shotNumber + 1 - colour) / 2;
+        if (inPlay[colour] > thrown) {
+            std::snprintf(text, sizeof text, "%d %s stones in play after %d thrown", inPlay[colour],
+                          colourName(colour), thrown);
+            return fail(text);
+        }
+    }
+    return true;
+}
+
+std::string decide(const _GAMESTATE& state, int budgetMs) {
+    std::string why;
+    if (!isPlayableState(state, &why)) {
+        std::fprintf(stderr, "kelvo: GO ignored: %s\n", why.c_str());
+        std::fflush(stderr);
+        return std::string();
+    }
+    updateFirstEndFlag(state);
+    const bool side = state.shotNumber % 2 == 1;
+
+    Proposal proposals[SEARCH_INSTANCES];
+    std::future<Proposal> tasks[SEARCH_INSTANCES - 1];
+    for (int i = 0; i < SEARCH_INSTANCES - 1; ++i) {
+        try {
+            tasks[i] = std::async(std::launch::async, runInstance, templateBoard, state, side, budgetMs);
+        } catch (...) {
+            // No thread for this instance: its slot stays failed.
+        }
+    }
+    proposals[SEARCH_INSTANCES - 1] = runInstance(templateBoard, state, side, budgetMs);
+    for (int i = 0; i < SEARCH_INSTANCES - 1; ++i) {
+        if (!tasks[i].valid())
+            continue;
+        try {
+            proposals[i] = tasks[i].get();
+        } catch (...) {
+            proposals[i] = Proposal{};
+        }
+    }
+    return formatAnswer(proposals[chooseProposal(proposals)].shot);
+}
+
+void decideMove() {
+    const std::string answer = decide(gameState, SEARCH_TIME_MS);
+    if (!answer.empty())
+        writeOut(answer.c_str());
+}
 
 }  // namespace Kelvo

@@ -14,6 +14,8 @@ namespace Kelvo {
 
 constexpr int SEARCH_TIME_MS = 5000;
 constexpr int PLAYOUTS_PER_VISIT = 1000;
+// The value a search reports before any candidate was visited.
+constexpr double NO_VALUE = -999.0;
 
 // The end strategies of the searching side and of its opponent.
 struct StrategyPair {
@@ -25,16 +27,62 @@ int32_t selectStrategy(bool holdsLastStone, int32_t lead);
 // The pair for the side (true: it throws the odd shots and holds the last
 // stone) on this board, from its score and the first-end hammer flag.
 StrategyPair selectStrategies(const ThinkBoard& board, bool side);
+// The value of a finished end for a side playing ownStrategy.
 double evaluateEnd(const ThinkBoard& board, int32_t ownStrategy);
 
 // Execution noise.
 constexpr double NOISE_SIGMA = double(0.145f);
+constexpr double NOISE_CURL_OFFSET = double(1.22f);
+constexpr double NOISE_CURL_SKEW = double(0.0335f);
+constexpr double NOISE_DRAW_FACTOR = 24.0184326171875;  // 2 * DECEL
+constexpr double NOISE_REF_VX = -0.99073974;
+constexpr double NOISE_REF_VY = 29.559775;
+
 // A seed that differs between generators created at the same moment.
 uint32_t freshSeed();
 double drawOpen(dsfmt_t& rng);  // uniform in (0, 1)
+// The velocity change that moves a spin-0 draw to the tee by the target
+// error (ex, ey).
+void noiseFromError(double ex, double ey, double& dx, double& dy);
+// Draws a target error and writes the velocity change to add to a shot.
 void sampleNoise(dsfmt_t& rng, double& dx, double& dy);
 
+// The candidate set of the strategy; returns how many entries it wrote.
 int32_t generateCandidates(const ThinkBoard& board, Candidate* candidates, int32_t strategy);
+// Simulates the shot on the board; returns the change code for applyShot.
 int simulateShot(ThinkBoard& board, const Candidate& shot);
+// Plays the end out with random candidates of both sides and returns the
+// value of the final position for the searching side.
+double playout(ThinkBoard& board, bool side, const StrategyPair& strategies);
+
+// Per-candidate statistics of one search.
+struct SearchTally {
+    uint32_t visits[MAX_CANDIDATES] = {};
+    double mean[MAX_CANDIDATES] = {};
+    double bestValue = NO_VALUE;
+    int32_t bestIndex = 0;
+    uint64_t playouts = 0;
+    uint64_t visitsMade = 0;  // executions of a candidate, each followed by its playouts
+    int32_t count = 0;        // candidates searched
+    int64_t elapsedMs = 0;
+};
+
+// Folds n playouts with value sum into candidate i. The best only moves to a
+// candidate whose mean strictly exceeds the best value so far.
+void foldVisit(SearchTally& tally, int32_t i, double sum, uint32_t n);
+
+// Sweeps over count candidates from the root position until budgetMs have
+// passed; writes the best candidate with y negated (the server's
+// orientation) and returns its value. With no candidate it writes a zero
+// shot and returns NO_VALUE.
+double searchCandidates(const ThinkBoard& root, const Candidate* candidates, int32_t count, bool side,
+                        const StrategyPair& strategies, dsfmt_t& rng, Candidate* out,
+                        int budgetMs = SEARCH_TIME_MS, SearchTally* tally = nullptr);
+
+// One search instance: rebuilds the board from the game state (keeping its
+// firstEndHammer flag), fixes the strategies, generates the candidates and
+// searches them.
+double runSearch(ThinkBoard& board, const _GAMESTATE& state, Candidate* out, bool side,
+                 int budgetMs = SEARCH_TIME_MS, SearchTally* tally = nullptr);
 
 }  // namespace Kelvo

@@ -1,0 +1,109 @@
+// Search throughput: one full-budget search instance on three fixed
+// positions, then the wall time of one GO of the real player (four
+// instances). Run by hand; the last line sums it up.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "kelvosim/fastsimulator.h"
+#include "search.h"
+#include "support.h"
+
+using namespace Kelvo;
+
+namespace {
+
+struct Position {
+    const char* name;
+    int shot;
+    // Server-frame stones; unused slots stay at (0, 0), off the sheet.
+    float stones[16][2];
+};
+
+// Tee at (2.375, 4.88); larger server y is nearer the thrower.
+const Position EMPTY{"empty", 0, {}};
+const Position MID{"mid", 8,
+                   {{2.30f, 4.70f}, {2.55f, 5.10f},   // in the house
+                    {2.40f, 7.80f}, {1.90f, 4.20f},   // a centre guard; WHITE in the house
+                    {3.40f, 5.60f}, {2.20f, 8.40f},   // BLACK in the house; WHITE guard
+                    {2.70f, 3.60f}, {1.20f, 7.00f}}}; // BLACK behind the tee; WHITE corner guard
+const Position CROWDED{"crowded", 13,
+                       {{2.30f, 4.70f}, {2.55f, 5.10f}, {2.40f, 7.80f}, {1.90f, 4.20f},
+                        {3.40f, 5.60f}, {2.20f, 8.40f}, {2.70f, 3.60f}, {1.20f, 7.00f},
+                        {3.10f, 4.60f}, {1.70f, 5.30f}, {2.00f, 6.10f}, {2.80f, 6.60f}}};
+
+_GAMESTATE stateOf(const Position& p) {
+    _GAMESTATE s;
+    s.shotNumber = p.shot;
+    s.endNumber = 2;
+    s.finalEnd = 8;
+    s.endScores[0] = 1;
+    s.endScores[1] = -1;
+    for (int i = 0; i < 16; ++i) {
+        s.stonePos[i][0] = p.stones[i][0];
+        s.stonePos[i][1] = p.stones[i][1];
+    }
+    return s;
+}
+
+double searchOnce(const Position& p) {
+    const _GAMESTATE state = stateOf(p);
+    ThinkBoard board;
+    Candidate out;
+    SearchTally tally;
+    const auto start = std::chrono::steady_clock::now();
+    const double value = runSearch(board, state, &out, p.shot % 2 == 1, SEARCH_TIME_MS, &tally);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double perSecond = tally.playouts / seconds;
+    uint32_t least = tally.count > 0 ? tally.visits[0] : 0, most = 0;
+    for (int i = 0; i < tally.count; ++i) {
+        least = std::min(least, tally.visits[i]);
+        most = std::max(most, tally.visits[i]);
+    }
+    std::printf("%-8s shot %2d: %d stones, %d candidates, %llu playouts in %.3f s = %.0f playouts/s\n", p.name,
+                p.shot, stonesOnSheet(board), tally.count, (unsigned long long)tally.playouts, seconds, perSecond);
+    std::printf("         visits %llu (%.2f per candidate), playouts per candidate %u..%u, best %d value %.3f\n",
+                (unsigned long long)tally.visitsMade,
+                tally.count > 0 ? double(tally.visitsMade) / tally.count : 0.0, least, most, tally.bestIndex, value);
+    std::fflush(stdout);
+    return perSecond;
+}
+
+// Seconds from writing GO to the complete answer of the real player.
+double timeGo(const Position& p) {
+    KelvoTest::Child child = KelvoTest::spawn(KELVO_BIN);
+    KelvoTest::writeAll(child.in, "NEWGAME\nISREADY\n");
+    KelvoTest::readFor(child.out, 20000, 7);  // the motion tables are built
+    const _GAMESTATE s = stateOf(p);
+    std::string setup = "POSITION";
+    char number[32];
+    for (int i = 0; i < 16; ++i)
+        for (int axis = 0; axis < 2; ++axis) {
+            std::snprintf(number, sizeof number, " %.4f", s.stonePos[i][axis]);
+            setup += number;
+        }
+    std::snprintf(number, sizeof number, "\nSETSTATE %d %d %d 0\n", s.shotNumber, s.endNumber, s.finalEnd);
+    setup += number;
+    KelvoTest::writeAll(child.in, setup);
+    const auto start = std::chrono::steady_clock::now();
+    KelvoTest::writeAll(child.in, "GO\n");
+    const std::string answer = KelvoTest::readFor(child.out, 20000, 1);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("GO on %s: \"%s\" after %.3f s\n", p.name, answer.c_str(), seconds);
+    KelvoTest::finish(child);
+    return seconds;
+}
+
+}  // namespace
+
+int main() {
+    buildMotionTables();
+    const double empty = searchOnce(EMPTY);
+    const double mid = searchOnce(MID);
+    const double crowded = searchOnce(CROWDED);
+    const double go = timeGo(MID);
+    std::printf("search: playouts_per_s_empty=%.0f playouts_per_s_mid=%.0f playouts_per_s_crowded=%.0f go_wall_s=%.3f\n",
+                empty, mid, crowded, go);
+    return 0;
+}

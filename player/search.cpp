@@ -1,0 +1,262 @@
+#include "search.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <random>
+
+#include "kelvosim/fastsimulator.h"
+#include "protocol.h"
+
+namespace Kelvo {
+
+namespace {
+
+// The platform's random device, one per thread: constructing one per draw
+// would reopen it for every playout.
+std::random_device& threadRandomDevice() {
+    thread_local std::random_device device;
+    return device;
+}
+
+uint64_t mix64(uint64_t x) {
+    x ^= x >> 30;
+    x *= 0xbf58476d1ce4e5b9ULL;
+    x ^= x >> 27;
+    x *= 0x94d049bb133111ebULL;
+    x ^= x >> 31;
+    return x;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// End strategy and evaluation
+
+int32_t selectStrategy(bool holdsLastStone, int32_t lead) {
+    if (!holdsLastStone) {
+        if (lead < 0)
+            return STEAL;
+        return lead <= 2 ? FORCE1 : PREVENT_MULTI;
+    }
+    if (lead < -2)
+        return SCORE3_OR_MORE;
+    return lead <= 2 ? SCORE2 : PREVENT_STEAL;
+}
+
+StrategyPair selectStrategies(const ThinkBoard& board, bool side) {
+    const int32_t lead = board.firstEndHammer ? -board.scoreDiff : board.scoreDiff;
+    return StrategyPair{selectStrategy(side, lead), selectStrategy(!side, -lead)};
+}
+
+double evaluateEnd(const ThinkBoard& board, int32_t ownStrategy) {
+    // Columns: e <= -3, -2, -1, 0, 1, 2, e >= 3.
+    static const double FIRST_THROWER[7] = {-1.0, -0.5, 1.0, 0, 1.0, 1.0, 1.0};
+    static const double STEALER[7] = {-1.0, -0.666, -0.333, 0, 1.0, 1.0, 1.0};
+    static const double SCORER2[7] = {1.5, 1.0, 0.5, 0, -0.333, -0.666, -1.0};
+    static const double SCORER3[7] = {1.0, 0.666, 0.333, 0, -0.333, -0.666, -1.0};
+    static const double STEAL_GUARD[7] = {0.5, 1.0, 1.0, 0, -0.333, -0.666, -1.0};
+    const int column = std::clamp(board.endScore, -3, 3) + 3;
+    switch (ownStrategy) {
+    case FORCE1:
+    case PREVENT_MULTI: return FIRST_THROWER[column];
+    case STEAL: return STEALER[column];
+    case SCORE2: return SCORER2[column];
+    case SCORE3_OR_MORE: return SCORER3[column];
+    case PREVENT_STEAL: return STEAL_GUARD[column];
+    default: break;
+    }
+    KELVO_CHECK(false, "evaluateEnd: strategy without an evaluation row");
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Execution noise
+
+uint32_t freshSeed() {
+    // The clock alone repeats for generators made at the same moment; the
+    // random device and a process-wide counter keep them apart.
+    static std::atomic<uint64_t> serial{0};
+    const uint64_t now = static_cast<uint64_t>(
+        std::chrono::system_clock::now().time_since_epoch().count());
+    std::random_device& device = threadRandomDevice();
+    const uint64_t entropy = (uint64_t(device()) << 32) | device();
+    const uint64_t x = mix64(now ^ mix64(entropy + serial.fetch_add(1, std::memory_order_relaxed)));
+    return static_cast<uint32_t>(x ^ (x >> 32));
+}
+
+double drawOpen(dsfmt_t& rng) {
+    // A double in [1, 2) with its lowest mantissa bit set, so that after the
+    // subtraction neither 0 nor 1 can come out.
+    const double closed = dsfmt_genrand_close1_open2(&rng);
+    uint64_t bits;
+    std::memcpy(&bits, &closed, sizeof bits);
+    bits |= 1;
+    double open;
+    std::memcpy(&open, &bits, sizeof open);
+    return open - 1.0;
+}
+
+void noiseFromError(double ex, double ey, double& dx, double& dy) {
+    // Target of a spin-0 draw to the tee, moved by the slightly turned error.
+    const double tx = ey * NOISE_CURL_SKEW + (ex - NOISE_CURL_OFFSET);
+    const double ty = ey - ex * NOISE_CURL_SKEW;
+    // Straight draw to that target: speed sqrt(2 DECEL L) towards it.
+    const double a = ty + TEE_TO_THROW;
+    const double b = tx;
+    const double length = std::hypot(b, a);
+    const double k = std::sqrt(NOISE_DRAW_FACTOR) / std::sqrt(length);
+    dx = NOISE_REF_VX - k * b;
+    dy = NOISE_REF_VY - k * a;
+}
+
+void sampleNoise(dsfmt_t& rng, double& dx, double& dy) {
+    const double u1 = drawOpen(rng);
+    const double u2 = drawOpen(rng);
+    const double r = std::sqrt(-2.0 * std::log(u1));
+    const double phi = u2 * 6.283185307179586;
+    const double ex = r * std::cos(phi) * NOISE_SIGMA + 0;
+    const double ey = r * std::sin(phi) * NOISE_SIGMA + 0;
+    noiseFromError(ex, ey, dx, dy);
+}
+
+// ---------------------------------------------------------------------------
+// Candidates and shots
+
+int32_t generateCandidates(const ThinkBoard& board, Candidate* candidates, int32_t strategy) {
+    int32_t count = 0;
+    switch (strategy) {
+    case FORCE1: count = candidatesForce1(board, candidates); break;
+    case STEAL: count = candidatesSteal(board, candidates); break;
+    case PREVENT_MULTI: count = candidatesPreventMulti(board, candidates); break;
+    case SCORE2: count = candidatesScore2(board, candidates); break;
+    case SCORE3_OR_MORE: count = candidatesScore3(board, candidates); break;
+    case PREVENT_STEAL: count = candidatesPreventSteal(board, candidates); break;
+    default: KELVO_CHECK(false, "generateCandidates: strategy without a candidate set");
+    }
+    return std::clamp(count, 0, MAX_CANDIDATES);
+}
+
+int simulateShot(ThinkBoard& board, const Candidate& shot) {
+    const double speed = std::min(std::hypot(shot.x, shot.y), V_MAX);
+    const double heading = std::atan2(shot.x, shot.y);
+    // On an empty sheet the stone slides to its table rest point; the
+    // clear-path move does exactly that, with the speed clamped to the
+    // table and no stone placed outside the play area.
+    if (stonesOnSheet(board) == 0)
+        return simulateClearPath(board, speed, heading, shot.spin);
+    const double reach = stopDistance(speed);
+    if (board.frontY - STONE_R + TEE_TO_THROW > reach)
+        return simulateClearPath(board, speed, heading, shot.spin);
+    const MotionState launch = launchState(shot);
+    if (stonesOnSheet(board) == 1)
+        return simulateTwoStones(board, launch);
+    return simulateGeneral(board, launch);
+}
+
+// ---------------------------------------------------------------------------
+// Search
+
+double playout(ThinkBoard& board, bool side, const StrategyPair& strategies) {
+    if (board.turn == 0)
+        return evaluateEnd(board, strategies.own);
+    dsfmt_t rng;
+    dsfmt_init_gen_rand(&rng, freshSeed());
+    std::mt19937 pick(threadRandomDevice()());
+    Candidate candidates[MAX_CANDIDATES] = {};
+    while (board.turn != 0) {
+        const bool ours = (board.turn % 2 == 1) == side;
+        const int32_t count = generateCandidates(board, candidates, ours ? strategies.own : strategies.opp);
+        if (count == 0) {
+            // No shot to throw: the stone is thrown away.
+            applyShot(board, 0);
+            continue;
+        }
+        Candidate shot = candidates[std::uniform_int_distribution<int32_t>(0, count - 1)(pick)];
+        if (ours) {
+            double dx, dy;
+            sampleNoise(rng, dx, dy);
+            shot.x += dx;
+            shot.y += dy;
+        }
+        applyShot(board, simulateShot(board, shot));
+    }
+    return evaluateEnd(board, strategies.own);
+}
+
+void foldVisit(SearchTally& tally, int32_t i, double sum, uint32_t n) {
+    const double visits = tally.visits[i];
+    tally.mean[i] = (visits * tally.mean[i] + sum) / (visits + n);
+    tally.visits[i] += n;
+    tally.playouts += n;
+    ++tally.visitsMade;
+    if (tally.mean[i] > tally.bestValue) {
+        tally.bestValue = tally.mean[i];
+        tally.bestIndex = i;
+    }
+}
+
+double searchCandidates(const ThinkBoard& root, const Candidate* candidates, int32_t count, bool side,
+                        const StrategyPair& strategies, dsfmt_t& rng, Candidate* out, int budgetMs,
+                        SearchTally* tallyOut) {
+    SearchTally local;
+    SearchTally& tally = tallyOut ? *tallyOut : local;
+    tally = SearchTally{};
+    *out = Candidate{};
+    if (count <= 0)
+        return NO_VALUE;
+    count = std::min(count, MAX_CANDIDATES);
+    tally.count = count;
+
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
+    auto elapsedMs = [&] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    };
+    for (int32_t i = 0;; i = (i + 1) % count) {
+        Candidate shot = candidates[i];
+        double dx, dy;
+        sampleNoise(rng, dx, dy);
+        shot.x += dx;
+        shot.y += dy;
+        ThinkBoard afterShot = root;
+        applyShot(afterShot, simulateShot(afterShot, shot));
+
+        double sum = 0;
+        uint32_t n = 0;
+        int64_t elapsed = 0;
+        do {
+            ThinkBoard board = afterShot;
+            sum += playout(board, side, strategies);
+            ++n;
+            elapsed = elapsedMs();
+        } while (elapsed <= budgetMs && n < PLAYOUTS_PER_VISIT);
+        foldVisit(tally, i, sum, n);
+        tally.elapsedMs = elapsed;
+        if (elapsed > budgetMs)
+            break;
+    }
+    const Candidate& best = candidates[tally.bestIndex];
+    *out = Candidate{best.x, -best.y, best.spin};
+    return tally.bestValue;
+}
+
+double runSearch(ThinkBoard& board, const _GAMESTATE& state, Candidate* out, bool side, int budgetMs,
+                 SearchTally* tally) {
+    dsfmt_t rng;
+    dsfmt_init_gen_rand(&rng, freshSeed());
+    buildFromGameState(board, state);
+    // Every instance of a move request derives the same pair from the same
+    // position; the process-wide copies are atomics, and the search itself
+    // reads only its own pair.
+    const StrategyPair strategies = selectStrategies(board, side);
+    ownStrategy.store(strategies.own);
+    oppStrategy.store(strategies.opp);
+    Candidate candidates[MAX_CANDIDATES] = {};
+    const int32_t count = generateCandidates(board, candidates, strategies.own);
+    return searchCandidates(board, candidates, count, side, strategies, rng, out, budgetMs, tally);
+}
+
+}  // namespace Kelvo
