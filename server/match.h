@@ -1,0 +1,25 @@
+// One match between two player processes: the handshake, every shot of
+// every end, the scores and the result, printed as it goes and optionally
+// kept as a record and as pictures.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace Kelvo::Server {
+
+struct MatchOptions {
+    std::string player[2];
+    int ends = 1;
+    uint64_t seed = 0;
+    double timeLimit = 10.0;  // seconds per GO (and for ISREADY)
+    std::string recordPath;   // empty: no record
+    std::string svgDir;       // empty: no pictures
+};
+
+// Plays the match and prints its course to `out`. Returns 0 when a match was
+// played to a result (a forfeit is a result), 1 when it could not be started.
+int runMatch(const MatchOptions& options, FILE* out);
+
+}  // namespace Kelvo::Server

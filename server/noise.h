@@ -1,0 +1,40 @@
+// Execution noise of a thrown shot. The throw misses its aim like the
+// player's own noise model assumes: a Gaussian error of the point where a
+// straight draw to the tee would stop, turned into a change of the launch
+// velocity through the straight-draw formula.
+#pragma once
+
+#include <cstdint>
+#include <random>
+
+#include "kelvosim/primitive.h"
+
+namespace Kelvo::Server {
+
+constexpr double TARGET_ERROR_SD = double(0.145f);  // metres, each axis
+
+struct Noise {
+    double ex = 0, ey = 0;  // the target error
+    double dx = 0, dy = 0;  // the velocity change (board frame, forward positive)
+};
+
+// The velocity change for a target error (ex, ey) of a spin-0 draw to the tee.
+Vec2 velocityChange(double ex, double ey);
+
+class NoiseSource {
+public:
+    explicit NoiseSource(uint64_t seed) : generator_(seed) {}
+    Noise next();
+
+private:
+    std::mt19937_64 generator_;
+    std::normal_distribution<double> normal_{0.0, TARGET_ERROR_SD};
+};
+
+inline fMoveXY<double> withNoise(fMoveXY<double> shot, const Noise& noise) {
+    shot.x += noise.dx;
+    shot.y += noise.dy;
+    return shot;
+}
+
+}  // namespace Kelvo::Server
