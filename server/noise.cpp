@@ -1,25 +1,13 @@
 #include "noise.h"
 
+#include "player/search.h"
+
 namespace Kelvo::Server {
 
-namespace {
-
-constexpr double CURL_OFFSET = double(1.22f);   // aim offset of a spin-0 draw to the tee
-constexpr double CURL_SKEW = double(0.0335f);   // small rotation of the error
-constexpr double DRAW_FACTOR = 24.0184326171875;  // square of speed per metre of straight draw
-constexpr double REFERENCE_VX = -0.99073974;
-constexpr double REFERENCE_VY = 29.559775;
-
-}  // namespace
-
 Vec2 velocityChange(double ex, double ey) {
-    const double tx = ey * CURL_SKEW + (ex - CURL_OFFSET);
-    const double ty = ey - ex * CURL_SKEW;
-    const double a = ty + TEE_TO_THROW;
-    const double b = tx;
-    const double length = std::hypot(b, a);
-    const double k = std::sqrt(DRAW_FACTOR) / std::sqrt(length);
-    return Vec2{REFERENCE_VX - k * b, REFERENCE_VY - k * a};
+    Vec2 d{};
+    noiseFromError(ex, ey, d.x, d.y);
+    return d;
 }
 
 Noise NoiseSource::next() {

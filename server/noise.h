@@ -11,14 +11,16 @@
 
 namespace Kelvo::Server {
 
-constexpr double TARGET_ERROR_SD = double(0.145f);  // metres, each axis
+// The player's own error size, metres in each axis.
+constexpr double TARGET_ERROR_SD = double(0.145f);
 
 struct Noise {
     double ex = 0, ey = 0;  // the target error
     double dx = 0, dy = 0;  // the velocity change (board frame, forward positive)
 };
 
-// The velocity change for a target error (ex, ey) of a spin-0 draw to the tee.
+// The velocity change for a target error (ex, ey) of a spin-0 draw to the
+// tee, by the player's own formula.
 Vec2 velocityChange(double ex, double ey);
 
 class NoiseSource {

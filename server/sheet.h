@@ -36,8 +36,8 @@ struct ShotOutcome {
 // Plays stone `shot` thrown with `thrown` (board frame: forward positive y)
 // from the position. A shot that removes a stone the free guard zone rule
 // protects is void: the position stays as it was and the thrown stone is
-// out. Stones keep their numbers: the shot is traced body by body to learn
-// which stone came to rest where.
+// out. Stones keep their numbers: the traced shot tells which stone came to
+// rest where.
 ShotOutcome playShot(const Position& before, int shot, const fMoveXY<double>& thrown);
 
 }  // namespace Kelvo::Server

@@ -215,9 +215,10 @@ int FSBoard::simulateExact(ThinkBoard& out, double dt) const {
     return ret;
 }
 
-int simulateShotExact(ThinkBoard& board, const fMoveXY<double>& shot, double dt) {
-    const int32_t thrower = board.turn % 2;
+ExactShotTrace traceShotExact(const ThinkBoard& board, const fMoveXY<double>& shot, double dt) {
+    ExactShotTrace trace;
     B2Board b2bd;
+    const b2Body* bodies[17];
 
     FSStone thrown;
     thrown.motion.x = 0;
@@ -225,76 +226,69 @@ int simulateShotExact(ThinkBoard& board, const fMoveXY<double>& shot, double dt)
     thrown.motion.angle = std::atan2(shot.x, shot.y);
     thrown.motion.speed = std::hypot(shot.x, shot.y);
     thrown.motion.spin = shot.spin == 1 ? -CURL_RATIO : CURL_RATIO;
-    addMovingStone(b2bd, thrown, thrower);
-    const b2Body* thrownBody = b2bd.body[0];
-
-    // The board's stones with the positions they started from, so that a
-    // stone the shot never touched goes back with its exact coordinates.
-    struct Origin {
-        const b2Body* body;
-        fStonePos pos;
-    };
-    Origin origins[16];
-    int nOrigins = 0;
+    addMovingStone(b2bd, thrown, board.turn % 2);
+    bodies[0] = b2bd.body[0];
+    trace.colour[0] = board.turn % 2;
+    trace.start[0] = Vec2{thrown.motion.x, thrown.motion.y};
+    trace.n = 1;
     for (int c = 0; c < 2; ++c)
         for (int j = 0; j < board.count[c]; ++j) {
             const fStonePos& s = board.stones[c][j];
             addRestingStone(b2bd, Vec2{s.x, s.y}, board.state[c][j]);
-            origins[nOrigins++] = Origin{b2bd.body[b2bd.numMoving + b2bd.numResting - 1], s};
+            bodies[trace.n] = b2bd.body[b2bd.numMoving + b2bd.numResting - 1];
+            trace.colour[trace.n] = c;
+            trace.start[trace.n] = Vec2{s.x, s.y};
+            trace.n += 1;
         }
 
     simulateB2(&b2bd, dt);
     // The run only returns with stones still moving when a protected stone
     // left the play area: the free guard zone rule voids the shot.
-    if (b2bd.numMoving > 0)
-        return 0;
+    trace.voided = b2bd.numMoving > 0;
 
-    const int listed = b2bd.numResting;
-    auto slotOf = [&](const b2Body* body) {
-        for (int i = 0; i < listed; ++i)
-            if (b2bd.body[i] == body)
-                return i;
-        return -1;
-    };
-    auto untouched = [&](const Origin& o, int slot) {
-        const b2Vec2 p = b2bd.body[slot]->GetPosition();
-        return p.x == float(o.pos.x) && p.y == float(o.pos.y);
-    };
-
-    bool othersMoved = false;
-    for (int k = 0; k < nOrigins && !othersMoved; ++k) {
-        const int slot = slotOf(origins[k].body);
-        othersMoved = slot < 0 || !untouched(origins[k], slot);
+    const int listed = b2bd.numMoving + b2bd.numResting;
+    for (int k = 0; k < trace.n; ++k) {
+        trace.inPlay[k] = false;
+        trace.moved[k] = true;
+        trace.rest[k] = trace.start[k];
+        for (int i = 0; i < listed; ++i) {
+            if (b2bd.body[i] != bodies[k])
+                continue;
+            const b2Vec2 p = b2bd.body[i]->GetPosition();
+            trace.inPlay[k] = insideWriteBackArea(p);
+            // A stone the shot never touched keeps its exact coordinates.
+            trace.moved[k] = k == 0 || p.x != float(trace.start[k].x) || p.y != float(trace.start[k].y);
+            if (trace.moved[k])
+                trace.rest[k] = Vec2{double(p.x), double(p.y)};
+        }
     }
+    return trace;
+}
 
-    const int thrownSlot = slotOf(thrownBody);
+int applyExactTrace(ThinkBoard& board, const ExactShotTrace& trace) {
+    if (trace.voided)
+        return 0;
+    bool othersMoved = false;
+    for (int k = 1; k < trace.n; ++k)
+        othersMoved = othersMoved || trace.moved[k] || !trace.inPlay[k];
     if (!othersMoved) {
-        if (thrownSlot < 0)
+        if (!trace.inPlay[0])
             return 0;
-        const b2Vec2 p = b2bd.body[thrownSlot]->GetPosition();
-        addStoneTracked(board, thrower, double(p.x), double(p.y));
+        addStoneTracked(board, trace.colour[0], trace.rest[0].x, trace.rest[0].y);
         return 1;
     }
-
     for (int c = 0; c < 2; ++c) {
         board.inHouse[c] = 0;
         board.count[c] = 0;
     }
-    for (int i = 0; i < listed; ++i) {
-        const b2Body* body = b2bd.body[i];
-        const int32_t colour = b2bd.stoneState[i] & ST_WHITE;
-        const b2Vec2 p = body->GetPosition();
-        if (!insideWriteBackArea(p))
-            continue;
-        double x = double(p.x), y = double(p.y);
-        for (int k = 0; k < nOrigins; ++k)
-            if (origins[k].body == body && untouched(origins[k], i)) {
-                x = origins[k].pos.x;
-                y = origins[k].pos.y;
-            }
-        addStone(board, colour, x, y);
-    }
+    for (int k = 0; k < trace.n; ++k)
+        if (trace.inPlay[k])
+            addStone(board, trace.colour[k], trace.rest[k].x, trace.rest[k].y);
     return 2;
+}
+
+int simulateShotExact(ThinkBoard& board, const fMoveXY<double>& shot, double dt) {
+    return applyExactTrace(board, traceShotExact(board, shot, dt));
 }
 
 }  // namespace Kelvo

@@ -55,4 +55,20 @@ int simulateB2(B2Board* pb2bd, double dt);
 //      shot never touched keeping their exact coordinates.
 int simulateShotExact(ThinkBoard& board, const fMoveXY<double>& shot, double dt = EXACT_DT);
 
+// The same whole shot, stone by stone, for callers that must know which
+// stone came to rest where. Entry 0 is the thrown stone, then the board's
+// stones colour by colour in their stored order.
+struct ExactShotTrace {
+    bool voided = false;  // a protected stone left the play area: the shot is void
+    int32_t n = 0;
+    int32_t colour[17] = {};
+    Vec2 start[17] = {};
+    bool inPlay[17] = {};  // at rest inside the play area at the end
+    bool moved[17] = {};   // a stone that never moved keeps its exact start as rest
+    Vec2 rest[17] = {};
+};
+ExactShotTrace traceShotExact(const ThinkBoard& board, const fMoveXY<double>& shot, double dt = EXACT_DT);
+// Writes a traced shot into the board it was traced on; returns the change code.
+int applyExactTrace(ThinkBoard& board, const ExactShotTrace& trace);
+
 }  // namespace Kelvo
