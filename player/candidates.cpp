@@ -24,7 +24,26 @@ const char* const SHOT_NAMES[16] = {
     "DOUBLE_TAKEOUT", "RUNBACK",
 };
 
-Candidate& CandidateWriter::next() { return full() ? scratch : out[n]; }
+Candidate resolveAim(const Aim& aim) {
+    Candidate c;
+    c.spin = aim.spin;
+    switch (aim.kind) {
+    case Aim::DRAW: drawTo(aim.target, c); break;
+    case Aim::PASS_THROUGH: passThrough(aim.target, aim.param, c); break;
+    case Aim::HIT: hitAt(aim.target, aim.param, c); break;
+    }
+    return c;
+}
+
+void CandidateWriter::add(const Aim& aim) {
+    if (full())
+        return;
+    if (aims)
+        aims[n] = aim;
+    else
+        out[n] = resolveAim(aim);
+    ++n;
+}
 
 namespace {
 
@@ -65,32 +84,16 @@ int32_t countGuards(const ThinkBoard& board, bool (*inLane)(double x)) {
 // ---------------------------------------------------------------------------
 // The shared candidate forms.
 
-void draw(CandidateWriter& w, double x, double y, int spin) {
-    Candidate& c = w.next();
-    c.spin = spin;
-    drawTo(Vec2{x, y}, c);
-    w.commit();
-}
+void draw(CandidateWriter& w, double x, double y, int spin) { w.add(Aim{Aim::DRAW, Vec2{x, y}, 0, spin}); }
 
 void takeout(CandidateWriter& w, const fStonePos& s) {
-    Candidate& c = w.next();
-    c.spin = spinBySide(s.x);
-    hitAt(Vec2{s.x, s.y - 0.29 - AIM_BIAS}, TAKEOUT_SPEED, c);
-    w.commit();
+    w.add(Aim{Aim::HIT, Vec2{s.x, s.y - 0.29 - AIM_BIAS}, TAKEOUT_SPEED, spinBySide(s.x)});
 }
 
-void freeze(CandidateWriter& w, const fStonePos& s) {
-    Candidate& c = w.next();
-    c.spin = 1;
-    drawTo(Vec2{s.x, s.y - FREEZE_GAP}, c);
-    w.commit();
-}
+void freeze(CandidateWriter& w, const fStonePos& s) { w.add(Aim{Aim::DRAW, Vec2{s.x, s.y - FREEZE_GAP}, 0, 1}); }
 
 void tap(CandidateWriter& w, const fStonePos& s, int spin) {
-    Candidate& c = w.next();
-    c.spin = spin;
-    passThrough(Vec2{s.x, s.y - 0.29 - AIM_BIAS}, std::fabs(s.y), c);
-    w.commit();
+    w.add(Aim{Aim::PASS_THROUGH, Vec2{s.x, s.y - 0.29 - AIM_BIAS}, std::fabs(s.y), spin});
 }
 
 void tap(CandidateWriter& w, const fStonePos& s) { tap(w, s, spinBySide(s.x)); }
@@ -109,10 +112,7 @@ void behindGuardDraws(CandidateWriter& w, const fStonePos& s) {
 
 void mirrorDraw(CandidateWriter& w, const fStonePos& s) { draw(w, -s.x, s.y, spinBySide(-s.x)); }
 
-void comeAround(CandidateWriter& w, const fStonePos& s) {
-    makeComeAround(s, w.next());
-    w.commit();
-}
+void comeAround(CandidateWriter& w, const fStonePos& s) { w.add(comeAroundAim(s)); }
 
 void teeDraws(CandidateWriter& w) {
     draw(w, 0.0, 0.0, 1);
@@ -182,11 +182,13 @@ void hitTowardPairs(const ThinkBoard& board, int colour, PairSkip skip, Candidat
             if (list[i].y > list[j].y)
                 std::swap(list[i], list[j]);
 
-    for (auto make : {makeHitToward, makeHitTowardContact})
+    for (auto make : {hitTowardAim, hitTowardContactAim})
         for (int i = 0; i < n; ++i)
-            for (int j = i + 1; j < n; ++j)
-                if (!skip(board, list[i], list[j]) && make(list[i], list[j], w.next()))
-                    w.commit();
+            for (int j = i + 1; j < n; ++j) {
+                Aim aim;
+                if (!skip(board, list[i], list[j]) && make(list[i], list[j], aim))
+                    w.add(aim);
+            }
 }
 
 // Closes a set: an empty list gets a draw to the tee.
@@ -219,20 +221,24 @@ int32_t countRightGuards(const ThinkBoard& board) {
 
 // Passes the stone on its outer side and curls in behind it toward the
 // centre line. The extra distances are deliberately not mirror images.
-void makeComeAround(const fStonePos& stone, Candidate& rec) {
-    double phi, extra;
+Aim comeAroundAim(const fStonePos& stone) {
+    Aim aim;
+    aim.kind = Aim::PASS_THROUGH;
+    double phi;
     if (stone.x > 0) {
         phi = COME_AROUND_RIGHT;
-        rec.spin = 1;
-        extra = stone.x + FX_TEE + 0.3;
+        aim.spin = 1;
+        aim.param = stone.x + FX_TEE + 0.3;
     } else {
         phi = COME_AROUND_LEFT;
-        rec.spin = 0;
-        extra = FX_TEE - stone.x - 0.3;
+        aim.spin = 0;
+        aim.param = FX_TEE - stone.x - 0.3;
     }
-    const Vec2 pass{stone.x + std::cos(phi), stone.y - std::sin(phi) - AIM_BIAS};
-    passThrough(pass, extra, rec);
+    aim.target = Vec2{stone.x + std::cos(phi), stone.y - std::sin(phi) - AIM_BIAS};
+    return aim;
 }
+
+void makeComeAround(const fStonePos& stone, Candidate& rec) { rec = resolveAim(comeAroundAim(stone)); }
 
 namespace {
 
@@ -243,44 +249,58 @@ bool inHitWindow(float theta, float& deg) {
     return !(deg < 55 || deg > 125);
 }
 
-void hitFrom(float theta, float deg, double ax, double ay, bool contact, Candidate& rec) {
+Aim hitFrom(float theta, float deg, double ax, double ay, bool contact) {
     const float h = float(double(theta) + PI);
     const double offX = double(std::cos(h)) * STONE_R * 2;
     const double offY = double(std::sin(h)) * STONE_R * 2;
     const Vec2 aimPoint{ax + offX, (contact ? ay + offY : ay - offY) - AIM_BIAS};
-    rec.spin = deg > 90 ? 1 : 0;
-    hitAt(aimPoint, TAKEOUT_SPEED, rec);
+    return Aim{Aim::HIT, aimPoint, TAKEOUT_SPEED, deg > 90 ? 1 : 0};
+}
+
+bool resolveIf(bool made, const Aim& aim, Candidate& rec) {
+    if (made)
+        rec = resolveAim(aim);
+    return made;
 }
 
 }  // namespace
 
 // Aims behind A, on the line that sends A along the direction to B.
-bool makeHitToward(const fStonePos& a, const fStonePos& b, Candidate& rec) {
+bool hitTowardAim(const fStonePos& a, const fStonePos& b, Aim& aim) {
     const float theta = float(std::atan2(b.y - a.y, b.x - a.x));
     float deg;
     if (!inHitWindow(theta, deg))
         return false;
-    hitFrom(theta, deg, a.x, a.y, false, rec);
+    aim = hitFrom(theta, deg, a.x, a.y, false);
     return true;
 }
 
 // Aims at the thrown stone's centre at the moment of contact, in front of A.
 // A B almost straight behind A (|dx| < 0.05) is taken as straight behind.
-bool makeHitTowardContact(const fStonePos& a, const fStonePos& b, Candidate& rec) {
+bool hitTowardContactAim(const fStonePos& a, const fStonePos& b, Aim& aim) {
     const float dx = float(b.x - a.x);
     const float theta = std::fabs(dx) < 0.05f ? 1.5707964f : std::atan2(float(b.y - a.y), dx);
     float deg;
     if (!inHitWindow(theta, deg))
         return false;
-    hitFrom(theta, deg, a.x, a.y, true, rec);
+    aim = hitFrom(theta, deg, a.x, a.y, true);
     return true;
+}
+
+bool makeHitToward(const fStonePos& a, const fStonePos& b, Candidate& rec) {
+    Aim aim;
+    return resolveIf(hitTowardAim(a, b, aim), aim, rec);
+}
+
+bool makeHitTowardContact(const fStonePos& a, const fStonePos& b, Candidate& rec) {
+    Aim aim;
+    return resolveIf(hitTowardContactAim(a, b, aim), aim, rec);
 }
 
 // ---------------------------------------------------------------------------
 // Candidate sets
 
-int32_t candidatesForce1(const ThinkBoard& board, Candidate* candidates) {
-    CandidateWriter w{candidates};
+int32_t candidatesForce1(const ThinkBoard& board, CandidateWriter& w) {
     const fStonePos* own = board.stones[BLACK];
     const fStonePos* opp = board.stones[WHITE];
     const int32_t centre = countCenterGuards(board);
@@ -330,8 +350,7 @@ int32_t candidatesForce1(const ThinkBoard& board, Candidate* candidates) {
     return finish(w);
 }
 
-int32_t candidatesSteal(const ThinkBoard& board, Candidate* candidates) {
-    CandidateWriter w{candidates};
+int32_t candidatesSteal(const ThinkBoard& board, CandidateWriter& w) {
     const fStonePos* own = board.stones[BLACK];
 
     if (board.turn == 16) {
@@ -376,8 +395,7 @@ int32_t candidatesSteal(const ThinkBoard& board, Candidate* candidates) {
     return finish(w);
 }
 
-int32_t candidatesPreventMulti(const ThinkBoard& board, Candidate* candidates) {
-    CandidateWriter w{candidates};
+int32_t candidatesPreventMulti(const ThinkBoard& board, CandidateWriter& w) {
     const fStonePos* opp = board.stones[WHITE];
 
     if (board.count[WHITE] == 0) {
@@ -398,8 +416,7 @@ int32_t candidatesPreventMulti(const ThinkBoard& board, Candidate* candidates) {
     return finish(w);
 }
 
-int32_t candidatesScore2(const ThinkBoard& board, Candidate* candidates) {
-    CandidateWriter w{candidates};
+int32_t candidatesScore2(const ThinkBoard& board, CandidateWriter& w) {
     const fStonePos* own = board.stones[WHITE];
     const fStonePos* opp = board.stones[BLACK];
 
@@ -439,8 +456,7 @@ int32_t candidatesScore2(const ThinkBoard& board, Candidate* candidates) {
     return finish(w);
 }
 
-int32_t candidatesScore3(const ThinkBoard& board, Candidate* candidates) {
-    CandidateWriter w{candidates};
+int32_t candidatesScore3(const ThinkBoard& board, CandidateWriter& w) {
     const fStonePos* own = board.stones[WHITE];
     const fStonePos* opp = board.stones[BLACK];
 
@@ -477,8 +493,7 @@ int32_t candidatesScore3(const ThinkBoard& board, Candidate* candidates) {
     return w.n;
 }
 
-int32_t candidatesPreventSteal(const ThinkBoard& board, Candidate* candidates) {
-    CandidateWriter w{candidates};
+int32_t candidatesPreventSteal(const ThinkBoard& board, CandidateWriter& w) {
 
     if (board.turn < 3) {
         draw(w, 0.0, 0.0, 1);

@@ -28,32 +28,64 @@ enum Strategy : int32_t {
 
 using Candidate = fMoveXY<double>;
 
-// Writes candidates into a caller's array of MAX_CANDIDATES entries. Adding
-// stops at the bound: further candidates are ignored, never written past it.
+// How a candidate is aimed: a point on the sheet and how to reach it. The
+// shot inversion turns it into the launch velocity.
+struct Aim {
+    enum Kind : int32_t { DRAW, PASS_THROUGH, HIT };
+    Kind kind = DRAW;
+    Vec2 target{0, 0};
+    double param = 0;  // PASS_THROUGH: the extra distance; HIT: the launch speed
+    int32_t spin = 0;
+};
+
+Candidate resolveAim(const Aim& aim);
+
+// Writes candidates into a caller's array of MAX_CANDIDATES entries, either
+// as launch velocities or as aims left for later (a playout throws one
+// candidate of a list, so it resolves only that one). Adding stops at the
+// bound: further candidates are ignored, never written past it.
 struct CandidateWriter {
-    Candidate* out;
+    Candidate* out = nullptr;
+    Aim* aims = nullptr;
     int32_t n = 0;
-    Candidate scratch{};  // absorbs what is written once the array is full
 
     bool full() const { return n >= MAX_CANDIDATES; }
-    // The next entry to fill, or a scratch entry once the array is full.
-    Candidate& next();
-    void commit() { if (!full()) ++n; }
+    void add(const Aim& aim);
 };
 
 int32_t countCenterGuards(const ThinkBoard& board);
 int32_t countLeftGuards(const ThinkBoard& board);
 int32_t countRightGuards(const ThinkBoard& board);
 
+Aim comeAroundAim(const fStonePos& stone);
+bool hitTowardAim(const fStonePos& a, const fStonePos& b, Aim& aim);
+bool hitTowardContactAim(const fStonePos& a, const fStonePos& b, Aim& aim);
 void makeComeAround(const fStonePos& stone, Candidate& rec);
 bool makeHitToward(const fStonePos& a, const fStonePos& b, Candidate& rec);
 bool makeHitTowardContact(const fStonePos& a, const fStonePos& b, Candidate& rec);
 
-int32_t candidatesForce1(const ThinkBoard& board, Candidate* candidates);
-int32_t candidatesSteal(const ThinkBoard& board, Candidate* candidates);
-int32_t candidatesPreventMulti(const ThinkBoard& board, Candidate* candidates);
-int32_t candidatesScore2(const ThinkBoard& board, Candidate* candidates);
-int32_t candidatesScore3(const ThinkBoard& board, Candidate* candidates);
-int32_t candidatesPreventSteal(const ThinkBoard& board, Candidate* candidates);
+int32_t candidatesForce1(const ThinkBoard& board, CandidateWriter& w);
+int32_t candidatesSteal(const ThinkBoard& board, CandidateWriter& w);
+int32_t candidatesPreventMulti(const ThinkBoard& board, CandidateWriter& w);
+int32_t candidatesScore2(const ThinkBoard& board, CandidateWriter& w);
+int32_t candidatesScore3(const ThinkBoard& board, CandidateWriter& w);
+int32_t candidatesPreventSteal(const ThinkBoard& board, CandidateWriter& w);
+
+// Each set into a plain array of launch velocities.
+using CandidateSet = int32_t (*)(const ThinkBoard& board, CandidateWriter& w);
+inline int32_t writeCandidates(CandidateSet set, const ThinkBoard& board, Candidate* candidates) {
+    CandidateWriter w{candidates};
+    return set(board, w);
+}
+inline int32_t candidatesForce1(const ThinkBoard& b, Candidate* c) { return writeCandidates(candidatesForce1, b, c); }
+inline int32_t candidatesSteal(const ThinkBoard& b, Candidate* c) { return writeCandidates(candidatesSteal, b, c); }
+inline int32_t candidatesPreventMulti(const ThinkBoard& b, Candidate* c) {
+    return writeCandidates(candidatesPreventMulti, b, c);
+}
+inline int32_t candidatesScore2(const ThinkBoard& b, Candidate* c) { return writeCandidates(candidatesScore2, b, c); }
+inline int32_t candidatesScore3(const ThinkBoard& b, Candidate* c) { return writeCandidates(candidatesScore3, b, c); }
+inline int32_t candidatesPreventSteal(const ThinkBoard& b, Candidate* c) {
+    return writeCandidates(candidatesPreventSteal, b, c);
+}
 
 }  // namespace Kelvo

@@ -125,18 +125,32 @@ void sampleNoise(dsfmt_t& rng, double& dx, double& dy) {
 // ---------------------------------------------------------------------------
 // Candidates and shots
 
-int32_t generateCandidates(const ThinkBoard& board, Candidate* candidates, int32_t strategy) {
-    int32_t count = 0;
+namespace {
+
+CandidateSet candidateSetFor(int32_t strategy) {
     switch (strategy) {
-    case FORCE1: count = candidatesForce1(board, candidates); break;
-    case STEAL: count = candidatesSteal(board, candidates); break;
-    case PREVENT_MULTI: count = candidatesPreventMulti(board, candidates); break;
-    case SCORE2: count = candidatesScore2(board, candidates); break;
-    case SCORE3_OR_MORE: count = candidatesScore3(board, candidates); break;
-    case PREVENT_STEAL: count = candidatesPreventSteal(board, candidates); break;
-    default: KELVO_CHECK(false, "generateCandidates: strategy without a candidate set");
+    case FORCE1: return candidatesForce1;
+    case STEAL: return candidatesSteal;
+    case PREVENT_MULTI: return candidatesPreventMulti;
+    case SCORE2: return candidatesScore2;
+    case SCORE3_OR_MORE: return candidatesScore3;
+    case PREVENT_STEAL: return candidatesPreventSteal;
+    default: break;
     }
-    return std::clamp(count, 0, MAX_CANDIDATES);
+    KELVO_CHECK(false, "generateCandidates: strategy without a candidate set");
+    return nullptr;
+}
+
+}  // namespace
+
+int32_t generateCandidates(const ThinkBoard& board, Candidate* candidates, int32_t strategy) {
+    CandidateWriter w{candidates};
+    return candidateSetFor(strategy)(board, w);
+}
+
+int32_t generateAims(const ThinkBoard& board, Aim* aims, int32_t strategy) {
+    CandidateWriter w{nullptr, aims};
+    return candidateSetFor(strategy)(board, w);
 }
 
 int simulateShot(ThinkBoard& board, const Candidate& shot) {
@@ -165,16 +179,17 @@ double playout(ThinkBoard& board, bool side, const StrategyPair& strategies) {
     dsfmt_t rng;
     dsfmt_init_gen_rand(&rng, freshSeed());
     std::mt19937 pick(threadRandomDevice()());
-    Candidate candidates[MAX_CANDIDATES] = {};
+    // Only the candidate thrown is turned into a launch velocity.
+    Aim aims[MAX_CANDIDATES];
     while (board.turn != 0) {
         const bool ours = (board.turn % 2 == 1) == side;
-        const int32_t count = generateCandidates(board, candidates, ours ? strategies.own : strategies.opp);
+        const int32_t count = generateAims(board, aims, ours ? strategies.own : strategies.opp);
         if (count == 0) {
             // No shot to throw: the stone is thrown away.
             applyShot(board, 0);
             continue;
         }
-        Candidate shot = candidates[std::uniform_int_distribution<int32_t>(0, count - 1)(pick)];
+        Candidate shot = resolveAim(aims[std::uniform_int_distribution<int32_t>(0, count - 1)(pick)]);
         if (ours) {
             double dx, dy;
             sampleNoise(rng, dx, dy);

@@ -49,6 +49,8 @@ void sampleNoise(dsfmt_t& rng, double& dx, double& dy);
 
 // The candidate set of the strategy; returns how many entries it wrote.
 int32_t generateCandidates(const ThinkBoard& board, Candidate* candidates, int32_t strategy);
+// The same list as aims, for a playout that resolves only the shot it throws.
+int32_t generateAims(const ThinkBoard& board, Aim* aims, int32_t strategy);
 // Simulates the shot on the board; returns the change code for applyShot.
 int simulateShot(ThinkBoard& board, const Candidate& shot);
 // Plays the end out with random candidates of both sides and returns the

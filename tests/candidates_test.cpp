@@ -233,15 +233,22 @@ TEST_F(Candidates, HitTowardWindowAndAim) {
 TEST_F(Candidates, WriterStopsAtTheBound) {
     Candidate array[MAX_CANDIDATES + 5];
     std::memset(static_cast<void*>(array), 0, sizeof array);
+    Aim aims[MAX_CANDIDATES + 5] = {};
     CandidateWriter w{array};
+    CandidateWriter lazy{nullptr, aims};
     for (int i = 0; i < MAX_CANDIDATES + 5; ++i) {
-        w.next().x = i + 1;
-        w.commit();
+        const Aim aim{Aim::DRAW, Vec2{0.0, -1.0 - i * 0.01}, 0, 1};
+        w.add(aim);
+        lazy.add(aim);
     }
     EXPECT_EQ(w.n, MAX_CANDIDATES);
-    EXPECT_EQ(array[MAX_CANDIDATES - 1].x, MAX_CANDIDATES);
-    for (int i = MAX_CANDIDATES; i < MAX_CANDIDATES + 5; ++i)
-        EXPECT_EQ(array[i].x, 0);
+    EXPECT_EQ(lazy.n, MAX_CANDIDATES);
+    EXPECT_NE(array[MAX_CANDIDATES - 1].y, 0);
+    EXPECT_EQ(aims[MAX_CANDIDATES - 1].target.y, -1.0 - (MAX_CANDIDATES - 1) * 0.01);
+    for (int i = MAX_CANDIDATES; i < MAX_CANDIDATES + 5; ++i) {
+        EXPECT_EQ(array[i].y, 0);
+        EXPECT_EQ(aims[i].target.y, 0);
+    }
 }
 
 // Score2 at WHITE's last stone with eight BLACK stones in a column and seven
@@ -534,3 +541,33 @@ TEST_F(Candidates, PreventStealLastStoneTakesOutTwice) {
 }
 
 }  // namespace
+
+// A playout resolves only the aim it throws: every aim must resolve to
+// exactly the launch velocity the eager list holds at the same place.
+TEST_F(Candidates, AimsResolveToTheEagerList) {
+    const std::vector<StoneAt> stones = {{BLACK, 0.1, -0.2}, {BLACK, -0.8, -3.5}, {BLACK, 0.5, 1.2},
+                                         {WHITE, 0.3, 0.4},  {WHITE, -0.2, -4.0}, {WHITE, 1.0, -1.0}};
+    for (int turn : {16, 15, 13, 10, 7, 2, 1}) {
+        std::vector<StoneAt> onSheet;
+        int thrown[2] = {(16 - turn + 1) / 2, (16 - turn) / 2};
+        for (const StoneAt& s : stones)
+            if (thrown[s.colour]-- > 0)
+                onSheet.push_back(s);
+        const ThinkBoard board = makeBoard(turn, onSheet);
+        for (CandidateSet set : {CandidateSet(candidatesForce1), CandidateSet(candidatesSteal),
+                                 CandidateSet(candidatesPreventMulti), CandidateSet(candidatesScore2),
+                                 CandidateSet(candidatesScore3), CandidateSet(candidatesPreventSteal)}) {
+            Candidate eager[MAX_CANDIDATES];
+            Aim aims[MAX_CANDIDATES];
+            CandidateWriter lazy{nullptr, aims};
+            const int32_t n = writeCandidates(set, board, eager);
+            ASSERT_EQ(set(board, lazy), n);
+            for (int32_t i = 0; i < n; ++i) {
+                const Candidate c = resolveAim(aims[i]);
+                EXPECT_EQ(c.x, eager[i].x) << "turn " << turn << " candidate " << i;
+                EXPECT_EQ(c.y, eager[i].y) << "turn " << turn << " candidate " << i;
+                EXPECT_EQ(c.spin, eager[i].spin) << "turn " << turn << " candidate " << i;
+            }
+        }
+    }
+}
