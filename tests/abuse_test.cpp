@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <random>
 #include <regex>
 #include <string>
@@ -53,6 +54,8 @@ protected:
     void TearDown() override {
         if (child.pid > 0)
             KelvoTest::finish(child);
+        RecordProperty("inputs", inputs);
+        std::printf("[ inputs   ] %d hostile inputs sent\n", inputs);
     }
 
     // Sends the bytes (optionally one write per byte), then checks that the
@@ -83,18 +86,37 @@ protected:
 
 TEST_F(Abuse, RandomBytes) {
     std::mt19937 rng(7);
-    for (int i = 0; i < 40; ++i)
+    for (int i = 0; i < 150; ++i)
         sendAndCheck(std::string(IMPOSSIBLE) + randomBytes(rng, 1 + rng() % 3000));
 }
 
 TEST_F(Abuse, RandomMixesOfValidAndInvalidCommands) {
     std::mt19937 rng(11);
-    for (int i = 0; i < 60; ++i) {
+    for (int i = 0; i < 150; ++i) {
         std::string mix;
         const int n = 1 + static_cast<int>(rng() % 30);
         for (int j = 0; j < n; ++j)
             mix += randomCommand(rng);
         sendAndCheck(mix, i % 10 == 0);
+    }
+}
+
+TEST_F(Abuse, CommandsWithNulAndControlBytesInside) {
+    std::mt19937 rng(13);
+    static const char odd[] = {'\0', '\t', '\x7f', '\xff', '\x80', '\x1b', '\r', '\v'};
+    for (int i = 0; i < 100; ++i) {
+        std::string mix;
+        for (int j = 0; j < 8; ++j)
+            mix += randomCommand(rng);
+        // Overwrite bytes anywhere but in the SETSTATE lines that make the
+        // GOs impossible, so that no full-length search starts.
+        for (int k = 0; k < 6; ++k) {
+            const size_t at = rng() % mix.size();
+            const size_t lineStart = mix.rfind('\n', at) == std::string::npos ? 0 : mix.rfind('\n', at) + 1;
+            if (mix.compare(lineStart, 8, "SETSTATE") != 0 && mix[at] != '\n')
+                mix[at] = odd[rng() % sizeof odd];
+        }
+        sendAndCheck(std::string(IMPOSSIBLE) + mix, i % 8 == 0);
     }
 }
 
@@ -113,6 +135,7 @@ TEST_F(Abuse, LongLinesNulBytesAndOutOfRangeNumbers) {
 
 TEST_F(Abuse, EndOfInputInTheMiddleOfALine) {
     KelvoTest::writeAll(child.in, "POSITION 1 2 3");
+    ++inputs;
     const int status = KelvoTest::finish(child);
     child.pid = -1;
     ASSERT_TRUE(WIFEXITED(status));

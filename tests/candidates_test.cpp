@@ -184,7 +184,7 @@ TEST_F(Candidates, HitTowardWindowAndAim) {
         return at(deg);
     };
     Candidate rec;
-    for (auto [make, contact] : {std::pair{makeHitToward, false}, std::pair{makeHitTowardContact, true}}) {
+    for (auto [make, contact] : {std::pair{&makeHitToward, false}, std::pair{&makeHitTowardContact, true}}) {
         // Straight behind: spin 0, aim 2 R behind A (or in front for the
         // contact variant).
         ASSERT_TRUE(make(a, at(90), rec));

@@ -1,6 +1,8 @@
 #include "kelvosim/thinkboard.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 
 namespace Kelvo {
@@ -92,10 +94,17 @@ void resetBoard(ThinkBoard& board) {
 
 void buildFromGameState(ThinkBoard& board, const _GAMESTATE& state) {
     resetBoard(board);
-    board.endsLeft = state.finalEnd - state.endNumber;
+    // The record holds whatever integers the server sent: form the sums in
+    // 64 bits and keep them where their negation still fits in 32.
+    auto narrow = [](int64_t v) {
+        return static_cast<int32_t>(std::clamp<int64_t>(v, -INT32_MAX, INT32_MAX));
+    };
+    board.endsLeft = narrow(int64_t(state.finalEnd) - state.endNumber);
     board.turn = 16 - state.shotNumber;
+    int64_t scoreDiff = 0;
     for (int32_t e = 0; e < state.endNumber && e < 10; ++e)
-        board.scoreDiff += state.endScores[e];
+        scoreDiff += state.endScores[e];
+    board.scoreDiff = narrow(scoreDiff);
     for (int32_t colour = 0; colour < 2; ++colour)
         for (int32_t i = colour; i < 16; i += 2) {
             const Vec2 p = toBoardFrame(state.stonePos[i][0], state.stonePos[i][1]);
