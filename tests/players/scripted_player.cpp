@@ -28,8 +28,8 @@ void say(const std::string& text) {
 
 void pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-std::string bestShot(const std::string& spec) {
-    std::string text = "BESTSHOT " + spec;
+std::string bestShot(const std::string& fields) {
+    std::string text = "BESTSHOT " + fields;
     for (char& c : text)
         if (c == ',')
             c = ' ';
