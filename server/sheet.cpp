@@ -63,7 +63,6 @@ ShotOutcome playShot(const Position& before, int shot, const fMoveXY<double>& th
     ShotOutcome outcome;
     outcome.change = applyExactTrace(board, trace);
     outcome.voided = trace.voided;
-    applyShot(board, outcome.change);
     outcome.after = before;
     if (trace.voided)
         return outcome;

@@ -83,13 +83,6 @@ StoneMotion restingStone(const fStonePos& p) {
 
 int thrownColour(const ThinkBoard& board) { return board.turn % 2; }
 
-void clearStoneLists(ThinkBoard& board) {
-    for (int c = 0; c < 2; ++c) {
-        board.inHouse[c] = 0;
-        board.count[c] = 0;
-    }
-}
-
 // The thrown stone came to rest without touching anything.
 int placeThrownStone(ThinkBoard& board, int k, StoneMotion& thrown) {
     slideToRest(k, thrown);

@@ -202,10 +202,7 @@ int FSBoard::simulateExact(ThinkBoard& out, double dt) const {
     const int ret = simulateB2(&b2bd, dt);
     KELVO_CHECK(ret != -1, "ret!=-1");
 
-    for (int c = 0; c < 2; ++c) {
-        out.inHouse[c] = 0;
-        out.count[c] = 0;
-    }
+    clearStoneLists(out);
     for (int i = 0; i < b2bd.numMoving + b2bd.numResting; ++i) {
         KELVO_CHECK(b2bd.body[i] != nullptr, "b2bd.body[i] != nullptr");
         const b2Vec2 p = b2bd.body[i]->GetPosition();
@@ -277,10 +274,7 @@ int applyExactTrace(ThinkBoard& board, const ExactShotTrace& trace) {
         addStoneTracked(board, trace.colour[0], trace.rest[0].x, trace.rest[0].y);
         return 1;
     }
-    for (int c = 0; c < 2; ++c) {
-        board.inHouse[c] = 0;
-        board.count[c] = 0;
-    }
+    clearStoneLists(board);
     for (int k = 0; k < trace.n; ++k)
         if (trace.inPlay[k])
             addStone(board, trace.colour[k], trace.rest[k].x, trace.rest[k].y);

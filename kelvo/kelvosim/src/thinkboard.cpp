@@ -118,6 +118,13 @@ void addStone(ThinkBoard& board, int32_t colour, double x, double y) {
     insertStone(board, colour, x, y, false);
 }
 
+void clearStoneLists(ThinkBoard& board) {
+    for (int32_t c = 0; c < 2; ++c) {
+        board.inHouse[c] = 0;
+        board.count[c] = 0;
+    }
+}
+
 void addStoneTracked(ThinkBoard& board, int32_t colour, double x, double y) {
     board.lastIndex = insertStone(board, colour, x, y, true);
 }

@@ -35,6 +35,9 @@ struct ThinkBoard {
 void resetBoard(ThinkBoard& board);
 void buildFromGameState(ThinkBoard& board, const _GAMESTATE& state);
 void addStone(ThinkBoard& board, int32_t colour, double x, double y);
+// Empties both colours' stone lists before a simulator adds every stone at
+// rest again with addStone (change code 2); the entries are left as they are.
+void clearStoneLists(ThinkBoard& board);
 void addStoneTracked(ThinkBoard& board, int32_t colour, double x, double y);
 void recomputeStates(ThinkBoard& board);
 // change: 0 nothing on the sheet changed, 1 only the thrown stone was added
