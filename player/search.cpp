@@ -207,10 +207,15 @@ void foldVisit(SearchTally& tally, int32_t i, double sum, uint32_t n) {
     tally.visits[i] += n;
     tally.playouts += n;
     ++tally.visitsMade;
-    if (tally.mean[i] > tally.bestValue) {
-        tally.bestValue = tally.mean[i];
-        tally.bestIndex = i;
-    }
+    // The best is the visited candidate with the highest mean as it stands
+    // now, so a candidate whose early visits were lucky loses the lead once
+    // its mean falls below another's.
+    int32_t best = -1;
+    for (int32_t j = 0; j < MAX_CANDIDATES; ++j)
+        if (tally.visits[j] > 0 && (best < 0 || tally.mean[j] > tally.mean[best]))
+            best = j;
+    tally.bestIndex = best;
+    tally.bestValue = tally.mean[best];
 }
 
 double searchCandidates(const ThinkBoard& root, const Candidate* candidates, int32_t count, bool side,

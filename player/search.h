@@ -69,8 +69,8 @@ struct SearchTally {
     int64_t elapsedMs = 0;
 };
 
-// Folds n playouts with value sum into candidate i. The best only moves to a
-// candidate whose mean strictly exceeds the best value so far.
+// Folds n playouts with value sum into candidate i. The best is then the
+// visited candidate with the highest mean (the earliest index on a tie).
 void foldVisit(SearchTally& tally, int32_t i, double sum, uint32_t n);
 
 // Sweeps over count candidates from the root position until budgetMs have
