@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <random>
 
 #include <dSFMT.h>
 
@@ -53,9 +55,41 @@ int32_t generateCandidates(const ThinkBoard& board, Candidate* candidates, int32
 int32_t generateAims(const ThinkBoard& board, Aim* aims, int32_t strategy);
 // Simulates the shot on the board; returns the change code for applyShot.
 int simulateShot(ThinkBoard& board, const Candidate& shot);
+
+// The random sources of playouts: the noise of the searching side's shots
+// and the picks of candidates. A search instance keeps one pair for all its
+// playouts; each playout goes on from where the previous one stopped, so
+// every playout draws its own stretch of both sequences.
+struct PlayoutRandom {
+    dsfmt_t noise;
+    std::mt19937 pick;
+    PlayoutRandom(uint32_t noiseSeed, uint32_t pickSeed);
+};
+// Seeded from freshSeed and the random device.
+std::unique_ptr<PlayoutRandom> freshPlayoutRandom();
+
 // Plays the end out with random candidates of both sides and returns the
 // value of the final position for the searching side.
+double playout(ThinkBoard& board, bool side, const StrategyPair& strategies, PlayoutRandom& random);
+// The same with generators of its own.
 double playout(ThinkBoard& board, bool side, const StrategyPair& strategies);
+
+// What the playouts of one visit share. They all start from the board after
+// the root shot, where the opponent throws next and without noise: each of
+// its candidates has one outcome, and the searching side's candidates on
+// that outcome are fixed too. Both are worked out the first time a playout
+// draws that candidate and reused by the later ones.
+struct VisitCache;
+struct VisitCacheDelete {
+    void operator()(VisitCache* cache) const;
+};
+using VisitCachePtr = std::unique_ptr<VisitCache, VisitCacheDelete>;
+VisitCachePtr makeVisitCache();
+// Prepares the cache for the playouts from afterShot.
+void startVisit(VisitCache& cache, const ThinkBoard& afterShot, bool side, const StrategyPair& strategies);
+// A playout from the visit's board: the same draws and the same value as
+// playout on a copy of that board.
+double playoutFromVisit(VisitCache& cache, PlayoutRandom& random);
 
 // Per-candidate statistics of one search.
 struct SearchTally {

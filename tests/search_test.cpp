@@ -266,6 +266,35 @@ TEST_F(SearchWithTables, PlayoutThrowsEveryRemainingStone) {
     EXPECT_EQ(playout(done, true, pair), 0.5);
 }
 
+TEST_F(SearchWithTables, VisitCacheReplaysThePlainPlayoutsDrawForDraw) {
+    // Playouts from one board through the visit cache and plain playouts on
+    // generators seeded alike must consume the same draws and reach the same
+    // values, for either side and down to the last stone.
+    const std::vector<KelvoTest::StoneAt> stones = {{BLACK, 0.1, 0.2},  {WHITE, -0.4, -0.3}, {BLACK, 0.05, -3.0},
+                                         {WHITE, 0.7, 0.5},  {BLACK, -0.9, -0.6}, {WHITE, 0.3, -4.2}};
+    struct Case {
+        int turn;
+        bool side;
+        StrategyPair pair;
+    };
+    for (const Case& c : {Case{8, true, {SCORE2, FORCE1}}, Case{9, false, {STEAL, SCORE2}},
+                          Case{2, true, {PREVENT_STEAL, PREVENT_MULTI}}, Case{1, false, {FORCE1, SCORE2}}}) {
+        const ThinkBoard afterShot = makeBoard(c.turn, stones);
+        const VisitCachePtr cache = makeVisitCache();
+        startVisit(*cache, afterShot, c.side, c.pair);
+        PlayoutRandom cached(7, 8), plain(7, 8);
+        for (int k = 0; k < 300; ++k) {
+            ThinkBoard board = afterShot;
+            ASSERT_EQ(playoutFromVisit(*cache, cached), playout(board, c.side, c.pair, plain)) << c.turn << " " << k;
+        }
+        EXPECT_EQ(cached.pick(), plain.pick());
+        EXPECT_EQ(drawOpen(cached.noise), drawOpen(plain.noise));
+    }
+    // Generators made at once give different streams.
+    const std::unique_ptr<PlayoutRandom> a = freshPlayoutRandom(), b = freshPlayoutRandom();
+    EXPECT_NE(drawOpen(a->noise), drawOpen(b->noise));
+}
+
 // ---------------------------------------------------------------------------
 // The search
 

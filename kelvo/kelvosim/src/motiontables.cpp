@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <thread>
 
+#include <sys/mman.h>
+
 #include "kelvosim/fastsimulator.h"
 
 namespace Kelvo {
@@ -15,7 +17,9 @@ const double W_STEP = (V_MAX + 2.0) * (1.0 / 262144.0);
 
 double distanceBySpeed[DISTANCE_TABLE_SIZE];
 double speedByDistance[DISTANCE_TABLE_SIZE];
-PathEntry pathBySpeed[PATH_TABLE_SIZE];
+// Aligned to huge pages: the search reads rows all over the 8 MB table, and
+// with ordinary pages nearly every read would also miss the TLB.
+alignas(HUGE_PAGE) PathEntry pathBySpeed[PATH_TABLE_SIZE];
 
 Velocity frictionForward(double h, double vx, double vy, double w) {
     const double s = std::hypot(vx, vy);
@@ -37,9 +41,12 @@ Velocity frictionForward(double h, double vx, double vy, double w) {
 }
 
 Velocity frictionBack(double h, double vx, double vy, double w) {
+    return frictionBackAt(h, vx, vy, w, std::hypot(vx, vy));
+}
+
+Velocity frictionBackAt(double h, double vx, double vy, double w, double s) {
     if (vx == 0 && vy == 0)
         return Velocity{0.0, h / 20000.0, CURL_RATIO};
-    const double s = std::hypot(vx, vy);
     const double ux = vx / s, uy = vy / s;
     Velocity out{vx + h * ux, vy + h * uy, w};
     if (w != 0) {
@@ -66,9 +73,11 @@ void stepForward(MotionState& st, double dt) {
     st.spin = end.spin;
 }
 
-void stepBack(MotionState& st, double dt) {
+void stepBack(MotionState& st, double dt) { stepBackAt(st, dt, std::hypot(st.vx, st.vy)); }
+
+void stepBackAt(MotionState& st, double dt, double speed) {
     const double h = dt * DECEL * 0.5;
-    const Velocity half = frictionBack(h, st.vx, st.vy, st.spin);
+    const Velocity half = frictionBackAt(h, st.vx, st.vy, st.spin, speed);
     st.x -= half.vx * dt;
     st.y -= half.vy * dt;
     const Velocity end = frictionBack(h, half.vx, half.vy, half.spin);
@@ -108,87 +117,67 @@ void buildDistanceBySpeed() {
     }
 }
 
-void buildSpeedByDistance() {
-    MotionState st;
-    for (int k = 0; k < DISTANCE_TABLE_SIZE; ++k) {
-        const double target = k * D_STEP;
-        while (distanceOf(st) < target)
-            stepBack(st, TABLE_DT);
-        const double g = distanceOf(st);
-        MotionState next = st;
-        stepForward(next, TABLE_DT);
-        const double h = distanceOf(next);
-        const double f = cellFraction(target, g, h);
-        speedByDistance[k] = f * speedOf(st) + (1 - f) * speedOf(next);
-    }
-}
-
-void buildPathBySpeed() {
-    MotionState st;
-    double t = 0;
-    pathBySpeed[0] = PathEntry{};
-    for (int k = 1; k < PATH_TABLE_SIZE; ++k) {
-        const double target = k * W_STEP;
-        while (speedOf(st) < target) {
-            stepBack(st, TABLE_DT);
-            t += TABLE_DT;
-        }
-        const double g = speedOf(st);
-        MotionState next = st;
-        stepForward(next, TABLE_DT);
-        const double h = speedOf(next);
-        const double m = cellFraction(target, g, h);
-        PathEntry& e = pathBySpeed[k];
-        e.dx = -((1 - m) * next.x + m * st.x);
-        e.dy = -((1 - m) * next.y + m * st.y);
-        e.dAngle = -((1 - m) * std::atan2(next.vx, next.vy) + m * std::atan2(st.vx, st.vy));
-        e.time = (1 - m) * (t - TABLE_DT) + m * t;
-    }
-}
-
-void buildMotionTables() {
-    std::thread distance(buildDistanceBySpeed);
-    std::thread speed(buildSpeedByDistance);
-    std::thread path(buildPathBySpeed);
-    distance.join();
-    speed.join();
-    path.join();
-}
-
-int speedIndex(double speed) {
-    const double k = speed / W_STEP;
-    if (!(k > 0))
-        return 0;
-    if (k >= PATH_TABLE_SIZE - 1)
-        return PATH_TABLE_SIZE - 1;
-    return static_cast<int>(k);
-}
-
 namespace {
 
-double interpolate(const double* table, double value, double step) {
-    if (!(value > 0))
-        return table[0];
-    if (value / step >= DISTANCE_TABLE_SIZE - 1)
-        return table[DISTANCE_TABLE_SIZE - 1];
-    const int i = static_cast<int>(value / step);
-    const double f = (value - i * step) / step;
-    return table[i] * (1 - f) + table[i + 1] * f;
+// Row k of speedByDistance from the first state at or past its distance.
+void fillSpeedRow(int k, const MotionState& st) {
+    const double target = k * D_STEP;
+    const double g = distanceOf(st);
+    MotionState next = st;
+    stepForward(next, TABLE_DT);
+    const double h = distanceOf(next);
+    const double f = cellFraction(target, g, h);
+    speedByDistance[k] = f * speedOf(st) + (1 - f) * speedOf(next);
+}
+
+// Row k of pathBySpeed from the first state at or past its speed, t after rest.
+void fillPathRow(int k, const MotionState& st, double t) {
+    const double target = k * W_STEP;
+    const double g = speedOf(st);
+    MotionState next = st;
+    stepForward(next, TABLE_DT);
+    const double h = speedOf(next);
+    const double m = cellFraction(target, g, h);
+    PathEntry& e = pathBySpeed[k];
+    e.dx = -((1 - m) * next.x + m * st.x);
+    e.dy = -((1 - m) * next.y + m * st.y);
+    e.dAngle = -((1 - m) * std::atan2(next.vx, next.vy) + m * std::atan2(st.vx, st.vy));
+    e.time = (1 - m) * (t - TABLE_DT) + m * t;
 }
 
 }  // namespace
 
-double stopDistance(double speed) { return interpolate(distanceBySpeed, speed, V_STEP); }
-
-double speedForDistance(double distance) { return interpolate(speedByDistance, distance, D_STEP); }
-
-PathEntry pathEntry(int k, bool mirrored) {
-    PathEntry e = pathBySpeed[std::clamp(k, 0, PATH_TABLE_SIZE - 1)];
-    if (mirrored) {
-        e.dx = -e.dx;
-        e.dAngle = -e.dAngle;
+void buildSpeedAndPath() {
+    // Both tables read one backward integration at TABLE_DT, one at marks of
+    // distance and one at marks of speed; each row comes from the first
+    // state that reaches its mark. One pass serves both, and the speed it
+    // computes for the marks is the one the step needs.
+    MotionState st;
+    double t = 0;
+    pathBySpeed[0] = PathEntry{};
+    int kd = 0, kp = 1;
+    for (;;) {
+        if (kd < DISTANCE_TABLE_SIZE) {
+            const double distance = distanceOf(st);
+            for (; kd < DISTANCE_TABLE_SIZE && !(distance < kd * D_STEP); ++kd)
+                fillSpeedRow(kd, st);
+        }
+        const double speed = speedOf(st);
+        for (; kp < PATH_TABLE_SIZE && !(speed < kp * W_STEP); ++kp)
+            fillPathRow(kp, st, t);
+        if (kd == DISTANCE_TABLE_SIZE && kp == PATH_TABLE_SIZE)
+            return;
+        stepBackAt(st, TABLE_DT, speed);
+        t += TABLE_DT;
     }
-    return e;
+}
+
+void buildMotionTables() {
+    // Ask for huge pages before the first write places the table in memory.
+    madvise(pathBySpeed, sizeof pathBySpeed, MADV_HUGEPAGE);
+    std::thread distance(buildDistanceBySpeed);
+    buildSpeedAndPath();
+    distance.join();
 }
 
 }  // namespace Kelvo

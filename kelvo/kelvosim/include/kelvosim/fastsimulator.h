@@ -4,6 +4,7 @@
 // three shot entry points.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "kelvosim/bitSet.h"
@@ -40,6 +41,8 @@ struct PathEntry {
     double time = 0;        // time left until rest
 };
 
+constexpr size_t HUGE_PAGE = 2 * 1024 * 1024;
+
 extern double distanceBySpeed[DISTANCE_TABLE_SIZE];
 extern double speedByDistance[DISTANCE_TABLE_SIZE];
 extern PathEntry pathBySpeed[PATH_TABLE_SIZE];
@@ -50,23 +53,57 @@ struct Velocity {
 
 Velocity frictionForward(double h, double vx, double vy, double w);
 Velocity frictionBack(double h, double vx, double vy, double w);
+// The same for a velocity whose length s is known.
+Velocity frictionBackAt(double h, double vx, double vy, double w, double s);
 void stepForward(MotionState& state, double dt);
 void stepBack(MotionState& state, double dt);
+void stepBackAt(MotionState& state, double dt, double speed);
 
 void buildDistanceBySpeed();
-void buildSpeedByDistance();
-void buildPathBySpeed();
-// Builds the three tables on three threads and joins them.
+// speedByDistance and pathBySpeed, from one integration.
+void buildSpeedAndPath();
+// Builds the tables on two threads and joins them.
 void buildMotionTables();
 
-// Table reads. Indices are truncated toward zero and clamped to the last
-// entry, so a speed beyond a table (a stone sent off by a collision) reads
-// its last entry instead of memory past it.
-int speedIndex(double speed);                 // row of pathBySpeed
-double stopDistance(double speed);            // distanceBySpeed, interpolated
-double speedForDistance(double distance);     // speedByDistance, interpolated
+// Table reads, inline: the simulation makes them all the time. Indices are
+// truncated toward zero and clamped to the last entry, so a speed beyond a
+// table (a stone sent off by a collision) reads its last entry instead of
+// memory past it.
+
+// Row of pathBySpeed.
+inline int speedIndex(double speed) {
+    const double k = speed / W_STEP;
+    if (!(k > 0))
+        return 0;
+    if (k >= PATH_TABLE_SIZE - 1)
+        return PATH_TABLE_SIZE - 1;
+    return static_cast<int>(k);
+}
+
+inline double interpolateTable(const double* table, double value, double step) {
+    if (!(value > 0))
+        return table[0];
+    if (value / step >= DISTANCE_TABLE_SIZE - 1)
+        return table[DISTANCE_TABLE_SIZE - 1];
+    const int i = static_cast<int>(value / step);
+    const double f = (value - i * step) / step;
+    return table[i] * (1 - f) + table[i + 1] * f;
+}
+
+// distanceBySpeed, interpolated.
+inline double stopDistance(double speed) { return interpolateTable(distanceBySpeed, speed, V_STEP); }
+// speedByDistance, interpolated.
+inline double speedForDistance(double distance) { return interpolateTable(speedByDistance, distance, D_STEP); }
+
 // The pathBySpeed row, mirrored (dx and dAngle negated) for the negative curl.
-PathEntry pathEntry(int k, bool mirrored);
+inline PathEntry pathEntry(int k, bool mirrored) {
+    PathEntry e = pathBySpeed[k < 0 ? 0 : k > PATH_TABLE_SIZE - 1 ? PATH_TABLE_SIZE - 1 : k];
+    if (mirrored) {
+        e.dx = -e.dx;
+        e.dAngle = -e.dAngle;
+    }
+    return e;
+}
 
 // ---------------------------------------------------------------------------
 // Shot inversion: a target point in the board frame to a launch velocity.
