@@ -2,7 +2,9 @@
 // the matches that share a seed, and prints a table that ends in one line
 // "summary: pairs=... ends=... diff_per_end=... ci95_low=... ci95_high=...
 // lost_shots=... forfeits=...", or with --json one JSON object.
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -12,13 +14,30 @@ namespace {
 
 const char USAGE[] =
     "usage: kelvo-summary [--json] RECORD...\n"
-    "  RECORD  a match record written by kelvo-server --record; records it cannot\n"
-    "          read are named on standard error and skipped\n"
+    "  RECORD  a match record written by kelvo-server --record, or a folder whose\n"
+    "          *.jsonl files are taken in name order; records it cannot read are\n"
+    "          named on standard error and skipped\n"
     "  --json  print the summary as one JSON object\n";
 
 int usageError(const std::string& message) {
     std::fprintf(stderr, "kelvo-summary: %s\n%s", message.c_str(), USAGE);
     return 2;
+}
+
+// A folder stands for its records in name order, so the pairs of a
+// tournament of any size fit on one command line.
+void addRecords(const std::string& arg, std::vector<std::string>& paths) {
+    std::error_code error;
+    if (!std::filesystem::is_directory(arg, error)) {
+        paths.push_back(arg);
+        return;
+    }
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::directory_iterator(arg, error))
+        if (entry.path().extension() == ".jsonl")
+            found.push_back(entry.path().string());
+    std::sort(found.begin(), found.end());
+    paths.insert(paths.end(), found.begin(), found.end());
 }
 
 }  // namespace
@@ -27,7 +46,7 @@ int main(int argc, char** argv) {
     using namespace Kelvo::Server;
     bool json = false;
     std::vector<std::string> paths;
-    bool optionsDone = false;
+    bool optionsDone = false, given = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (!optionsDone && arg == "--") {
@@ -40,11 +59,16 @@ int main(int argc, char** argv) {
         } else if (!optionsDone && arg.size() > 1 && arg[0] == '-') {
             return usageError("unknown option " + arg);
         } else {
-            paths.push_back(arg);
+            addRecords(arg, paths);
+            given = true;
         }
     }
-    if (paths.empty())
+    if (!given)
         return usageError("no record given");
+    if (paths.empty()) {
+        std::fprintf(stderr, "kelvo-summary: no records in the folders given\n");
+        return 2;
+    }
 
     std::vector<RecordedMatch> matches;
     for (const std::string& path : paths) {
