@@ -81,8 +81,10 @@ bool isPlayableState(const _GAMESTATE& state, std::string* why) {
     };
     if (state.shotNumber < 0 || state.shotNumber > 15)
         return fail("shot number outside 0..15");
-    if (state.endNumber < 0 || state.endNumber > 9)
-        return fail("end number outside 0..9");
+    // Any end from 0 up: extra ends past index 9 are played while tied, and
+    // their scores, which the record has no room for, do not matter then.
+    if (state.endNumber < 0)
+        return fail("negative end number");
     // The stones the board would take, counted as it counts them.
     int inPlay[2] = {};
     for (int i = 0; i < 16; ++i) {

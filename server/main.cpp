@@ -22,7 +22,7 @@ const char USAGE[] =
     "  --player1, --player2  shell command of each player (default: the kelvo\n"
     "                        player next to this program); player1 throws first\n"
     "  --ends N              regular ends, 1 to 10 (default 1); a tie goes on\n"
-    "                        with extra ends up to end index 9\n"
+    "                        with extra ends up to end index 19, then a draw\n"
     "  --seed S              seed of the execution noise (default: from the clock)\n"
     "  --time-limit SECONDS  time for each answer (default 10)\n"
     "  --record FILE         write the game record as JSON Lines\n"

@@ -62,6 +62,7 @@ int Match::run() {
                  options_.seed, options_.seed, options_.ends, options_.ends == 1 ? "" : "s", options_.timeLimit);
     for (int p = 0; p < 2; ++p)
         std::fprintf(out_, "%s: %s\n", NAME[p], options_.player[p].c_str());
+    std::fprintf(out_, "a tie goes on with extra ends up to end index %d, then it is a draw\n", LAST_EXTRA_END_INDEX);
     if (!options_.recordPath.empty() && !record_.open(options_.recordPath)) {
         std::fprintf(out_, "cannot write the record %s\n", options_.recordPath.c_str());
         return 1;
@@ -263,6 +264,8 @@ void Match::finish() {
         const Winner w = winnerOf(total_[0], total_[1]);
         result.winner = w == Winner::Player1 ? "player1" : w == Winner::Player2 ? "player2" : "draw";
         result.reason = std::to_string(endsPlayed_) + (endsPlayed_ == 1 ? " end" : " ends") + " played";
+        if (w == Winner::Draw && endsPlayed_ > LAST_EXTRA_END_INDEX)
+            result.reason += ", the last extra end allowed";
     }
     if (result.forfeit == "both")
         std::fprintf(out_, "result: no winner, both players died; player1 %d : %d player2\n", total_[0], total_[1]);

@@ -5,9 +5,13 @@
 namespace Kelvo::Server {
 
 constexpr int SHOTS_PER_END = 16;
-// Ends are counted from 0; the players keep ten end scores, so extra ends
-// stop at this index.
+// Ends are counted from 0; the players keep ten end scores, so a match has
+// at most this many regular ends (the last at this index).
 constexpr int LAST_END_INDEX = 9;
+// A tie goes on with extra ends up to this index, then it is a draw. The
+// players do not keep the scores of ends past LAST_END_INDEX, and need not:
+// an extra end is only played while the match is tied.
+constexpr int LAST_EXTRA_END_INDEX = 19;
 
 // The side that throws shot `shot` of an end in which `firstSide` throws
 // shot 0.
@@ -32,7 +36,7 @@ inline int firstSideOfNextEnd(int firstSide, int scoreP1) {
 inline bool anotherEnd(int end, int ends, int totalP1, int totalP2) {
     if (end + 1 < ends)
         return true;
-    return totalP1 == totalP2 && end < LAST_END_INDEX;
+    return totalP1 == totalP2 && end < LAST_EXTRA_END_INDEX;
 }
 
 // The final end the players are told: the last regular end, or the extra

@@ -101,7 +101,7 @@ TEST(PlayableState, ShotEndAndStoneCountsAreChecked) {
     EXPECT_TRUE(isPlayableState(emptyState(15, 9)));
     EXPECT_FALSE(isPlayableState(emptyState(16, 0)));
     EXPECT_FALSE(isPlayableState(emptyState(-1, 0)));
-    EXPECT_FALSE(isPlayableState(emptyState(0, 10)));
+    EXPECT_TRUE(isPlayableState(emptyState(0, 10)));  // an extra end past the kept scores
     EXPECT_FALSE(isPlayableState(emptyState(0, -1)));
 
     // The tee in the server frame; stones at (0, 0) are off the sheet.
@@ -158,6 +158,13 @@ TEST(Decide, AnswersABestShotAndKeepsTheFirstEndFlag) {
     decide(s, 30);
     EXPECT_EQ(ownStrategy.load(), PREVENT_MULTI);
     EXPECT_EQ(oppStrategy.load(), SCORE3_OR_MORE);
+
+    // An extra end past the ten kept scores of a tied game is played.
+    s = emptyState(1, 12);
+    s.finalEnd = 12;
+    s.endScores[0] = 1;
+    s.endScores[9] = -1;
+    EXPECT_TRUE(std::regex_match(decide(s, 30), std::regex(R"(BESTSHOT -?\d+\.\d{6} -?\d+\.\d{6} [01])")));
 }
 
 // ---------------------------------------------------------------------------

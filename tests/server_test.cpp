@@ -47,13 +47,14 @@ TEST(MatchRules, ScorerThrowsFirstAndBlankEndKeepsTheOrder) {
     EXPECT_EQ(S::firstSideOfNextEnd(1, 0), 1);
 }
 
-TEST(MatchRules, ExtraEndsWhileTiedUpToEndNine) {
+TEST(MatchRules, ExtraEndsWhileTiedUpToTheLimit) {
     EXPECT_TRUE(S::anotherEnd(0, 2, 5, 0));   // regular ends are all played
     EXPECT_FALSE(S::anotherEnd(1, 2, 1, 0));  // decided after the last one
     EXPECT_TRUE(S::anotherEnd(1, 2, 1, 1));   // tied: an extra end
-    EXPECT_TRUE(S::anotherEnd(8, 1, 0, 0));
-    EXPECT_FALSE(S::anotherEnd(9, 1, 0, 0));  // no end beyond index 9
-    EXPECT_FALSE(S::anotherEnd(9, 10, 2, 2));
+    EXPECT_TRUE(S::anotherEnd(9, 1, 0, 0));   // past the ends the players keep
+    EXPECT_TRUE(S::anotherEnd(9, 10, 2, 2));
+    EXPECT_FALSE(S::anotherEnd(S::LAST_EXTRA_END_INDEX, 1, 0, 0));
+    EXPECT_FALSE(S::anotherEnd(10, 10, 3, 2));
     EXPECT_EQ(S::finalEndOf(0, 3), 2);
     EXPECT_EQ(S::finalEndOf(2, 3), 2);
     EXPECT_EQ(S::finalEndOf(4, 3), 4);  // an extra end is the final one
@@ -414,19 +415,21 @@ TEST_F(ServerMatch, CommandSequenceScoringHammerRecordAndPictures) {
     EXPECT_EQ(countOf(record(), "\"outcome\":\"thrown\""), 32u);
 }
 
-TEST_F(ServerMatch, BlankEndsKeepTheOrderAndTiesGoToExtraEndsUpToEndNine) {
+TEST_F(ServerMatch, BlankEndsKeepTheOrderAndTiesGoToExtraEndsUpToTheLimit) {
     ASSERT_EQ(run(player("p1.log", "fixed", AWAY), player("p2.log", "fixed", AWAY), "--ends 1 --seed 3"), 0) << out;
     std::vector<Seen> seen;
     std::vector<int> scores;
     readLog(readLines(dir + "/p1.log"), seen, scores);
-    ASSERT_EQ(seen.size(), 160u);
+    const size_t ends = S::LAST_EXTRA_END_INDEX + 1;
+    ASSERT_EQ(seen.size(), 16 * ends);
     for (size_t k = 0; k < seen.size(); ++k) {
         EXPECT_EQ(seen[k].end, int(k / 16));
         EXPECT_EQ(seen[k].finalEnd, int(k / 16));  // each extra end is the final one
         EXPECT_EQ(seen[k].go, seen[k].shot % 2 == 0);
     }
-    EXPECT_EQ(scores, std::vector<int>(10, 0));
-    EXPECT_NE(out.find("end 9 (extra end)"), std::string::npos);
+    EXPECT_EQ(scores, std::vector<int>(ends, 0));
+    EXPECT_NE(out.find("extra ends up to end index " + std::to_string(S::LAST_EXTRA_END_INDEX)), std::string::npos);
+    EXPECT_NE(out.find("end " + std::to_string(S::LAST_EXTRA_END_INDEX) + " (extra end)"), std::string::npos);
     EXPECT_NE(out.find("result: draw"), std::string::npos) << out;
 }
 

@@ -1,0 +1,319 @@
+#include "summary.h"
+
+#include <cmath>
+#include <fstream>
+#include <limits>
+#include <map>
+#include <nlohmann/json.hpp>
+
+namespace Kelvo::Server {
+
+namespace {
+
+using Json = nlohmann::json;
+constexpr double NOT_KNOWN = std::numeric_limits<double>::quiet_NaN();
+
+int sideOf(const Json& name) {
+    const std::string text = name.get<std::string>();
+    if (text == "player1")
+        return 0;
+    if (text == "player2")
+        return 1;
+    throw std::runtime_error("unknown player \"" + text + "\"");
+}
+
+// Takes one object of the record; throws on an object it cannot use.
+void takeObject(const Json& object, RecordedMatch& match, bool& opened) {
+    const std::string type = object.at("type").get<std::string>();
+    if (!opened) {
+        if (type != "match")
+            throw std::runtime_error("does not start with a match object");
+        const Json& players = object.at("players");
+        match.players[0] = players.at(0).get<std::string>();
+        match.players[1] = players.at(1).get<std::string>();
+        match.seed = object.at("seed").get<uint64_t>();
+        opened = true;
+    } else if (type == "shot") {
+        const int side = sideOf(object.at("player"));
+        const std::string outcome = object.at("outcome").get<std::string>();
+        if (outcome == "timeout" || outcome == "invalid")
+            ++match.lostShots[side];
+        if (outcome != "died") {
+            const double seconds = object.at("seconds").get<double>();
+            ++match.answers[side];
+            match.answerSeconds[side] += seconds;
+            match.maxSeconds[side] = std::max(match.maxSeconds[side], seconds);
+        }
+    } else if (type == "end") {
+        match.endScores.push_back(object.at("score").get<int>());
+    } else if (type == "result") {
+        match.finished = true;
+        match.winner = object.at("winner").get<std::string>();
+        const Json& forfeit = object.at("forfeit");
+        match.forfeit = forfeit.is_null() ? "" : forfeit.get<std::string>();
+    }
+}
+
+std::string number(double v, const char* format = "%.3f") {
+    if (std::isnan(v))
+        return "nan";
+    char buf[40];
+    std::snprintf(buf, sizeof buf, format, v);
+    return buf;
+}
+
+Json jsonNumber(double v) { return std::isnan(v) ? Json(nullptr) : Json(v); }
+
+double meanAnswer(const PlayerTotals& p) { return p.answers ? p.answerSeconds / p.answers : NOT_KNOWN; }
+
+// Adds one match to both players' totals; `aSide` is the side A played.
+void addMatch(const RecordedMatch& m, int aSide, PlayerTotals (&players)[2]) {
+    for (int side = 0; side < 2; ++side) {
+        PlayerTotals& p = players[side == aSide ? 0 : 1];
+        p.ends += int(m.endScores.size());
+        for (int score : m.endScores) {
+            const int mine = side == 0 ? score : -score;
+            (mine > 0 ? p.scored : p.conceded) += std::abs(mine);
+        }
+        p.lostShots += m.lostShots[side];
+        p.answers += m.answers[side];
+        p.answerSeconds += m.answerSeconds[side];
+        p.maxSeconds = std::max(p.maxSeconds, m.maxSeconds[side]);
+        const std::string name = side == 0 ? "player1" : "player2";
+        if (m.forfeit == "both" || m.forfeit == name)
+            ++p.forfeits;
+        if (!m.finished)
+            continue;
+        if (m.winner == "draw")
+            ++p.drawn;
+        else if (m.winner == name)
+            ++p.won;
+        else
+            ++p.lost;  // the other won, or both forfeited
+    }
+}
+
+// A's points minus B's over the match.
+int differenceForA(const RecordedMatch& m, int aSide) {
+    int sum = 0;
+    for (int score : m.endScores)
+        sum += score;
+    return aSide == 0 ? sum : -sum;
+}
+
+}  // namespace
+
+bool parseRecord(std::istream& in, RecordedMatch& match, std::string& why) {
+    bool opened = false;
+    std::string line;
+    int number = 0;
+    while (std::getline(in, line)) {
+        ++number;
+        // A line without its line end is one the server was writing when it
+        // was stopped: the match is unfinished, the lines before it hold.
+        const bool cut = in.eof();
+        const Json object = Json::parse(line, nullptr, false);
+        if (object.is_discarded() || !object.is_object()) {
+            if (cut && opened)
+                break;
+            why = "line " + std::to_string(number) + " is not a JSON object";
+            return false;
+        }
+        try {
+            takeObject(object, match, opened);
+        } catch (const std::exception& e) {
+            why = "line " + std::to_string(number) + ": " + e.what();
+            return false;
+        }
+        if (match.finished)
+            break;
+    }
+    if (!opened) {
+        why = "no match object";
+        return false;
+    }
+    return true;
+}
+
+bool readRecord(const std::string& path, RecordedMatch& match, std::string& why) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        why = "cannot be opened";
+        return false;
+    }
+    match.path = path;
+    return parseRecord(in, match, why);
+}
+
+TournamentSummary summarise(const std::vector<RecordedMatch>& matches) {
+    TournamentSummary s;
+    s.players[0].command = matches.at(0).players[0];
+    s.players[1].command = matches.at(0).players[1];
+    const std::string& a = s.players[0].command;
+    const std::string& b = s.players[1].command;
+    const bool selfPlay = a == b;
+
+    struct Pair {
+        size_t first;
+        int firstASide;
+        long second = -1;
+    };
+    std::vector<Pair> pairs;
+    std::map<uint64_t, std::vector<size_t>> open;  // seed -> pairs still waiting
+    for (size_t i = 0; i < matches.size(); ++i) {
+        const RecordedMatch& m = matches[i];
+        int aSide;
+        if (m.players[0] == a && m.players[1] == b)
+            aSide = 0;
+        else if (m.players[0] == b && m.players[1] == a)
+            aSide = 1;
+        else {
+            s.skipped.push_back(m.path + " is a match between other players");
+            continue;
+        }
+        std::vector<size_t>& waiting = open[m.seed];
+        bool paired = false;
+        for (size_t k = 0; k < waiting.size() && !paired; ++k) {
+            Pair& p = pairs[waiting[k]];
+            // One program against itself: the later record of a seed is the
+            // one with the order swapped.
+            if (selfPlay || p.firstASide != aSide) {
+                aSide = 1 - p.firstASide;
+                p.second = long(i);
+                waiting.erase(waiting.begin() + long(k));
+                paired = true;
+            }
+        }
+        if (!paired) {
+            waiting.push_back(pairs.size());
+            pairs.push_back({i, aSide});
+        }
+        addMatch(m, aSide, s.players);
+        if (!m.finished)
+            s.unfinished.push_back(m.path + " is unfinished: " + std::to_string(m.endScores.size()) +
+                                   " finished ends counted");
+    }
+
+    // The pair is the unit: its two matches share their luck. The mean per
+    // end is the ratio of the sums; its standard error by the delta method.
+    std::vector<std::pair<double, double>> perPair;  // difference, ends
+    double sumDiff = 0, sumEnds = 0;
+    for (const Pair& p : pairs) {
+        const RecordedMatch& first = matches[p.first];
+        if (p.second < 0) {
+            s.unpaired.push_back(first.path + " has no match with the order swapped (seed " +
+                                 std::to_string(first.seed) + "): not in the pair statistics");
+            continue;
+        }
+        const RecordedMatch& second = matches[size_t(p.second)];
+        const double diff = differenceForA(first, p.firstASide) + differenceForA(second, 1 - p.firstASide);
+        const double ends = double(first.endScores.size() + second.endScores.size());
+        perPair.emplace_back(diff, ends);
+        sumDiff += diff;
+        sumEnds += ends;
+    }
+    s.pairs = int(perPair.size());
+    s.ends = int(sumEnds);
+    s.diffPerEnd = sumEnds > 0 ? sumDiff / sumEnds : NOT_KNOWN;
+    s.ci95Low = s.ci95High = NOT_KNOWN;
+    if (s.pairs >= 2 && sumEnds > 0) {
+        const double n = s.pairs;
+        double squares = 0;
+        for (const auto& [diff, ends] : perPair)
+            squares += (diff - s.diffPerEnd * ends) * (diff - s.diffPerEnd * ends);
+        const double meanEnds = sumEnds / n;
+        const double error = std::sqrt(squares / (n - 1) / n) / meanEnds;
+        const double half = studentT975(s.pairs - 1) * error;
+        s.ci95Low = s.diffPerEnd - half;
+        s.ci95High = s.diffPerEnd + half;
+    }
+    return s;
+}
+
+double studentT975(int degrees) {
+    static const double TABLE[30] = {12.706, 4.303, 3.182, 2.776, 2.571, 2.447, 2.365, 2.306, 2.262, 2.228,
+                                     2.201,  2.179, 2.160, 2.145, 2.131, 2.120, 2.110, 2.101, 2.093, 2.086,
+                                     2.080,  2.074, 2.069, 2.064, 2.060, 2.056, 2.052, 2.048, 2.045, 2.042};
+    if (degrees < 1)
+        return NOT_KNOWN;
+    if (degrees <= 30)
+        return TABLE[degrees - 1];
+    // Cornish-Fisher expansion around the normal quantile; within 1e-4 here.
+    const double z = 1.959963985, v = degrees;
+    const double z3 = z * z * z, z5 = z3 * z * z, z7 = z5 * z * z;
+    return z + (z3 + z) / (4 * v) + (5 * z5 + 16 * z3 + 3 * z) / (96 * v * v) +
+           (3 * z7 + 19 * z5 + 17 * z3 - 15 * z) / (384 * v * v * v);
+}
+
+std::string summaryText(const TournamentSummary& s) {
+    std::string out;
+    out += "player A: " + s.players[0].command + "\n";
+    out += "player B: " + s.players[1].command + "\n";
+    for (const auto* notes : {&s.unfinished, &s.unpaired, &s.skipped})
+        for (const std::string& note : *notes)
+            out += "note: " + note + "\n";
+    char line[320];
+    std::snprintf(line, sizeof line, "%-6s %5s %5s %5s %6s %10s %12s %9s %19s %10s %8s %7s %7s\n", "player", "won",
+                  "drawn", "lost", "ends", "scored/end", "conceded/end", "diff/end", "ci95", "lost_shots", "forfeits",
+                  "mean_s", "max_s");
+    out += line;
+    for (int i = 0; i < 2; ++i) {
+        const PlayerTotals& p = s.players[i];
+        const double sign = i == 0 ? 1 : -1;
+        const double low = i == 0 ? s.ci95Low : -s.ci95High, high = i == 0 ? s.ci95High : -s.ci95Low;
+        const double ends = p.ends;
+        const std::string ci = "[" + number(low, "%+.3f") + ", " + number(high, "%+.3f") + "]";
+        std::snprintf(line, sizeof line, "%-6s %5d %5d %5d %6d %10s %12s %9s %19s %10d %8d %7s %7s\n",
+                      i == 0 ? "A" : "B", p.won, p.drawn, p.lost, p.ends,
+                      number(p.ends ? p.scored / ends : NOT_KNOWN).c_str(),
+                      number(p.ends ? p.conceded / ends : NOT_KNOWN).c_str(),
+                      number(sign * s.diffPerEnd, "%+.3f").c_str(), ci.c_str(), p.lostShots, p.forfeits,
+                      number(meanAnswer(p), "%.2f").c_str(), number(p.maxSeconds, "%.2f").c_str());
+        out += line;
+    }
+    out += "summary: pairs=" + std::to_string(s.pairs) + " ends=" + std::to_string(s.ends) +
+           " diff_per_end=" + number(s.diffPerEnd) + " ci95_low=" + number(s.ci95Low) +
+           " ci95_high=" + number(s.ci95High) +
+           " lost_shots=" + std::to_string(s.players[0].lostShots + s.players[1].lostShots) +
+           " forfeits=" + std::to_string(s.players[0].forfeits + s.players[1].forfeits) + "\n";
+    return out;
+}
+
+std::string summaryJson(const TournamentSummary& s) {
+    Json players = Json::array();
+    for (int i = 0; i < 2; ++i) {
+        const PlayerTotals& p = s.players[i];
+        const double sign = i == 0 ? 1 : -1;
+        const double ends = p.ends;
+        players.push_back({{"name", i == 0 ? "A" : "B"},
+                           {"command", p.command},
+                           {"won", p.won},
+                           {"drawn", p.drawn},
+                           {"lost", p.lost},
+                           {"ends", p.ends},
+                           {"scored_per_end", jsonNumber(p.ends ? p.scored / ends : NOT_KNOWN)},
+                           {"conceded_per_end", jsonNumber(p.ends ? p.conceded / ends : NOT_KNOWN)},
+                           {"diff_per_end", jsonNumber(sign * s.diffPerEnd)},
+                           {"ci95_low", jsonNumber(i == 0 ? s.ci95Low : -s.ci95High)},
+                           {"ci95_high", jsonNumber(i == 0 ? s.ci95High : -s.ci95Low)},
+                           {"lost_shots", p.lostShots},
+                           {"forfeits", p.forfeits},
+                           {"mean_answer_seconds", jsonNumber(meanAnswer(p))},
+                           {"max_answer_seconds", p.maxSeconds}});
+    }
+    const Json out = {{"pairs", s.pairs},
+                      {"ends", s.ends},
+                      {"diff_per_end", jsonNumber(s.diffPerEnd)},
+                      {"ci95_low", jsonNumber(s.ci95Low)},
+                      {"ci95_high", jsonNumber(s.ci95High)},
+                      {"lost_shots", s.players[0].lostShots + s.players[1].lostShots},
+                      {"forfeits", s.players[0].forfeits + s.players[1].forfeits},
+                      {"players", players},
+                      {"unfinished", s.unfinished},
+                      {"unpaired", s.unpaired},
+                      {"skipped", s.skipped}};
+    // Replies are arbitrary bytes and commands may be too: never throw on them.
+    return out.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace Kelvo::Server
