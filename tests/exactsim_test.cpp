@@ -267,3 +267,44 @@ TEST_F(ShotExact, KnockingOutAProtectedGuardVoidsTheShot) {
     ASSERT_EQ(simulateShotExact(later, shot), 2);
     EXPECT_EQ(later.count[WHITE], 0);
 }
+
+// A stone that carries the spin of an earlier contact drives the next stone
+// sideways through the friction at the contact: the rules of the fast
+// simulation must send it the way the physics does, and about as far.
+TEST_F(ShotExact, SpinningStrikerThrowsTheStruckStoneAsThePhysicsDoes) {
+    constexpr double SPEED = 5.0, SPIN = 30.0, GAP = 0.05;
+    for (double moving : {0.0, 1.0}) {  // the struck stone at rest, then sliding ahead
+        for (double spin : {SPIN, -SPIN}) {
+            // Head-on along +Y: only the spin makes the contact glance.
+            StoneMotion a;
+            a.speed = SPEED;
+            a.spin = spin;
+            StoneMotion b;
+            b.y = TWO_STONE_R;
+            b.speed = moving;
+            b.spin = CURL_RATIO;
+            if (moving > 0)
+                collideMoving(a, b);
+            else
+                collideResting(a, b);
+            slideToRest(speedIndex(b.speed), b);
+
+            B2Board exact;
+            addMovingStone(exact, sliding(0, -GAP, 0, SPEED + GAP * DECEL / SPEED, spin), BLACK);
+            if (moving > 0)
+                addMovingStone(exact, sliding(0, TWO_STONE_R, 0, moving, CURL_RATIO), WHITE);
+            else
+                addRestingStone(exact, Vec2{0, TWO_STONE_R}, WHITE);
+            simulateB2(&exact, REFERENCE_DT);
+            double exactX = 0;
+            for (int i = 0; i < exact.numResting; ++i)
+                if (exact.stoneState[i] == WHITE)
+                    exactX = exact.body[i]->GetPosition().x;
+
+            // Positive spin turns counter-clockwise: the striker's front
+            // moves toward -X and takes the struck stone with it.
+            EXPECT_LT(exactX * spin, -0.05) << "moving " << moving;
+            EXPECT_NEAR(b.x, exactX, 0.03) << "moving " << moving << " spin " << spin;
+        }
+    }
+}

@@ -248,7 +248,7 @@ TEST_F(FastSim, Collisions) {
     StoneMotion c = movingStone(0, 0, 0.5, 2.0, CURL_RATIO), d;
     d.y = TWO_STONE_R;
     collideResting(c, d);
-    const double e = (CURL_RATIO * STONE_R + std::sin(0.5) * 2.0) * COLLIDE_FRICTION;
+    const double e = (std::sin(0.5) * 2.0 - CURL_RATIO * STONE_R) * COLLIDE_FRICTION;
     EXPECT_NEAR(d.speed, std::hypot(std::cos(0.5) * 2.0, e), 1e-12);
     EXPECT_NEAR(c.speed, std::sin(0.5) * 2.0 - e, 1e-12);
     EXPECT_NEAR(c.angle, M_PI / 2, 1e-12);

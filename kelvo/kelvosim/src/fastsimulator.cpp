@@ -221,7 +221,10 @@ void collideResting(StoneMotion& mover, StoneMotion& resting) {
     const double phi = std::atan2(resting.x - mover.x, resting.y - mover.y);
     const double n = std::cos(mover.angle - phi) * mover.speed;
     const double t = std::sin(mover.angle - phi) * mover.speed;
-    const double e = (mover.spin * STONE_R + t) * COLLIDE_FRICTION;
+    // A share of the slip at the contact passes on: the striker's surface
+    // there moves at t - spin * R (spin counter-clockwise positive, as the
+    // spin w handed out below, which reduces the slip, counts it).
+    const double e = (t - mover.spin * STONE_R) * COLLIDE_FRICTION;
     const double w = 2 * e / STONE_R;
 
     resting.speed = std::hypot(n, e);
@@ -239,7 +242,8 @@ void collideMoving(StoneMotion& a, StoneMotion& b) {
     const double phi = std::atan2(b.x - a.x, b.y - a.y);
     const double nA = std::cos(a.angle - phi) * a.speed, tA = std::sin(a.angle - phi) * a.speed;
     const double nB = std::cos(b.angle - phi) * b.speed, tB = std::sin(b.angle - phi) * b.speed;
-    const double e = ((a.spin + b.spin) * STONE_R + (tA - tB)) * COLLIDE_FRICTION;
+    // The slip of the two surfaces at the contact, as in collideResting.
+    const double e = ((tA - tB) - (a.spin + b.spin) * STONE_R) * COLLIDE_FRICTION;
     const double w = 2 * e / STONE_R;
 
     // The along-the-line parts are exchanged; e moves from a to b across it.
