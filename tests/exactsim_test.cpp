@@ -129,7 +129,7 @@ TEST(ExactHandOver, WithoutAwakeStonesTakesOneStepAndWritesBack) {
     s.asleep(0.3, 0.2, BLACK);
     s.asleep(-1.0, -2.0, WHITE | ST_FREEGUARD | ST_PROTECTED);
     ThinkBoard out = emptyBoard(13);
-    EXPECT_EQ(s.fs.simulateExact(out, EXACT_DT), 0);
+    EXPECT_EQ(s.fs.simulateExact(out, EXACT_DT), 2);
     ASSERT_EQ(out.count[BLACK], 1);
     ASSERT_EQ(out.count[WHITE], 1);
     EXPECT_EQ(out.stones[BLACK][0].x, double(0.3f));
@@ -204,6 +204,31 @@ TEST(ExactHandOver, ProtectedStoneKnockedOutEndsTheRunAtOnce) {
     EXPECT_EQ(s.fs.simulateExact(out, EXACT_DT), 0);
     EXPECT_EQ(out.count[WHITE], 0);
     EXPECT_EQ(out.count[BLACK], 1);
+}
+
+TEST(ExactHandOver, VoidComesFromTheProtectionNotFromTheStoneCount) {
+    // An unprotected stone leaves play in the first step, which ends the run
+    // with a count of 0 and one stone fewer, while a protected guard rests
+    // untouched: the shot stands.
+    {
+        FSSetup s;
+        s.awake(sliding(2.2, 0.0, M_PI / 2, 2.0, CURL_RATIO), BLACK);
+        s.asleep(0.5, -3.0, WHITE | ST_FREEGUARD | ST_PROTECTED);
+        ThinkBoard out = emptyBoard(13);
+        EXPECT_EQ(s.fs.simulateExact(out, EXACT_DT), 2);
+        EXPECT_EQ(out.count[BLACK], 0);
+        EXPECT_EQ(out.count[WHITE], 1);
+    }
+    // A protected stone struck before the hand-over and still moving keeps
+    // its protection: sliding out of play, it voids the shot.
+    for (int32_t state : {BLACK | ST_PROTECTED, int32_t(BLACK)}) {
+        FSSetup s;
+        s.awake(sliding(1.5, -3.0, M_PI / 2, 6.0, CURL_RATIO), state);
+        s.asleep(0.0, 0.0, WHITE);
+        ThinkBoard out = emptyBoard(13);
+        EXPECT_EQ(s.fs.simulateExact(out, EXACT_DT), state & ST_PROTECTED ? 0 : 2);
+        EXPECT_EQ(out.count[BLACK], 0);
+    }
 }
 
 class ShotExact : public ::testing::Test {

@@ -515,6 +515,21 @@ TEST_F(FastSim, ProtectedStoneKnockedOutAfterTheHandOverVoidsShot) {
     }
 }
 
+TEST_F(FastSim, ProtectedStoneMovingAtTheHandOverVoidsShotWhenItLeaves) {
+    // The side-by-side pair hands over to the exact run; one of them is a
+    // struck protected guard, and both slide over the side line.
+    const ThinkBoard before = makeBoard(13, {{BLACK, 1.6, -3.0}});
+    const int32_t guard = before.state[BLACK][0];
+    ASSERT_TRUE(guard & ST_PROTECTED);
+    ThinkBoard board = before;
+    FSBoard fs = movingPair(movingStone(0.9, -3.0, M_PI / 2, 6.0, CURL_RATIO), ST_WHITE,
+                            movingStone(0.9, -3.2915, M_PI / 2, 6.0, CURL_RATIO), guard, {});
+    detail::LoopTrace trace;
+    EXPECT_EQ(detail::runEventLoop(board, fs, &trace), 0);
+    EXPECT_TRUE(trace.handedOver);
+    expectSameStones(board, before);
+}
+
 TEST_F(FastSim, StonesSpeededUpByAMovingContactStillHitRestingStones) {
     // Stone 0 runs into the slow stone 1, which takes over its speed. Stone 2
     // was out of reach of both before the contact, but not of stone 1 after it.

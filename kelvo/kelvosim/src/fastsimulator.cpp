@@ -343,18 +343,11 @@ int stopEverything(ThinkBoard& board, FSBoard& fs) {
     return writeBack(board, fs);
 }
 
-// The exact simulator finishes the shot. Its run stops early, returning 0,
-// when a protected stone leaves the play area; that stone is then missing
-// from the written-back stones and the shot is void. A run that ends
-// normally and returns 0 (every stone stopped in the first step) moves
-// stones by a few millimetres at most and loses none of them.
+// The exact simulator finishes the shot; the board changes only when the
+// shot stands.
 int handOver(ThinkBoard& board, const FSBoard& fs) {
     ThinkBoard out = board;
-    const int ret = fs.simulateExact(out, EXACT_DT);
-    bool anyProtected = false;
-    forEach(fs.asleeps, [&](int i) { anyProtected |= (fs.stones[i].state & ST_PROTECTED) != 0; });
-    const int handed = fs.nAwake + fs.nAsleep;
-    if (ret == 0 && anyProtected && stonesOnSheet(out) < handed)
+    if (fs.simulateExact(out, EXACT_DT) == 0)
         return 0;
     board = out;
     return 2;

@@ -110,7 +110,10 @@ struct FSBoard {
     void setupAfterFirstHit(const ThinkBoard& board, int32_t struckIndex, const StoneMotion& thrown,
                             const StoneMotion& struck);
     bool exam() const;
-    // Hands the board to the exact simulator and writes the outcome into out.
+    // Hands the board to the exact simulator, awake stones keeping their
+    // protection, and writes the outcome into out. Returns 0 when a protected
+    // stone left the play area (the shot is void: out holds the stones where
+    // the run stopped, without that one), otherwise 2.
     int simulateExact(ThinkBoard& out, double dt) const;
 };
 
