@@ -5,6 +5,8 @@
 #include "kelvosim/fastsimulator.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 
@@ -343,14 +345,21 @@ int stopEverything(ThinkBoard& board, FSBoard& fs) {
     return writeBack(board, fs);
 }
 
+std::atomic<uint64_t> handOverCount{0};
+std::atomic<int64_t> handOverNanos{0};
+
 // The exact simulator finishes the shot; the board changes only when the
 // shot stands.
 int handOver(ThinkBoard& board, const FSBoard& fs) {
+    const auto start = std::chrono::steady_clock::now();
     ThinkBoard out = board;
-    if (fs.simulateExact(out, EXACT_DT) == 0)
-        return 0;
-    board = out;
-    return 2;
+    const int code = fs.simulateExact(out, EXACT_DT);
+    if (code != 0)
+        board = out;
+    const auto nanos = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start);
+    handOverCount.fetch_add(1, std::memory_order_relaxed);
+    handOverNanos.fetch_add(nanos.count(), std::memory_order_relaxed);
+    return code;
 }
 
 }  // namespace
@@ -488,6 +497,13 @@ int runEventLoop(ThinkBoard& board, FSBoard& fs, LoopTrace* trace) {
 }  // namespace detail
 
 int simulateFSBoard(ThinkBoard& board, FSBoard& fs) { return detail::runEventLoop(board, fs, nullptr); }
+
+HandOverStats handOverStats() {
+    HandOverStats s;
+    s.count = handOverCount.load(std::memory_order_relaxed);
+    s.seconds = 1e-9 * double(handOverNanos.load(std::memory_order_relaxed));
+    return s;
+}
 
 // ---------------------------------------------------------------------------
 // Shot simulation

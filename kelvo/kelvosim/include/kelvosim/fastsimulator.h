@@ -156,6 +156,15 @@ void collideMoving(StoneMotion& a, StoneMotion& b);
 MotionState launchState(const fMoveXY<double>& shot);
 
 int simulateFSBoard(ThinkBoard& board, FSBoard& fs);
+
+// How often the event loop handed a shot over to the exact simulation and
+// the wall time spent there, summed over all threads since the start; read
+// by the benchmarks. Kept only on the hand-over itself, never per event.
+struct HandOverStats {
+    uint64_t count = 0;
+    double seconds = 0;
+};
+HandOverStats handOverStats();
 int simulateClearPath(ThinkBoard& board, double speed, double heading, int spinFlag);
 int simulateTwoStones(ThinkBoard& board, const MotionState& launch);
 int simulateGeneral(ThinkBoard& board, const MotionState& launch);
