@@ -2,13 +2,19 @@
 //
 // A fixed suite of shots, each simulated from the same board by the fast
 // simulation (the way the search does it) and by the exact whole-shot
-// simulation. Per category it prints the rest-position differences of the
-// stones that moved in either simulation, the share of shots whose set of
-// stones in play differs, and the mean time per shot of each simulator.
+// simulation, at the player's own step EXACT_DT and at the converged step
+// REFERENCE_DT that judges the game. Per category it prints the
+// rest-position differences of the stones that moved in either simulation,
+// the share of shots whose set of stones in play differs, and the mean time
+// per shot of each simulator; the last line sums up fast against the
+// reference. With --halving [N] it prints instead, for N halvings of the
+// step from EXACT_DT, the exact simulation against itself at half the step:
+// how REFERENCE_DT was chosen. With -v, every shot and both outcomes.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -195,31 +201,120 @@ double quantile(std::vector<double> v, double q) {
     return v[std::min(v.size() - 1, k == 0 ? 0 : k - 1)];
 }
 
-struct Tally {
-    std::vector<double> errors;
-    int shots = 0;
-    int mismatches = 0;
-    double fastSeconds = 0;
-    double exactSeconds = 0;
-};
+template <typename F>
+double timed(F&& run) {
+    const auto start = std::chrono::steady_clock::now();
+    run();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
 
 template <typename F>
 double secondsPerShot(int reps, F&& run) {
-    const auto start = std::chrono::steady_clock::now();
-    for (int r = 0; r < reps; ++r)
-        run();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / reps;
+    return timed([&] {
+               for (int r = 0; r < reps; ++r)
+                   run();
+           }) /
+           reps;
+}
+
+// One simulation of every shot of the suite: the boards after the shot and
+// the mean time per shot.
+struct Outcomes {
+    std::vector<ThinkBoard> after;
+    std::vector<double> seconds;
+};
+
+Outcomes runFast(const std::vector<Shot>& suite) {
+    constexpr int FAST_REPS = 200;
+    Outcomes o;
+    for (const Shot& shot : suite) {
+        ThinkBoard b = shot.board;
+        applyShot(b, simulateFast(b, shot.move));
+        o.after.push_back(b);
+        o.seconds.push_back(secondsPerShot(FAST_REPS, [&] {
+            ThinkBoard r = shot.board;
+            applyShot(r, simulateFast(r, shot.move));
+        }));
+    }
+    return o;
+}
+
+Outcomes runExact(const std::vector<Shot>& suite, double dt) {
+    Outcomes o;
+    for (const Shot& shot : suite) {
+        ThinkBoard b = shot.board;
+        o.seconds.push_back(timed([&] { applyShot(b, simulateShotExact(b, shot.move, dt)); }));
+        o.after.push_back(b);
+    }
+    return o;
+}
+
+struct Tally {
+    std::string name;
+    std::vector<double> errors;
+    int shots = 0;
+    int mismatches = 0;
+    double secondsA = 0;
+    double secondsB = 0;
+};
+
+// Per category and over all shots: outcome a against outcome b.
+std::vector<Tally> tally(const std::vector<Shot>& suite, const Outcomes& a, const Outcomes& b) {
+    std::vector<Tally> tallies;
+    Tally all;
+    all.name = "all";
+    for (size_t s = 0; s < suite.size(); ++s) {
+        const Shot& shot = suite[s];
+        auto at = std::find_if(tallies.begin(), tallies.end(), [&](const Tally& t) { return t.name == shot.category; });
+        if (at == tallies.end()) {
+            tallies.push_back(Tally{shot.category});
+            at = tallies.end() - 1;
+        }
+        const ThinkBoard& x = a.after[s];
+        const ThinkBoard& y = b.after[s];
+        for (Tally* t : {&*at, &all}) {
+            compare(shot.board, x, y, t->errors);
+            t->shots += 1;
+            t->mismatches += x.count[0] != y.count[0] || x.count[1] != y.count[1];
+            t->secondsA += a.seconds[s];
+            t->secondsB += b.seconds[s];
+        }
+    }
+    tallies.push_back(all);
+    return tallies;
+}
+
+void printTable(const std::vector<Tally>& tallies, const char* nameA, const char* nameB) {
+    std::printf("%-8s %6s %7s %10s %10s %10s %9s %11s %12s\n", "category", "shots", "stones", "median_m", "p95_m",
+                "max_m", "mismatch", (std::string(nameA) + "_us").c_str(), (std::string(nameB) + "_us").c_str());
+    for (const Tally& t : tallies)
+        std::printf("%-8s %6d %7zu %10.4f %10.4f %10.4f %9.3f %11.2f %12.1f\n", t.name.c_str(), t.shots,
+                    t.errors.size(), quantile(t.errors, 0.5), quantile(t.errors, 0.95), quantile(t.errors, 1.0),
+                    double(t.mismatches) / t.shots, 1e6 * t.secondsA / t.shots, 1e6 * t.secondsB / t.shots);
+}
+
+// The exact simulation against itself at half the step, step after step:
+// where rest positions stop moving, the step has converged.
+void printHalving(const std::vector<Shot>& suite, int halvings) {
+    double dt = EXACT_DT;
+    Outcomes coarse = runExact(suite, dt);
+    for (int h = 0; h < halvings; ++h) {
+        const Outcomes fine = runExact(suite, dt / 2);
+        std::printf("step %.8f against %.8f\n", dt, dt / 2);
+        printTable(tally(suite, coarse, fine), "coarse", "fine");
+        coarse = fine;
+        dt /= 2;
+    }
 }
 
 }  // namespace
 
-// With -v, one line per shot: codes and both outcomes.
-void printShot(size_t index, const Shot& shot, int fastCode, const ThinkBoard& fast, int exactCode,
-               const ThinkBoard& exact) {
-    std::printf("#%zu %s shot (%.4f, %.4f, %d) codes %d/%d\n", index, shot.category.c_str(), shot.move.x, shot.move.y,
-                shot.move.spin, fastCode, exactCode);
+// With -v, one line per shot and its outcomes.
+void printShot(size_t index, const Shot& shot, const ThinkBoard& fast, const ThinkBoard& reference) {
+    std::printf("#%zu %s shot (%.4f, %.4f, %d)\n", index, shot.category.c_str(), shot.move.x, shot.move.y,
+                shot.move.spin);
     for (const auto& [name, board] : {std::pair{"before", &shot.board}, std::pair{"fast", &fast},
-                                      std::pair{"exact", &exact}}) {
+                                      std::pair{"ref", &reference}}) {
         std::printf("   %-6s", name);
         for (int c = 0; c < 2; ++c)
             for (int j = 0; j < board->count[c]; ++j)
@@ -229,61 +324,29 @@ void printShot(size_t index, const Shot& shot, int fastCode, const ThinkBoard& f
 }
 
 int main(int argc, char** argv) {
-    const bool verbose = argc > 1 && std::string(argv[1]) == "-v";
+    const std::string mode = argc > 1 ? argv[1] : "";
     buildMotionTables();
     const std::vector<Shot> suite = buildSuite();
-    constexpr int FAST_REPS = 200;
-    constexpr int EXACT_REPS = 3;
-
-    std::vector<std::string> order;
-    std::vector<Tally> tallies;
-    Tally all;
-    for (const Shot& shot : suite) {
-        ThinkBoard fast = shot.board;
-        const int fastCode = simulateFast(fast, shot.move);
-        applyShot(fast, fastCode);
-        ThinkBoard exact = shot.board;
-        const int exactCode = simulateShotExact(exact, shot.move);
-        applyShot(exact, exactCode);
-        if (verbose)
-            printShot(size_t(&shot - suite.data()), shot, fastCode, fast, exactCode, exact);
-
-        const double fastTime = secondsPerShot(FAST_REPS, [&] {
-            ThinkBoard b = shot.board;
-            applyShot(b, simulateFast(b, shot.move));
-        });
-        const double exactTime = secondsPerShot(EXACT_REPS, [&] {
-            ThinkBoard b = shot.board;
-            applyShot(b, simulateShotExact(b, shot.move));
-        });
-
-        auto at = std::find(order.begin(), order.end(), shot.category);
-        if (at == order.end()) {
-            order.push_back(shot.category);
-            tallies.emplace_back();
-            at = order.end() - 1;
-        }
-        for (Tally* t : {&tallies[at - order.begin()], &all}) {
-            compare(shot.board, fast, exact, t->errors);
-            t->shots += 1;
-            t->mismatches += fast.count[0] != exact.count[0] || fast.count[1] != exact.count[1];
-            t->fastSeconds += fastTime;
-            t->exactSeconds += exactTime;
-        }
+    if (mode == "--halving") {
+        printHalving(suite, argc > 2 ? std::atoi(argv[2]) : 6);
+        return 0;
     }
 
-    std::printf("%-8s %6s %7s %10s %10s %10s %9s %11s %12s\n", "category", "shots", "stones", "median_m", "p95_m",
-                "max_m", "mismatch", "fast_us", "exact_us");
-    auto row = [](const char* name, const Tally& t) {
-        std::printf("%-8s %6d %7zu %10.4f %10.4f %10.4f %9.3f %11.2f %12.1f\n", name, t.shots, t.errors.size(),
-                    quantile(t.errors, 0.5), quantile(t.errors, 0.95), quantile(t.errors, 1.0),
-                    double(t.mismatches) / t.shots, 1e6 * t.fastSeconds / t.shots, 1e6 * t.exactSeconds / t.shots);
-    };
-    for (size_t i = 0; i < order.size(); ++i)
-        row(order[i].c_str(), tallies[i]);
-    row("all", all);
-    std::printf("fidelity: median_err=%.4f p95_err=%.4f outcome_mismatch=%.3f speedup=%.1f\n",
+    const Outcomes fast = runFast(suite);
+    const Outcomes coarse = runExact(suite, EXACT_DT);
+    const Outcomes reference = runExact(suite, REFERENCE_DT);
+    if (mode == "-v")
+        for (size_t s = 0; s < suite.size(); ++s)
+            printShot(s, suite[s], fast.after[s], reference.after[s]);
+
+    std::printf("fast against the exact simulation at the player's step %g\n", EXACT_DT);
+    printTable(tally(suite, fast, coarse), "fast", "exact");
+    std::printf("fast against the reference: the exact simulation at step %g\n", REFERENCE_DT);
+    const std::vector<Tally> primary = tally(suite, fast, reference);
+    printTable(primary, "fast", "ref");
+    const Tally& all = primary.back();
+    std::printf("fidelity: median_err=%.4f p95_err=%.4f outcome_mismatch=%.3f speedup=%.1f ref_step=%g\n",
                 quantile(all.errors, 0.5), quantile(all.errors, 0.95), double(all.mismatches) / all.shots,
-                all.exactSeconds / all.fastSeconds);
+                all.secondsB / all.secondsA, REFERENCE_DT);
     return 0;
 }

@@ -52,10 +52,13 @@ double searchOnce(const Position& p) {
     ThinkBoard board;
     Candidate out;
     SearchTally tally;
+    const HandOverStats handedBefore = handOverStats();
     const auto start = std::chrono::steady_clock::now();
     const double value = runSearch(board, state, &out, p.shot % 2 == 1, SEARCH_TIME_MS, &tally);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const double perSecond = tally.playouts / seconds;
+    const HandOverStats handed = handOverStats();
+    const uint64_t handOvers = handed.count - handedBefore.count;
     uint32_t least = tally.count > 0 ? tally.visits[0] : 0, most = 0;
     for (int i = 0; i < tally.count; ++i) {
         least = std::min(least, tally.visits[i]);
@@ -66,6 +69,9 @@ double searchOnce(const Position& p) {
     std::printf("         visits %llu (%.2f per candidate), playouts per candidate %u..%u, best %d value %.3f\n",
                 (unsigned long long)tally.visitsMade,
                 tally.count > 0 ? double(tally.visitsMade) / tally.count : 0.0, least, most, tally.bestIndex, value);
+    std::printf("         %llu hand-overs to the exact simulation = %.2f per 1000 playouts, %.2f %% of the time\n",
+                (unsigned long long)handOvers, tally.playouts ? 1000.0 * double(handOvers) / double(tally.playouts) : 0.0,
+                100 * (handed.seconds - handedBefore.seconds) / seconds);
     std::fflush(stdout);
     return perSecond;
 }

@@ -13,18 +13,23 @@
 #include "match.h"
 #include "process.h"
 #include "rules.h"
+#include "sheet.h"
 
 namespace {
 
 const char USAGE[] =
     "usage: kelvo-server [--player1 CMD] [--player2 CMD] [--ends N] [--seed S]\n"
-    "                    [--time-limit SECONDS] [--record FILE] [--svg-dir DIR]\n"
+    "                    [--time-limit SECONDS] [--step SECONDS] [--record FILE]\n"
+    "                    [--svg-dir DIR]\n"
     "  --player1, --player2  shell command of each player (default: the kelvo\n"
     "                        player next to this program); player1 throws first\n"
     "  --ends N              regular ends, 1 to 10 (default 1); a tie goes on\n"
     "                        with extra ends up to end index 19, then a draw\n"
     "  --seed S              seed of the execution noise (default: from the clock)\n"
     "  --time-limit SECONDS  time for each answer (default 10)\n"
+    "  --step SECONDS        step of the exact simulation that plays the shots,\n"
+    "                        above 0 and at most 0.01 (default 0.00015625, the\n"
+    "                        converged step; 0.01 judges like the player's own)\n"
     "  --record FILE         write the game record as JSON Lines\n"
     "  --svg-dir DIR         write a picture of the house after every shot and end\n";
 
@@ -61,7 +66,7 @@ bool parseSeed(const std::string& text, uint64_t& value) {
 }
 
 int usageError(const std::string& message) {
-    std::fprintf(stderr, "kelvo-server: %s\n%s", message.c_str(), USAGE);
+    std::fprintf(stderr, "kelvo-server: %s (--help lists the options)\n", message.c_str());
     return 2;
 }
 
@@ -107,6 +112,9 @@ int main(int argc, char** argv) {
             if (value.empty() || *end != '\0' || !std::isfinite(t) || t <= 0 || t > 86400)
                 return usageError("--time-limit takes a number of seconds above 0");
             options.timeLimit = t;
+        } else if (name == "--step") {
+            if (!parseStep(value, options.step))
+                return usageError("--step takes a number of seconds above 0 and at most 0.01");
         } else if (name == "--record") {
             options.recordPath = value;
         } else if (name == "--svg-dir") {

@@ -58,8 +58,10 @@ private:
 };
 
 int Match::run() {
-    std::fprintf(out_, "kelvo-server: seed %" PRIu64 " (replay with --seed %" PRIu64 "), %d end%s, %g s per shot\n",
-                 options_.seed, options_.seed, options_.ends, options_.ends == 1 ? "" : "s", options_.timeLimit);
+    std::fprintf(out_,
+                 "kelvo-server: seed %" PRIu64 " (replay with --seed %" PRIu64 "), %d end%s, %g s per shot, step %g s\n",
+                 options_.seed, options_.seed, options_.ends, options_.ends == 1 ? "" : "s", options_.timeLimit,
+                 options_.step);
     for (int p = 0; p < 2; ++p)
         std::fprintf(out_, "%s: %s\n", NAME[p], options_.player[p].c_str());
     std::fprintf(out_, "a tie goes on with extra ends up to end index %d, then it is a draw\n", LAST_EXTRA_END_INDEX);
@@ -114,6 +116,7 @@ void Match::handshake() {
     entry.seed = options_.seed;
     entry.ends = options_.ends;
     entry.timeLimit = options_.timeLimit;
+    entry.step = options_.step;
     record_.write(entry);
     std::fflush(out_);
 }
@@ -206,7 +209,7 @@ void Match::playShot(int end, int shot, int firstSide, Position& position) {
         judgeBestShot(e.reply, &e.answered);
         e.noise = noise_.next();
         e.thrown = withNoise(toBoardShot(e.answered), e.noise);
-        const ShotOutcome outcome = Kelvo::Server::playShot(position, shot, e.thrown);
+        const ShotOutcome outcome = Kelvo::Server::playShot(position, shot, e.thrown, options_.step);
         position = outcome.after;
         e.voided = outcome.voided;
         e.outcome = "thrown";

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <string>
 
+#include "kelvosim/fastsimulator.h"
+
 namespace Kelvo::Server {
 
 struct MatchOptions {
@@ -14,6 +16,7 @@ struct MatchOptions {
     int ends = 1;
     uint64_t seed = 0;
     double timeLimit = 10.0;  // seconds per GO (and for ISREADY)
+    double step = REFERENCE_DT;  // step of the exact simulation that plays the shots
     std::string recordPath;   // empty: no record
     std::string svgDir;       // empty: no pictures
 };

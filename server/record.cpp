@@ -84,7 +84,7 @@ void RecordWriter::line(const std::string& text) {
 void RecordWriter::write(const MatchEntry& e) {
     line("{\"type\":\"match\",\"players\":[" + jsonString(e.players[0]) + "," + jsonString(e.players[1]) +
          "],\"seed\":" + std::to_string(e.seed) + ",\"ends\":" + std::to_string(e.ends) +
-         ",\"timeLimit\":" + number(e.timeLimit) + ",\"sent\":{\"player1\":" + stringArray(e.sent[0]) +
+         ",\"timeLimit\":" + number(e.timeLimit) + ",\"step\":" + number(e.step) + ",\"sent\":{\"player1\":" + stringArray(e.sent[0]) +
          ",\"player2\":" + stringArray(e.sent[1]) + "},\"ready\":{\"player1\":" + jsonString(e.ready[0]) +
          ",\"player2\":" + jsonString(e.ready[1]) + "}}");
 }

@@ -19,6 +19,7 @@ struct MatchEntry {
     uint64_t seed = 0;
     int ends = 0;
     double timeLimit = 0;
+    double step = 0;  // of the exact simulation
     std::vector<std::string> sent[2];
     std::string ready[2];  // what each player answered to ISREADY
 };

@@ -1,5 +1,8 @@
 #include "sheet.h"
 
+#include <cmath>
+#include <cstdlib>
+
 #include "kelvosim/gamestate.h"
 #include "kelvosim/simulator.h"
 
@@ -57,9 +60,21 @@ ThinkBoard boardFor(const Position& position, int shot) {
 
 int countEnd(const Position& position) { return boardFor(position, STONES).endScore; }
 
-ShotOutcome playShot(const Position& before, int shot, const fMoveXY<double>& thrown) {
+bool parseStep(const std::string& text, double& step) {
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !(value > 0 && value <= MAX_STEP))
+        return false;
+    const double rounded = double(float(value));
+    if (!(rounded > 0))
+        return false;
+    step = rounded;
+    return true;
+}
+
+ShotOutcome playShot(const Position& before, int shot, const fMoveXY<double>& thrown, double step) {
     ThinkBoard board = boardFor(before, shot);
-    const ExactShotTrace trace = traceShotExact(board, thrown);
+    const ExactShotTrace trace = traceShotExact(board, thrown, step);
     ShotOutcome outcome;
     outcome.change = applyExactTrace(board, trace);
     outcome.voided = trace.voided;

@@ -2,6 +2,9 @@
 // out on them with the exact simulation.
 #pragma once
 
+#include <string>
+
+#include "kelvosim/fastsimulator.h"
 #include "kelvosim/primitive.h"
 #include "kelvosim/thinkboard.h"
 
@@ -27,6 +30,14 @@ ThinkBoard boardFor(const Position& position, int shot);
 // scores n, negative when the other side does, 0 for a blank end.
 int countEnd(const Position& position);
 
+// The exact simulation judges with the converged step unless told
+// otherwise; a step up to the player's own EXACT_DT (0.01) may be chosen.
+constexpr double MAX_STEP = 0.01;
+// Reads a judging step: a number of seconds in (0, MAX_STEP], rounded to
+// single precision as the physics world steps in it (0.01 becomes the
+// player's EXACT_DT). False for anything else.
+bool parseStep(const std::string& text, double& step);
+
 struct ShotOutcome {
     Position after;
     int change = 0;       // the simulator's change code
@@ -37,7 +48,7 @@ struct ShotOutcome {
 // from the position. A shot that removes a stone the free guard zone rule
 // protects is void: the position stays as it was and the thrown stone is
 // out. Stones keep their numbers: the traced shot tells which stone came to
-// rest where.
-ShotOutcome playShot(const Position& before, int shot, const fMoveXY<double>& thrown);
+// rest where. `step` is the step of the exact simulation.
+ShotOutcome playShot(const Position& before, int shot, const fMoveXY<double>& thrown, double step = REFERENCE_DT);
 
 }  // namespace Kelvo::Server

@@ -129,7 +129,7 @@ TEST(ExactHandOver, WithoutAwakeStonesTakesOneStepAndWritesBack) {
     s.asleep(0.3, 0.2, BLACK);
     s.asleep(-1.0, -2.0, WHITE | ST_FREEGUARD | ST_PROTECTED);
     ThinkBoard out = emptyBoard(13);
-    EXPECT_EQ(s.fs.simulateExact(out, EXACT_DT), 0);
+    EXPECT_EQ(s.fs.simulateExact(out, EXACT_DT), 2);
     ASSERT_EQ(out.count[BLACK], 1);
     ASSERT_EQ(out.count[WHITE], 1);
     EXPECT_EQ(out.stones[BLACK][0].x, double(0.3f));
@@ -206,6 +206,31 @@ TEST(ExactHandOver, ProtectedStoneKnockedOutEndsTheRunAtOnce) {
     EXPECT_EQ(out.count[BLACK], 1);
 }
 
+TEST(ExactHandOver, VoidComesFromTheProtectionNotFromTheStoneCount) {
+    // An unprotected stone leaves play in the first step, which ends the run
+    // with a count of 0 and one stone fewer, while a protected guard rests
+    // untouched: the shot stands.
+    {
+        FSSetup s;
+        s.awake(sliding(2.2, 0.0, M_PI / 2, 2.0, CURL_RATIO), BLACK);
+        s.asleep(0.5, -3.0, WHITE | ST_FREEGUARD | ST_PROTECTED);
+        ThinkBoard out = emptyBoard(13);
+        EXPECT_EQ(s.fs.simulateExact(out, EXACT_DT), 2);
+        EXPECT_EQ(out.count[BLACK], 0);
+        EXPECT_EQ(out.count[WHITE], 1);
+    }
+    // A protected stone struck before the hand-over and still moving keeps
+    // its protection: sliding out of play, it voids the shot.
+    for (int32_t state : {BLACK | ST_PROTECTED, int32_t(BLACK)}) {
+        FSSetup s;
+        s.awake(sliding(1.5, -3.0, M_PI / 2, 6.0, CURL_RATIO), state);
+        s.asleep(0.0, 0.0, WHITE);
+        ThinkBoard out = emptyBoard(13);
+        EXPECT_EQ(s.fs.simulateExact(out, EXACT_DT), state & ST_PROTECTED ? 0 : 2);
+        EXPECT_EQ(out.count[BLACK], 0);
+    }
+}
+
 class ShotExact : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { KelvoTest::ensureMotionTables(); }
@@ -266,4 +291,45 @@ TEST_F(ShotExact, KnockingOutAProtectedGuardVoidsTheShot) {
     ThinkBoard later = KelvoTest::makeBoard(12, {{WHITE, 0.1, -3.0}, {BLACK, 0.5, 0.5}});
     ASSERT_EQ(simulateShotExact(later, shot), 2);
     EXPECT_EQ(later.count[WHITE], 0);
+}
+
+// A stone that carries the spin of an earlier contact drives the next stone
+// sideways through the friction at the contact: the rules of the fast
+// simulation must send it the way the physics does, and about as far.
+TEST_F(ShotExact, SpinningStrikerThrowsTheStruckStoneAsThePhysicsDoes) {
+    constexpr double SPEED = 5.0, SPIN = 30.0, GAP = 0.05;
+    for (double moving : {0.0, 1.0}) {  // the struck stone at rest, then sliding ahead
+        for (double spin : {SPIN, -SPIN}) {
+            // Head-on along +Y: only the spin makes the contact glance.
+            StoneMotion a;
+            a.speed = SPEED;
+            a.spin = spin;
+            StoneMotion b;
+            b.y = TWO_STONE_R;
+            b.speed = moving;
+            b.spin = CURL_RATIO;
+            if (moving > 0)
+                collideMoving(a, b);
+            else
+                collideResting(a, b);
+            slideToRest(speedIndex(b.speed), b);
+
+            B2Board exact;
+            addMovingStone(exact, sliding(0, -GAP, 0, SPEED + GAP * DECEL / SPEED, spin), BLACK);
+            if (moving > 0)
+                addMovingStone(exact, sliding(0, TWO_STONE_R, 0, moving, CURL_RATIO), WHITE);
+            else
+                addRestingStone(exact, Vec2{0, TWO_STONE_R}, WHITE);
+            simulateB2(&exact, REFERENCE_DT);
+            double exactX = 0;
+            for (int i = 0; i < exact.numResting; ++i)
+                if (exact.stoneState[i] == WHITE)
+                    exactX = exact.body[i]->GetPosition().x;
+
+            // Positive spin turns counter-clockwise: the striker's front
+            // moves toward -X and takes the struck stone with it.
+            EXPECT_LT(exactX * spin, -0.05) << "moving " << moving;
+            EXPECT_NEAR(b.x, exactX, 0.03) << "moving " << moving << " spin " << spin;
+        }
+    }
 }

@@ -248,7 +248,7 @@ TEST_F(FastSim, Collisions) {
     StoneMotion c = movingStone(0, 0, 0.5, 2.0, CURL_RATIO), d;
     d.y = TWO_STONE_R;
     collideResting(c, d);
-    const double e = (CURL_RATIO * STONE_R + std::sin(0.5) * 2.0) * COLLIDE_FRICTION;
+    const double e = (std::sin(0.5) * 2.0 - CURL_RATIO * STONE_R) * COLLIDE_FRICTION;
     EXPECT_NEAR(d.speed, std::hypot(std::cos(0.5) * 2.0, e), 1e-12);
     EXPECT_NEAR(c.speed, std::sin(0.5) * 2.0 - e, 1e-12);
     EXPECT_NEAR(c.angle, M_PI / 2, 1e-12);
@@ -513,6 +513,21 @@ TEST_F(FastSim, ProtectedStoneKnockedOutAfterTheHandOverVoidsShot) {
             EXPECT_GE(board.count[WHITE], 1);
         }
     }
+}
+
+TEST_F(FastSim, ProtectedStoneMovingAtTheHandOverVoidsShotWhenItLeaves) {
+    // The side-by-side pair hands over to the exact run; one of them is a
+    // struck protected guard, and both slide over the side line.
+    const ThinkBoard before = makeBoard(13, {{BLACK, 1.6, -3.0}});
+    const int32_t guard = before.state[BLACK][0];
+    ASSERT_TRUE(guard & ST_PROTECTED);
+    ThinkBoard board = before;
+    FSBoard fs = movingPair(movingStone(0.9, -3.0, M_PI / 2, 6.0, CURL_RATIO), ST_WHITE,
+                            movingStone(0.9, -3.2915, M_PI / 2, 6.0, CURL_RATIO), guard, {});
+    detail::LoopTrace trace;
+    EXPECT_EQ(detail::runEventLoop(board, fs, &trace), 0);
+    EXPECT_TRUE(trace.handedOver);
+    expectSameStones(board, before);
 }
 
 TEST_F(FastSim, StonesSpeededUpByAMovingContactStillHitRestingStones) {

@@ -380,6 +380,7 @@ TEST_F(ServerMatch, CommandSequenceScoringHammerRecordAndPictures) {
               0)
         << out;
     EXPECT_NE(out.find("seed 11"), std::string::npos);
+    EXPECT_NE(out.find(", step 0.00015625 s\n"), std::string::npos) << out;
     EXPECT_NE(out.find("result: player1 wins"), std::string::npos) << out;
 
     std::vector<Seen> seen[2];
@@ -413,10 +414,12 @@ TEST_F(ServerMatch, CommandSequenceScoringHammerRecordAndPictures) {
     ASSERT_EQ(status, 0) << checked;
     EXPECT_EQ(checked, "34");  // 32 shots and 2 ends
     EXPECT_EQ(countOf(record(), "\"outcome\":\"thrown\""), 32u);
+    EXPECT_EQ(countOf(record(), "\"step\":0.000156249997,"), 1u);
 }
 
 TEST_F(ServerMatch, BlankEndsKeepTheOrderAndTiesGoToExtraEndsUpToTheLimit) {
-    ASSERT_EQ(run(player("p1.log", "fixed", AWAY), player("p2.log", "fixed", AWAY), "--ends 1 --seed 3"), 0) << out;
+    ASSERT_EQ(run(player("p1.log", "fixed", AWAY), player("p2.log", "fixed", AWAY), "--ends 1 --seed 3 --step 0.01"), 0) << out;
+    EXPECT_NE(out.find(", step 0.01 s\n"), std::string::npos) << out;
     std::vector<Seen> seen;
     std::vector<int> scores;
     readLog(readLines(dir + "/p1.log"), seen, scores);
@@ -527,6 +530,14 @@ TEST_F(ServerMatch, BadOptionsAreRefused) {
     EXPECT_NE(out.find("--ends"), std::string::npos);
     EXPECT_EQ(run("true", "true", "--time-limit 0"), 2);
     EXPECT_EQ(run("true", "true", "--bogus 1"), 2);
+    // A bad step starts nothing and says so in one line.
+    const std::string started = dir + "/started";
+    for (const char* step : {"--step 0", "--step 0.0101", "--step -1", "--step abc", "--step 1e-60", "--step"}) {
+        EXPECT_EQ(run("touch " + quote(started), "true", step), 2) << step;
+        EXPECT_NE(out.find("--step"), std::string::npos) << out;
+        EXPECT_EQ(countOf(out, "\n"), 1u) << out;
+    }
+    EXPECT_FALSE(std::filesystem::exists(started));
 }
 
 }  // namespace

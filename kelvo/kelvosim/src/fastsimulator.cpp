@@ -5,6 +5,8 @@
 #include "kelvosim/fastsimulator.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 
@@ -221,7 +223,10 @@ void collideResting(StoneMotion& mover, StoneMotion& resting) {
     const double phi = std::atan2(resting.x - mover.x, resting.y - mover.y);
     const double n = std::cos(mover.angle - phi) * mover.speed;
     const double t = std::sin(mover.angle - phi) * mover.speed;
-    const double e = (mover.spin * STONE_R + t) * COLLIDE_FRICTION;
+    // A share of the slip at the contact passes on: the striker's surface
+    // there moves at t - spin * R (spin counter-clockwise positive, as the
+    // spin w handed out below, which reduces the slip, counts it).
+    const double e = (t - mover.spin * STONE_R) * COLLIDE_FRICTION;
     const double w = 2 * e / STONE_R;
 
     resting.speed = std::hypot(n, e);
@@ -239,7 +244,8 @@ void collideMoving(StoneMotion& a, StoneMotion& b) {
     const double phi = std::atan2(b.x - a.x, b.y - a.y);
     const double nA = std::cos(a.angle - phi) * a.speed, tA = std::sin(a.angle - phi) * a.speed;
     const double nB = std::cos(b.angle - phi) * b.speed, tB = std::sin(b.angle - phi) * b.speed;
-    const double e = ((a.spin + b.spin) * STONE_R + (tA - tB)) * COLLIDE_FRICTION;
+    // The slip of the two surfaces at the contact, as in collideResting.
+    const double e = ((tA - tB) - (a.spin + b.spin) * STONE_R) * COLLIDE_FRICTION;
     const double w = 2 * e / STONE_R;
 
     // The along-the-line parts are exchanged; e moves from a to b across it.
@@ -339,21 +345,148 @@ int stopEverything(ThinkBoard& board, FSBoard& fs) {
     return writeBack(board, fs);
 }
 
-// The exact simulator finishes the shot. Its run stops early, returning 0,
-// when a protected stone leaves the play area; that stone is then missing
-// from the written-back stones and the shot is void. A run that ends
-// normally and returns 0 (every stone stopped in the first step) moves
-// stones by a few millimetres at most and loses none of them.
+std::atomic<uint64_t> handOverCount{0};
+std::atomic<int64_t> handOverNanos{0};
+
+// The exact simulator finishes the shot; the board changes only when the
+// shot stands.
 int handOver(ThinkBoard& board, const FSBoard& fs) {
+    const auto start = std::chrono::steady_clock::now();
     ThinkBoard out = board;
-    const int ret = fs.simulateExact(out, EXACT_DT);
-    bool anyProtected = false;
-    forEach(fs.asleeps, [&](int i) { anyProtected |= (fs.stones[i].state & ST_PROTECTED) != 0; });
-    const int handed = fs.nAwake + fs.nAsleep;
-    if (ret == 0 && anyProtected && stonesOnSheet(out) < handed)
-        return 0;
-    board = out;
-    return 2;
+    const int code = fs.simulateExact(out, EXACT_DT);
+    if (code != 0)
+        board = out;
+    const auto nanos = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start);
+    handOverCount.fetch_add(1, std::memory_order_relaxed);
+    handOverNanos.fetch_add(nanos.count(), std::memory_order_relaxed);
+    return code;
+}
+
+// What one pass of the event loop found: a contact, handled at once, or the
+// earliest time at which two stones could meet.
+struct Pass {
+    bool contact = false;    // a contact was handled; the next pass starts
+    bool estimated = false;  // dt holds the earliest possible event time
+    double dt = 9999;
+};
+
+// Moving stone i against the resting stones it may still reach: strikes one
+// it touches, drops those out of its reach, and estimates when it could reach
+// the nearest of the rest. Sets its stop distance and time when it strikes none.
+void passResting(FSBoard& fs, int i, Pass& pass) {
+    FSStone& si = fs.stones[i];
+    const double stop = stopDistance(si.motion.speed);
+    const double reach = stop + TWO_STONE_R;
+    const double reach2 = reach * reach;
+    double nearest = 9999;
+
+    for (uint32_t v = si.asleeps.bits; v != 0; v &= v - 1) {
+        const int j = __builtin_ctz(v);
+        const double d2 = dist2(si.motion, fs.stones[j].motion);
+        if (d2 >= reach2) {
+            si.asleeps.reset(j);
+        } else if (d2 < CONTACT_D2) {
+            if (!approachingResting(si.motion, fs.stones[j].motion))
+                continue;  // touching but moving away: nothing to estimate
+            contactResting(fs, i, j);
+            KELVO_CHECK(fs.exam(), "pbd->exam()");
+            pass.contact = true;
+            return;
+        } else {
+            nearest = std::min(nearest, d2);
+        }
+    }
+
+    si.stopDist = stop;
+    si.stopTime = si.motion.speed / DECEL;
+    if (nearest < reach2) {
+        const double gap = std::sqrt(nearest) - TWO_STONE_R;
+        const double rest = remainingDistance(gap, stop);
+        pass.dt = std::min(pass.dt, si.stopTime - speedForDistance(rest) / DECEL);
+        pass.estimated = true;
+    }
+}
+
+// Moving stone i against the moving stones of lower index it may still meet
+// (their stop distances are already set in this pass): meets one it touches,
+// drops pairs that can never meet, and estimates when the others could.
+void passMoving(FSBoard& fs, int i, Pass& pass) {
+    FSStone& si = fs.stones[i];
+    for (uint32_t v = si.awakes.bits & ((1u << i) - 1); v != 0; v &= v - 1) {
+        const int k = __builtin_ctz(v);
+        FSStone& sk = fs.stones[k];
+        const double d2 = dist2(si.motion, sk.motion);
+        if (d2 < CONTACT_D2) {
+            if (!approaching(si.motion, sk.motion))
+                continue;  // touching but moving apart
+            contactMoving(fs, i, k);
+            pass.contact = true;
+            return;
+        }
+        const double gap = std::sqrt(d2) - TWO_STONE_R;
+        if (si.stopDist + sk.stopDist <= gap) {
+            si.awakes.reset(k);
+            sk.awakes.reset(i);
+        } else {
+            pass.dt = std::min(pass.dt, gap / (sk.motion.speed + si.motion.speed));
+            pass.estimated = true;
+        }
+    }
+}
+
+// Finds the earliest possible event, or handles a contact that is due now.
+Pass findEvent(FSBoard& fs) {
+    Pass pass;
+    for (uint32_t w = fs.awakes.bits; w != 0; w &= w - 1) {
+        const int i = __builtin_ctz(w);
+        passResting(fs, i, pass);
+        if (pass.contact)
+            break;
+        passMoving(fs, i, pass);
+        if (pass.contact)
+            break;
+    }
+    return pass;
+}
+
+// Advances every moving stone by dt along its path: those that stop go to
+// sleep, those that leave play are gone. False when a protected stone left
+// play: the shot is void.
+bool advance(FSBoard& fs, double dt) {
+    const bitSet moving = fs.awakes;
+    for (uint32_t w = moving.bits; w != 0; w &= w - 1) {
+        const int i = __builtin_ctz(w);
+        FSStone& si = fs.stones[i];
+        const int k1 = speedIndex(si.motion.speed);
+        const int k2 = speedIndex(si.motion.speed - dt * DECEL);
+        if (dt > si.stopTime || k2 < 1) {
+            slideToRest(k1, si.motion);
+            fs.awakes.reset(i);
+            fs.nAwake -= 1;
+            if (!isInPlay(si.motion)) {
+                if (si.state & ST_PROTECTED)
+                    return false;
+                forgetGone(fs, i);
+            } else {
+                fs.asleeps.set(i);
+                fs.nAsleep += 1;
+                forEach(fs.awakes, [&](int k) {
+                    fs.stones[k].awakes.reset(i);
+                    fs.stones[k].asleeps.set(i);
+                });
+            }
+        } else {
+            slideBetween(k1, k2, si.motion);
+            if (!isInPlay(si.motion)) {
+                if (si.state & ST_PROTECTED)
+                    return false;
+                fs.awakes.reset(i);
+                fs.nAwake -= 1;
+                forgetGone(fs, i);
+            }
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -361,7 +494,6 @@ int handOver(ThinkBoard& board, const FSBoard& fs) {
 namespace detail {
 
 int runEventLoop(ThinkBoard& board, FSBoard& fs, LoopTrace* trace) {
-    const FSBoard* pbd = &fs;
     int events = 0;
     auto finish = [&](int code) {
         if (trace)
@@ -370,7 +502,7 @@ int runEventLoop(ThinkBoard& board, FSBoard& fs, LoopTrace* trace) {
     };
 
     for (;;) {
-        KELVO_CHECK(pbd->exam(), "pbd->exam()");
+        KELVO_CHECK(fs.exam(), "pbd->exam()");
         if (events > MAX_EVENTS) {
             if (trace)
                 trace->handedOver = true;
@@ -379,109 +511,15 @@ int runEventLoop(ThinkBoard& board, FSBoard& fs, LoopTrace* trace) {
         if (fs.awakes.empty())
             return finish(stopEverything(board, fs));
 
-        double dt = 9999;
-        bool estimated = false;
-        bool contact = false;
-
-        // Find the earliest possible event, or a contact that is due now.
-        for (uint32_t w = fs.awakes.bits; w != 0 && !contact; w &= w - 1) {
-            const int i = __builtin_ctz(w);
-            FSStone& si = fs.stones[i];
-            const double stop = stopDistance(si.motion.speed);
-            const double reach = stop + TWO_STONE_R;
-            const double reach2 = reach * reach;
-            double nearest = 9999;
-
-            for (uint32_t v = si.asleeps.bits; v != 0; v &= v - 1) {
-                const int j = __builtin_ctz(v);
-                const double d2 = dist2(si.motion, fs.stones[j].motion);
-                if (d2 >= reach2) {
-                    si.asleeps.reset(j);
-                } else if (d2 < CONTACT_D2) {
-                    if (!approachingResting(si.motion, fs.stones[j].motion))
-                        continue;  // touching but moving away: nothing to estimate
-                    contactResting(fs, i, j);
-                    events += 1;
-                    KELVO_CHECK(pbd->exam(), "pbd->exam()");
-                    contact = true;
-                    break;
-                } else {
-                    nearest = std::min(nearest, d2);
-                }
-            }
-            if (contact)
-                break;
-
-            si.stopDist = stop;
-            si.stopTime = si.motion.speed / DECEL;
-            if (nearest < reach2) {
-                const double gap = std::sqrt(nearest) - TWO_STONE_R;
-                const double rest = remainingDistance(gap, stop);
-                dt = std::min(dt, si.stopTime - speedForDistance(rest) / DECEL);
-                estimated = true;
-            }
-
-            for (uint32_t v = si.awakes.bits & ((1u << i) - 1); v != 0; v &= v - 1) {
-                const int k = __builtin_ctz(v);
-                FSStone& sk = fs.stones[k];
-                const double d2 = dist2(si.motion, sk.motion);
-                if (d2 < CONTACT_D2) {
-                    if (!approaching(si.motion, sk.motion))
-                        continue;  // touching but moving apart
-                    contactMoving(fs, i, k);
-                    events += 1;
-                    contact = true;
-                    break;
-                }
-                const double gap = std::sqrt(d2) - TWO_STONE_R;
-                if (si.stopDist + sk.stopDist <= gap) {
-                    si.awakes.reset(k);
-                    sk.awakes.reset(i);
-                } else {
-                    dt = std::min(dt, gap / (sk.motion.speed + si.motion.speed));
-                    estimated = true;
-                }
-            }
-        }
-        if (contact)
+        const Pass pass = findEvent(fs);
+        if (pass.contact) {
+            events += 1;
             continue;
-        if (!estimated)
-            return finish(stopEverything(board, fs));
-
-        // Advance every moving stone by dt along its path.
-        const bitSet moving = fs.awakes;
-        for (uint32_t w = moving.bits; w != 0; w &= w - 1) {
-            const int i = __builtin_ctz(w);
-            FSStone& si = fs.stones[i];
-            const int k1 = speedIndex(si.motion.speed);
-            const int k2 = speedIndex(si.motion.speed - dt * DECEL);
-            if (dt > si.stopTime || k2 < 1) {
-                slideToRest(k1, si.motion);
-                fs.awakes.reset(i);
-                fs.nAwake -= 1;
-                if (!isInPlay(si.motion)) {
-                    if (si.state & ST_PROTECTED)
-                        return finish(0);
-                    forgetGone(fs, i);
-                } else {
-                    fs.asleeps.set(i);
-                    fs.nAsleep += 1;
-                    forEach(fs.awakes, [&](int k) {
-                        fs.stones[k].awakes.reset(i);
-                        fs.stones[k].asleeps.set(i);
-                    });
-                }
-            } else {
-                slideBetween(k1, k2, si.motion);
-                if (!isInPlay(si.motion)) {
-                    if (si.state & ST_PROTECTED)
-                        return finish(0);
-                    fs.awakes.reset(i);
-                    fs.nAwake -= 1;
-                    forgetGone(fs, i);
-                }
-            }
         }
+        if (!pass.estimated)
+            return finish(stopEverything(board, fs));
+        if (!advance(fs, pass.dt))
+            return finish(0);
         if (fs.nAwake == 0)
             return finish(writeBack(board, fs));
         events += 1;
@@ -491,6 +529,13 @@ int runEventLoop(ThinkBoard& board, FSBoard& fs, LoopTrace* trace) {
 }  // namespace detail
 
 int simulateFSBoard(ThinkBoard& board, FSBoard& fs) { return detail::runEventLoop(board, fs, nullptr); }
+
+HandOverStats handOverStats() {
+    HandOverStats s;
+    s.count = handOverCount.load(std::memory_order_relaxed);
+    s.seconds = 1e-9 * double(handOverNanos.load(std::memory_order_relaxed));
+    return s;
+}
 
 // ---------------------------------------------------------------------------
 // Shot simulation

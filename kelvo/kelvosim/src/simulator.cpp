@@ -83,7 +83,7 @@ void scanResting(B2Board& b) {
 
 }  // namespace
 
-B2Board::B2Board() : world(b2Vec2(0.0f, 0.0f)), stoneState{}, numResting(0), numMoving(0) {}
+B2Board::B2Board() : world(b2Vec2(0.0f, 0.0f)), stoneState{}, numResting(0), numMoving(0), voided(false) {}
 
 B2Board::~B2Board() {
     for (int i = 0; i < numMoving + numResting; ++i) {
@@ -114,7 +114,7 @@ b2Body* createStone(double x, double y, b2World& world) {
     return body;
 }
 
-void addMovingStone(B2Board& board, const FSStone& stone, int32_t colour) {
+void addMovingStone(B2Board& board, const FSStone& stone, int32_t state) {
     const StoneMotion& m = stone.motion;
     b2Body* body = createStone(m.x, m.y, board.world);
     body->SetLinearVelocity(b2Vec2(float(std::sin(m.angle) * m.speed), float(std::cos(m.angle) * m.speed)));
@@ -122,7 +122,7 @@ void addMovingStone(B2Board& board, const FSStone& stone, int32_t colour) {
     // Moving stones precede resting ones, so the slot is free.
     KELVO_CHECK(board.numResting == 0, "numResting == 0");
     board.body[board.numMoving] = body;
-    board.stoneState[board.numMoving] = colour;
+    board.stoneState[board.numMoving] = state & (ST_WHITE | ST_PROTECTED);
     board.numMoving += 1;
 }
 
@@ -183,8 +183,10 @@ int simulateB2(B2Board* pb2bd, double dt) {
     int count = 0;
     for (;;) {
         pb2bd->world.Step(step, 10, 10);
-        if (!scanMoving(*pb2bd))
+        if (!scanMoving(*pb2bd)) {
+            pb2bd->voided = true;
             return 0;
+        }
         scanResting(*pb2bd);
         if (pb2bd->numMoving == 0)
             return count;
@@ -195,12 +197,13 @@ int simulateB2(B2Board* pb2bd, double dt) {
 
 int FSBoard::simulateExact(ThinkBoard& out, double dt) const {
     B2Board b2bd;
-    forEach(awakes, [&](int i) { addMovingStone(b2bd, stones[i], stones[i].state & ST_WHITE); });
+    // A struck stone still moving keeps its protection: it voids the shot
+    // when it leaves play, as it would in the fast loop.
+    forEach(awakes, [&](int i) { addMovingStone(b2bd, stones[i], stones[i].state); });
     forEach(asleeps, [&](int i) {
         addRestingStone(b2bd, Vec2{stones[i].motion.x, stones[i].motion.y}, stones[i].state);
     });
-    const int ret = simulateB2(&b2bd, dt);
-    KELVO_CHECK(ret != -1, "ret!=-1");
+    simulateB2(&b2bd, dt);
 
     clearStoneLists(out);
     for (int i = 0; i < b2bd.numMoving + b2bd.numResting; ++i) {
@@ -209,7 +212,7 @@ int FSBoard::simulateExact(ThinkBoard& out, double dt) const {
         if (insideWriteBackArea(p))
             addStone(out, b2bd.stoneState[i] & ST_WHITE, double(p.x), double(p.y));
     }
-    return ret;
+    return b2bd.voided ? 0 : 2;
 }
 
 ExactShotTrace traceShotExact(const ThinkBoard& board, const fMoveXY<double>& shot, double dt) {
@@ -239,9 +242,7 @@ ExactShotTrace traceShotExact(const ThinkBoard& board, const fMoveXY<double>& sh
         }
 
     simulateB2(&b2bd, dt);
-    // The run only returns with stones still moving when a protected stone
-    // left the play area: the free guard zone rule voids the shot.
-    trace.voided = b2bd.numMoving > 0;
+    trace.voided = b2bd.voided;
 
     const int listed = b2bd.numMoving + b2bd.numResting;
     for (int k = 0; k < trace.n; ++k) {

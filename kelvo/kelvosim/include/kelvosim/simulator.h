@@ -20,6 +20,7 @@ struct B2Board {
     int32_t stoneState[16];
     int32_t numResting;
     int32_t numMoving;
+    bool voided;  // the run stopped because a protected stone left the play area
 
     B2Board();
     ~B2Board();
@@ -32,14 +33,17 @@ struct StoneVelocity {
 };
 
 b2Body* createStone(double x, double y, b2World& world);
-void addMovingStone(B2Board& board, const FSStone& stone, int32_t colour);
+// state: the stone's colour bit, with ST_PROTECTED when the free guard zone
+// rule protects it; a protected stone leaving the area voids the shot.
+void addMovingStone(B2Board& board, const FSStone& stone, int32_t state);
 void addRestingStone(B2Board& board, Vec2 org, int32_t state);
 // The ice model for one update with speed loss dv.
 StoneVelocity applyFriction(double dv, double vx, double vy, double w);
 void frictionStep(double dv, b2Body* body);
 void frictionAll(double dv, B2Board* pSubGameState);
 // Runs the motion to its end; returns the number of friction updates after
-// the half step, or 0 when a protected stone left the play area.
+// the half step, or 0 when a protected stone left the play area (and then
+// sets the board's voided flag).
 int simulateB2(B2Board* pb2bd, double dt);
 
 // A whole shot simulated exactly from the throw point: every stone of the
