@@ -164,10 +164,10 @@ int simulateShot(ThinkBoard& board, const Candidate& shot) {
     const double reach = stopDistance(speed);
     if (board.frontY - STONE_R + TEE_TO_THROW > reach)
         return simulateClearPath(board, speed, heading, shot.spin);
-    const MotionState launch = launchState(shot);
+    const StoneMotion launched = launchMotion(shot, speed, heading);
     if (stonesOnSheet(board) == 1)
-        return simulateTwoStones(board, launch);
-    return simulateGeneral(board, launch);
+        return simulateTwoStones(board, launched);
+    return simulateGeneral(board, launched);
 }
 
 // ---------------------------------------------------------------------------

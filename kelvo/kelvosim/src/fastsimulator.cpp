@@ -550,6 +550,17 @@ MotionState launchState(const fMoveXY<double>& shot) {
     return launch;
 }
 
+StoneMotion launchMotion(const fMoveXY<double>& shot, double speed, double heading) {
+    const MotionState launch = launchState(shot);
+    StoneMotion t;
+    t.x = launch.x;
+    t.y = launch.y;
+    t.angle = heading;
+    t.speed = speed;
+    t.spin = launch.spin;
+    return t;
+}
+
 int simulateClearPath(ThinkBoard& board, double speed, double heading, int spinFlag) {
     const PathEntry e = pathEntry(speedIndex(speed), spinFlag == 1);
     const double rho = heading + e.dAngle;
@@ -591,6 +602,10 @@ Approach approachResting(StoneMotion& thrown, const StoneMotion& resting) {
 }  // namespace detail
 
 int simulateTwoStones(ThinkBoard& board, const MotionState& launch) {
+    return simulateTwoStones(board, thrownStone(launch));
+}
+
+int simulateTwoStones(ThinkBoard& board, const StoneMotion& launched) {
     if (stonesOnSheet(board) != 1) {
         std::fprintf(stderr, "%d,%d\n", board.count[BLACK], board.count[WHITE]);
         std::fflush(stderr);
@@ -599,7 +614,7 @@ int simulateTwoStones(ThinkBoard& board, const MotionState& launch) {
     const int colour = board.count[BLACK] == 1 ? BLACK : WHITE;
     const int32_t state = board.state[colour][0];
 
-    StoneMotion thrown = thrownStone(launch);
+    StoneMotion thrown = launched;
     StoneMotion resting = restingStone(board.stones[colour][0]);
     const detail::Approach a = detail::approachResting(thrown, resting);
     if (!a.contact)
@@ -621,7 +636,11 @@ int simulateTwoStones(ThinkBoard& board, const MotionState& launch) {
 }
 
 int simulateGeneral(ThinkBoard& board, const MotionState& launch) {
-    StoneMotion thrown = thrownStone(launch);
+    return simulateGeneral(board, thrownStone(launch));
+}
+
+int simulateGeneral(ThinkBoard& board, const StoneMotion& launched) {
+    StoneMotion thrown = launched;
     int k = speedIndex(thrown.speed);
     double stop = stopDistance(thrown.speed);
     double reach2 = (stop + TWO_STONE_R) * (stop + TWO_STONE_R);

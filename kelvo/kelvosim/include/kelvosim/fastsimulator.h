@@ -83,9 +83,10 @@ inline int speedIndex(double speed) {
 inline double interpolateTable(const double* table, double value, double step) {
     if (!(value > 0))
         return table[0];
-    if (value / step >= DISTANCE_TABLE_SIZE - 1)
+    const double q = value / step;
+    if (q >= DISTANCE_TABLE_SIZE - 1)
         return table[DISTANCE_TABLE_SIZE - 1];
-    const int i = static_cast<int>(value / step);
+    const int i = static_cast<int>(q);
     const double f = (value - i * step) / step;
     return table[i] * (1 - f) + table[i + 1] * f;
 }
@@ -95,9 +96,11 @@ inline double stopDistance(double speed) { return interpolateTable(distanceBySpe
 // speedByDistance, interpolated.
 inline double speedForDistance(double distance) { return interpolateTable(speedByDistance, distance, D_STEP); }
 
+inline int clampRow(int k) { return k < 0 ? 0 : k > PATH_TABLE_SIZE - 1 ? PATH_TABLE_SIZE - 1 : k; }
+
 // The pathBySpeed row, mirrored (dx and dAngle negated) for the negative curl.
 inline PathEntry pathEntry(int k, bool mirrored) {
-    PathEntry e = pathBySpeed[k < 0 ? 0 : k > PATH_TABLE_SIZE - 1 ? PATH_TABLE_SIZE - 1 : k];
+    PathEntry e = pathBySpeed[clampRow(k)];
     if (mirrored) {
         e.dx = -e.dx;
         e.dAngle = -e.dAngle;
@@ -205,5 +208,10 @@ HandOverStats handOverStats();
 int simulateClearPath(ThinkBoard& board, double speed, double heading, int spinFlag);
 int simulateTwoStones(ThinkBoard& board, const MotionState& launch);
 int simulateGeneral(ThinkBoard& board, const MotionState& launch);
+// The same from the thrown stone's motion, for a caller that already has its
+// speed (clamped to V_MAX) and heading.
+StoneMotion launchMotion(const fMoveXY<double>& shot, double speed, double heading);
+int simulateTwoStones(ThinkBoard& board, const StoneMotion& launched);
+int simulateGeneral(ThinkBoard& board, const StoneMotion& launched);
 
 }  // namespace Kelvo
