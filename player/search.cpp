@@ -318,6 +318,7 @@ void foldVisit(SearchTally& tally, int32_t i, double sum, uint32_t n) {
     const double visits = tally.visits[i];
     tally.mean[i] = (visits * tally.mean[i] + sum) / (visits + n);
     tally.visits[i] += n;
+    ++tally.executions[i];
     tally.playouts += n;
     ++tally.visitsMade;
     // The best is the visited candidate with the highest mean as it stands

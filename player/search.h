@@ -93,7 +93,8 @@ double playoutFromVisit(VisitCache& cache, PlayoutRandom& random);
 
 // Per-candidate statistics of one search.
 struct SearchTally {
-    uint32_t visits[MAX_CANDIDATES] = {};
+    uint32_t visits[MAX_CANDIDATES] = {};      // playouts folded into each candidate
+    uint32_t executions[MAX_CANDIDATES] = {};  // visits of each candidate: noisy executions
     double mean[MAX_CANDIDATES] = {};
     double bestValue = NO_VALUE;
     int32_t bestIndex = 0;
