@@ -16,6 +16,7 @@ struct MatchOptions {
     double timeLimit = 10.0;  // seconds per GO (and for ISREADY)
     std::string recordPath;   // empty: no record
     std::string svgDir;       // empty: no pictures
+    std::string htmlPath;     // empty: no viewer page
 };
 
 // Plays the match and prints its course to `out`. Returns 0 when a match was

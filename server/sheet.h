@@ -2,7 +2,10 @@
 // out on them with the exact simulation.
 #pragma once
 
+#include <vector>
+
 #include "kelvosim/primitive.h"
+#include "kelvosim/simulator.h"
 #include "kelvosim/thinkboard.h"
 
 namespace Kelvo::Server {
@@ -27,8 +30,15 @@ ThinkBoard boardFor(const Position& position, int shot);
 // scores n, negative when the other side does, 0 for a blank end.
 int countEnd(const Position& position);
 
+// Where one stone went during a shot, in the server frame.
+struct StonePath {
+    int stone = 0;
+    std::vector<PathPoint> points;
+};
+
 struct ShotOutcome {
     Position after;
+    std::vector<StonePath> paths;  // every stone that moved, thrown stone first
     int change = 0;       // the simulator's change code
     bool voided = false;  // the shot knocked a protected guard out of play
 };
