@@ -117,10 +117,12 @@ std::string table(const Analysis& a) {
         const std::string rest =
             r.rests ? format("(%.3f, %.3f)", r.restX, r.restY) : std::string("out of play");
         const std::string mean = r.playouts > 0 ? format("%8.4f", r.mean) : std::string("       -");
-        out += format("%3d  %-5s %6.3f %7.3f  %4d %7.3f %7llu %9llu %s  %-15s %s\n", r.index, kindName(r.aim),
-                      serverX(r.aim.target), serverY(r.aim.target), int(r.shot.spin), std::hypot(r.shot.x, r.shot.y),
-                      (unsigned long long)r.visits, (unsigned long long)r.playouts, mean.c_str(), rest.c_str(),
-                      chosen.c_str());
+        std::string line = format("%3d  %-5s %6.3f %7.3f  %4d %7.3f %7llu %9llu %s  %-15s %s", r.index,
+                                  kindName(r.aim), serverX(r.aim.target), serverY(r.aim.target), int(r.shot.spin),
+                                  std::hypot(r.shot.x, r.shot.y), (unsigned long long)r.visits,
+                                  (unsigned long long)r.playouts, mean.c_str(), rest.c_str(), chosen.c_str());
+        line.erase(line.find_last_not_of(' ') + 1);
+        out += line + "\n";
     }
     for (int k = 0; k < SEARCH_INSTANCES; ++k) {
         const Proposal& p = a.run.proposals[k];
