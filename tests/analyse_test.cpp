@@ -1,6 +1,5 @@
 // kelvo-analyse: the position it reads, the refusals it shares with the
 // player, and a table whose parts agree with each other.
-#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
@@ -13,23 +12,16 @@
 
 #include <nlohmann/json.hpp>
 
+#include "support.h"
+
 namespace {
 
 const std::string BIN_DIR = KELVO_BIN_DIR;
 
-std::string quote(const std::string& s) { return "'" + s + "'"; }
+using KelvoTest::readFile;
+using KelvoTest::runShell;
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-int runShell(const std::string& cmd) {
-    const int status = std::system(cmd.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+std::string quote(const std::string& s) { return KelvoTest::shellQuote(s); }
 
 class Analyse : public ::testing::Test {
 protected:

@@ -1,6 +1,5 @@
 // The match viewer: the page maker's checks of a record, and the page in a
 // real browser (headless Chromium, skipped where it cannot run).
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -12,25 +11,17 @@
 #include <sstream>
 #include <string>
 
+#include "support.h"
 #include "viewer/page.h"
 
 namespace {
 
 const std::string BIN_DIR = KELVO_BIN_DIR;
 
-std::string quote(const std::string& s) { return "'" + s + "'"; }
+using KelvoTest::readFile;
+using KelvoTest::runShell;
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-int runShell(const std::string& cmd) {
-    const int status = std::system(cmd.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+std::string quote(const std::string& s) { return KelvoTest::shellQuote(s); }
 
 class Viewer : public ::testing::Test {
 protected:
