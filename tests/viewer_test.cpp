@@ -4,10 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 
@@ -40,6 +41,19 @@ protected:
     static void TearDownTestSuite() {
         std::error_code ignored;
         std::filesystem::remove_all(dir, ignored);
+    }
+
+    // The record with every object changed by `edit`.
+    template <typename Edit>
+    static std::string edited(Edit edit) {
+        std::istringstream in(record);
+        std::string out, line;
+        while (std::getline(in, line)) {
+            nlohmann::json o = nlohmann::json::parse(line);
+            edit(o);
+            out += o.dump() + "\n";
+        }
+        return out;
     }
 
     // The record with line `number` (counted from 1) replaced.
@@ -110,10 +124,21 @@ TEST_F(Viewer, TheToolAndTheServerMakeTheSamePageAndOldRecordsStillWork) {
     EXPECT_EQ(page.find("href=\"http"), std::string::npos);
     EXPECT_NE(page.find("\"paths\""), std::string::npos);
 
-    // A record from before paths were kept.
-    const std::string old = std::regex_replace(record, std::regex(",\"paths\":\\[[^\\n]*?\\]\\]\\}\\]"), "");
-    ASSERT_EQ(old.find("\"paths\""), std::string::npos);
+    // Text from the record cannot close the page's script early.
     std::string html, error;
+    ASSERT_TRUE(Kelvo::Viewer::matchPage(
+        edited([](nlohmann::json& o) {
+            if (o["type"] == "match")
+                o["players"][0] = "</script><!--<script>";
+        }),
+        html, error))
+        << error;
+    EXPECT_EQ(html.find("</script><!--"), std::string::npos);
+    EXPECT_EQ(html.find("</script>"), html.rfind("</script>"));
+
+    // A record from before paths were kept.
+    const std::string old = edited([](nlohmann::json& o) { o.erase("paths"); });
+    ASSERT_EQ(old.find("\"paths\""), std::string::npos);
     EXPECT_TRUE(Kelvo::Viewer::matchPage(old, html, error)) << error;
 }
 
@@ -128,10 +153,15 @@ std::string renderedDom(const std::string& page, const std::string& fragment, co
     return runShell(cmd) == 0 ? readFile(out) : std::string();
 }
 
+// The text of the element with the id (through a <b> around it).
 std::string cell(const std::string& dom, const std::string& id) {
-    std::smatch m;
-    return std::regex_search(dom, m, std::regex("id=\"" + id + "\"[^>]*>(?:<b>)?([^<]*)<")) ? m[1].str()
-                                                                                          : "(no " + id + ")";
+    size_t at = dom.find("id=\"" + id + "\"");
+    if (at == std::string::npos || (at = dom.find('>', at)) == std::string::npos)
+        return "(no " + id + ")";
+    ++at;
+    if (dom.compare(at, 3, "<b>") == 0)
+        at += 3;
+    return dom.substr(at, dom.find('<', at) - at);
 }
 
 size_t stonesShown(const std::string& dom) {
@@ -141,7 +171,7 @@ size_t stonesShown(const std::string& dom) {
     return n;
 }
 
-TEST_F(Viewer, ChromiumShowsTheShotAtTheFragmentAndTheNextOne) {
+TEST_F(Viewer, ChromiumShowsTheShotAtTheFragmentAndStepsOn) {
     ASSERT_EQ(status, 0) << readFile(dir + "/out.txt");
     if (runShell("command -v chromium > /dev/null") != 0)
         GTEST_SKIP() << "chromium is not installed (scripts/setup --checks installs it): the page is not rendered";
@@ -153,34 +183,41 @@ TEST_F(Viewer, ChromiumShowsTheShotAtTheFragmentAndTheNextOne) {
     // The record tells what each shot must show.
     std::istringstream in(record);
     std::string line;
-    std::vector<std::string> shotLines;
-    while (std::getline(in, line))
-        if (line.find("\"type\":\"shot\"") != std::string::npos)
-            shotLines.push_back(line);
-    ASSERT_EQ(shotLines.size(), 16u);
-    auto inPlay = [](const std::string& shotLine) {
-        std::smatch m;
-        std::regex_search(shotLine, m, std::regex("\"stonesInPlay\":(\\d+)"));
-        return size_t(std::stoi(m[1].str()));
-    };
+    std::vector<nlohmann::json> shots;
+    nlohmann::json result;
+    while (std::getline(in, line)) {
+        nlohmann::json o = nlohmann::json::parse(line);
+        if (o["type"] == "shot")
+            shots.push_back(o);
+        else if (o["type"] == "result")
+            result = o;
+    }
+    ASSERT_EQ(shots.size(), 16u);
+    auto inPlay = [&](size_t shot) { return shots[shot]["stonesInPlay"].get<size_t>(); };
 
     EXPECT_EQ(cell(at5, "d-end"), "0");
     EXPECT_EQ(cell(at5, "d-shot"), "5");
     EXPECT_EQ(cell(at5, "d-player"), "player2");
     EXPECT_EQ(cell(at5, "d-answer"), "BESTSHOT -0.300000 -31.000000 0");
-    EXPECT_EQ(stonesShown(at5), inPlay(shotLines[5]));
-    std::smatch total;
-    ASSERT_TRUE(std::regex_search(record, total, std::regex("\"type\":\"result\".*\"player1\":(\\d+),\"player2\":(\\d+)")));
-    EXPECT_EQ(cell(at5, "score-p1-total"), total[1].str());
-    EXPECT_EQ(cell(at5, "score-p2-total"), total[2].str());
+    EXPECT_EQ(stonesShown(at5), inPlay(5));
+    EXPECT_EQ(cell(at5, "score-p1-total"), result["total"]["player1"].dump());
+    EXPECT_EQ(cell(at5, "score-p2-total"), result["total"]["player2"].dump());
     EXPECT_NE(at5.find("result: "), std::string::npos);
 
-    const std::string at6 = renderedDom(page, "#e0s6", dir);
-    EXPECT_EQ(cell(at6, "d-shot"), "6");
-    EXPECT_EQ(cell(at6, "d-player"), "player1");
-    EXPECT_EQ(cell(at6, "d-answer"), "BESTSHOT 0.200000 -32.000000 0");
-    EXPECT_EQ(stonesShown(at6), inPlay(shotLines[6]));
-    EXPECT_NE(cell(at6, "d-noise"), cell(at5, "d-noise"));
+    // Stepping: the next button, then the right arrow key, from shot 5.
+    std::string stepped = readFile(page);
+    const size_t body = stepped.rfind("</body>");
+    ASSERT_NE(body, std::string::npos);
+    stepped.insert(body, "<script>document.getElementById('next').click();"
+                         "document.dispatchEvent(new KeyboardEvent('keydown', {key: 'ArrowRight'}));</script>");
+    std::ofstream(dir + "/stepped.html") << stepped;
+    const std::string at7 = renderedDom(dir + "/stepped.html", "#e0s5", dir);
+    EXPECT_EQ(cell(at7, "d-shot"), "7");
+    EXPECT_EQ(cell(at7, "d-player"), "player2");
+    EXPECT_EQ(cell(at7, "d-answer"), "BESTSHOT 0.200000 -32.000000 0");
+    EXPECT_EQ(cell(at7, "link"), "#e0s7");
+    EXPECT_EQ(stonesShown(at7), inPlay(7));
+    EXPECT_NE(cell(at7, "d-noise"), cell(at5, "d-noise"));
 }
 
 }  // namespace

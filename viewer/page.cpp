@@ -152,16 +152,18 @@ Json forPage(Json o) {
     return o;
 }
 
-// The data as a script literal: "</" cannot end the script element early.
+// The data as a script literal. '<' only occurs inside strings, where its
+// escape means the same, so no text from the record ("</script>", "<!--")
+// can change how the page's script element is read.
 std::string scriptLiteral(const Json& data) {
     const std::string text = data.dump(-1, ' ', true);
     std::string out;
     out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '<' && i + 1 < text.size() && text[i + 1] == '/')
-            out += "<\\";
+    for (char c : text) {
+        if (c == '<')
+            out += "\\u003c";
         else
-            out += text[i];
+            out += c;
     }
     return out;
 }
