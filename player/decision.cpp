@@ -20,20 +20,11 @@ bool agree(const Proposal& a, const Proposal& b) {
            std::fabs(a.shot.y - b.shot.y) < VOTE_TOLERANCE && a.shot.spin == b.shot.spin;
 }
 
-void updateFirstEndFlag(const _GAMESTATE& state) {
-    if (state.endNumber != 0)
-        return;
-    if (state.shotNumber == 0)
-        templateBoard.firstEndHammer = false;
-    else if (state.shotNumber == 1)
-        templateBoard.firstEndHammer = true;
-}
-
 // Runs one instance; an exception leaves the proposal failed.
-Proposal runInstance(ThinkBoard board, const _GAMESTATE& state, bool side, int budgetMs) {
+Proposal runInstance(ThinkBoard board, const _GAMESTATE& state, bool side, int budgetMs, SearchTally* tally) {
     Proposal p;
     try {
-        p.value = runSearch(board, state, &p.shot, side, budgetMs);
+        p.value = runSearch(board, state, &p.shot, side, budgetMs, tally);
         p.ok = true;
     } catch (...) {
         p = Proposal{};
@@ -43,12 +34,18 @@ Proposal runInstance(ThinkBoard board, const _GAMESTATE& state, bool side, int b
 
 }  // namespace
 
-int chooseProposal(const Proposal (&proposals)[SEARCH_INSTANCES]) {
-    int votes[SEARCH_INSTANCES] = {};
-    for (int i = 0; i < SEARCH_INSTANCES; ++i)
+void countVotes(const Proposal (&proposals)[SEARCH_INSTANCES], int (&votes)[SEARCH_INSTANCES]) {
+    for (int i = 0; i < SEARCH_INSTANCES; ++i) {
+        votes[i] = 0;
         for (int j = i + 1; j < SEARCH_INSTANCES; ++j)
             if (agree(proposals[i], proposals[j]))
                 ++votes[i];
+    }
+}
+
+int chooseProposal(const Proposal (&proposals)[SEARCH_INSTANCES]) {
+    int votes[SEARCH_INSTANCES];
+    countVotes(proposals, votes);
     int best = 0;
     for (int i = 1; i < SEARCH_INSTANCES; ++i)
         if (votes[i] > votes[best])
@@ -104,6 +101,42 @@ bool isPlayableState(const _GAMESTATE& state, std::string* why) {
     return true;
 }
 
+bool firstEndHammerAfterGo(bool kept, const _GAMESTATE& state) {
+    if (state.endNumber != 0)
+        return kept;
+    if (state.shotNumber == 0)
+        return false;
+    if (state.shotNumber == 1)
+        return true;
+    return kept;
+}
+
+InstanceRun runInstances(const ThinkBoard& kept, const _GAMESTATE& state, int budgetMs) {
+    const bool side = state.shotNumber % 2 == 1;
+    InstanceRun run;
+    std::future<Proposal> tasks[SEARCH_INSTANCES - 1];
+    for (int i = 0; i < SEARCH_INSTANCES - 1; ++i) {
+        try {
+            tasks[i] = std::async(std::launch::async, runInstance, kept, state, side, budgetMs, &run.tallies[i]);
+        } catch (...) {
+            // No thread for this instance: its slot stays failed.
+        }
+    }
+    const int last = SEARCH_INSTANCES - 1;
+    run.proposals[last] = runInstance(kept, state, side, budgetMs, &run.tallies[last]);
+    for (int i = 0; i < SEARCH_INSTANCES - 1; ++i) {
+        if (!tasks[i].valid())
+            continue;
+        try {
+            run.proposals[i] = tasks[i].get();
+        } catch (...) {
+            run.proposals[i] = Proposal{};
+        }
+    }
+    run.chosen = chooseProposal(run.proposals);
+    return run;
+}
+
 std::string decide(const _GAMESTATE& state, int budgetMs) {
     std::string why;
     if (!isPlayableState(state, &why)) {
@@ -111,29 +144,9 @@ std::string decide(const _GAMESTATE& state, int budgetMs) {
         std::fflush(stderr);
         return std::string();
     }
-    updateFirstEndFlag(state);
-    const bool side = state.shotNumber % 2 == 1;
-
-    Proposal proposals[SEARCH_INSTANCES];
-    std::future<Proposal> tasks[SEARCH_INSTANCES - 1];
-    for (int i = 0; i < SEARCH_INSTANCES - 1; ++i) {
-        try {
-            tasks[i] = std::async(std::launch::async, runInstance, templateBoard, state, side, budgetMs);
-        } catch (...) {
-            // No thread for this instance: its slot stays failed.
-        }
-    }
-    proposals[SEARCH_INSTANCES - 1] = runInstance(templateBoard, state, side, budgetMs);
-    for (int i = 0; i < SEARCH_INSTANCES - 1; ++i) {
-        if (!tasks[i].valid())
-            continue;
-        try {
-            proposals[i] = tasks[i].get();
-        } catch (...) {
-            proposals[i] = Proposal{};
-        }
-    }
-    return formatAnswer(proposals[chooseProposal(proposals)].shot);
+    templateBoard.firstEndHammer = firstEndHammerAfterGo(templateBoard.firstEndHammer, state);
+    const InstanceRun run = runInstances(templateBoard, state, budgetMs);
+    return formatAnswer(run.proposals[run.chosen].shot);
 }
 
 void decideMove() {

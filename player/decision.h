@@ -6,6 +6,7 @@
 
 #include "candidates.h"
 #include "kelvosim/gamestate.h"
+#include "search.h"
 
 namespace Kelvo {
 
@@ -25,6 +26,10 @@ struct Proposal {
     bool ok = false;
 };
 
+// The votes of each slot: slot i gains one for every later slot j that
+// agrees with it.
+void countVotes(const Proposal (&proposals)[SEARCH_INSTANCES], int (&votes)[SEARCH_INSTANCES]);
+
 // The slot to answer with: the earliest slot with the most votes if it has
 // any, otherwise the earliest with the strictly highest value above
 // VALUE_FLOOR, otherwise slot 0.
@@ -37,6 +42,23 @@ std::string formatAnswer(const Candidate& shot);
 // with more stones in play than it can have thrown. Otherwise why says what
 // is wrong.
 bool isPlayableState(const _GAMESTATE& state, std::string* why = nullptr);
+
+// The first-end flag kept across move requests after a GO on this state: a
+// GO of end 0 sets it for shot 0 (cleared) and shot 1 (set), others keep it.
+bool firstEndHammerAfterGo(bool kept, const _GAMESTATE& state);
+
+// What the four instances of one GO proposed and how each searched, and the
+// slot the vote chose.
+struct InstanceRun {
+    Proposal proposals[SEARCH_INSTANCES];
+    SearchTally tallies[SEARCH_INSTANCES];
+    int chosen = 0;
+};
+
+// Runs the four instances on a playable state as a GO does: three as tasks,
+// the last on the calling thread, each on a copy of `kept` (whose first-end
+// flag reaches the search), then the vote.
+InstanceRun runInstances(const ThinkBoard& kept, const _GAMESTATE& state, int budgetMs);
 
 // Updates the kept first-end flag, runs the instances with the given budget
 // and returns the answer; an unplayable state gives an empty string and a

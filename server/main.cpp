@@ -9,6 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
 
 #include "match.h"
 #include "process.h"
@@ -20,7 +23,7 @@ namespace {
 const char USAGE[] =
     "usage: kelvo-server [--player1 CMD] [--player2 CMD] [--ends N] [--seed S]\n"
     "                    [--time-limit SECONDS] [--step SECONDS] [--record FILE]\n"
-    "                    [--svg-dir DIR]\n"
+    "                    [--svg-dir DIR] [--html FILE]\n"
     "  --player1, --player2  shell command of each player (default: the kelvo\n"
     "                        player next to this program); player1 throws first\n"
     "  --ends N              regular ends, 1 to 10 (default 1); a tie goes on\n"
@@ -31,7 +34,8 @@ const char USAGE[] =
     "                        above 0 and at most 0.01 (default 0.00015625, the\n"
     "                        converged step; 0.01 judges like the player's own)\n"
     "  --record FILE         write the game record as JSON Lines\n"
-    "  --svg-dir DIR         write a picture of the house after every shot and end\n";
+    "  --svg-dir DIR         write a picture of the house after every shot and end\n"
+    "  --html FILE           write the match viewer page (one HTML file) at the end\n";
 
 // The player built beside this program, quoted for the shell.
 std::string defaultPlayer() {
@@ -70,6 +74,34 @@ int usageError(const std::string& message) {
     return 2;
 }
 
+// The checked options' values as text, and whether each was given; each is
+// checked after parsing so its message can say what it takes.
+struct OptionText {
+    std::string ends, seed, timeLimit, step;
+    bool hasEnds = false, hasSeed = false, hasTimeLimit = false, hasStep = false;
+};
+
+int checkOptions(const OptionText& text, Kelvo::Server::MatchOptions& options) {
+    long long n = 0;
+    if (text.hasEnds) {
+        if (!parseInt(text.ends, 1, Kelvo::Server::LAST_END_INDEX + 1, n))
+            return usageError("--ends takes a whole number from 1 to 10");
+        options.ends = int(n);
+    }
+    if (text.hasSeed && !parseSeed(text.seed, options.seed))
+        return usageError("--seed takes a whole number from 0 to 18446744073709551615");
+    if (text.hasTimeLimit) {
+        char* end = nullptr;
+        const double t = std::strtod(text.timeLimit.c_str(), &end);
+        if (text.timeLimit.empty() || *end != '\0' || !std::isfinite(t) || t <= 0 || t > 86400)
+            return usageError("--time-limit takes a number of seconds above 0");
+        options.timeLimit = t;
+    }
+    if (text.hasStep && !parseStep(text.step, options.step))
+        return usageError("--step takes a number of seconds above 0 and at most 0.01");
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -78,51 +110,46 @@ int main(int argc, char** argv) {
     options.player[0] = options.player[1] = defaultPlayer();
     options.seed = uint64_t(std::chrono::system_clock::now().time_since_epoch().count());
 
-    for (int i = 1; i < argc; ++i) {
-        std::string name = argv[i];
-        if (name == "--help" || name == "-h") {
-            std::fputs(USAGE, stdout);
-            return 0;
-        }
-        std::string value;
-        const size_t eq = name.find('=');
-        if (name.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = name.substr(eq + 1);
-            name = name.substr(0, eq);
-        } else if (i + 1 < argc) {
-            value = argv[++i];
-        } else {
-            return usageError("missing value for " + name);
-        }
-        long long n = 0;
-        if (name == "--player1") {
-            options.player[0] = value;
-        } else if (name == "--player2") {
-            options.player[1] = value;
-        } else if (name == "--ends") {
-            if (!parseInt(value, 1, LAST_END_INDEX + 1, n))
-                return usageError("--ends takes a whole number from 1 to 10");
-            options.ends = int(n);
-        } else if (name == "--seed") {
-            if (!parseSeed(value, options.seed))
-                return usageError("--seed takes a whole number from 0 to 18446744073709551615");
-        } else if (name == "--time-limit") {
-            char* end = nullptr;
-            const double t = std::strtod(value.c_str(), &end);
-            if (value.empty() || *end != '\0' || !std::isfinite(t) || t <= 0 || t > 86400)
-                return usageError("--time-limit takes a number of seconds above 0");
-            options.timeLimit = t;
-        } else if (name == "--step") {
-            if (!parseStep(value, options.step))
-                return usageError("--step takes a number of seconds above 0 and at most 0.01");
-        } else if (name == "--record") {
-            options.recordPath = value;
-        } else if (name == "--svg-dir") {
-            options.svgDir = value;
-        } else {
-            return usageError("unknown option " + name);
-        }
+    CLI::App app("kelvo-server");
+    app.set_help_flag();  // the usage text below is the help
+    // As before: an option given twice takes its last value.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    bool help = false;
+    OptionText text;
+    app.add_flag("-h,--help", help);
+    app.add_option("--player1", options.player[0]);
+    app.add_option("--player2", options.player[1]);
+    CLI::Option* ends = app.add_option("--ends", text.ends);
+    CLI::Option* seed = app.add_option("--seed", text.seed);
+    CLI::Option* timeLimit = app.add_option("--time-limit", text.timeLimit);
+    CLI::Option* step = app.add_option("--step", text.step);
+    app.add_option("--record", options.recordPath);
+    app.add_option("--svg-dir", options.svgDir);
+    app.add_option("--html", options.htmlPath);
+    app.allow_extras();
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ArgumentMismatch& e) {
+        // "--ends: 1 required TEXT missing": the option is the part before the colon.
+        const std::string what = e.what();
+        return usageError("missing value for " + what.substr(0, what.find(':')));
+    } catch (const CLI::ParseError& e) {
+        return usageError(e.what());
     }
+    const std::vector<std::string> extras = app.remaining();
+    if (!extras.empty())
+        return usageError((extras.front().rfind("-", 0) == 0 ? "unknown option " : "unexpected argument ") +
+                          extras.front());
+    if (help) {
+        std::fputs(USAGE, stdout);
+        return 0;
+    }
+    text.hasEnds = ends->count() > 0;
+    text.hasSeed = seed->count() > 0;
+    text.hasTimeLimit = timeLimit->count() > 0;
+    text.hasStep = step->count() > 0;
+    if (const int status = checkOptions(text, options))
+        return status;
 
     // Line by line even into a pipe, so a watcher sees each shot as it ends.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);

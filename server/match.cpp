@@ -11,6 +11,7 @@
 #include "rules.h"
 #include "sheet.h"
 #include "svg.h"
+#include "viewer/page.h"
 
 namespace Kelvo::Server {
 
@@ -44,6 +45,7 @@ private:
     void printShot(const ShotEntry& e);
     bool noteDeaths();  // true once somebody has died
     void finish();
+    bool writePage();
     void stopPlayers();
     std::string picture(const std::string& name, const Position& position, int firstSide, const std::string& title);
 
@@ -69,6 +71,15 @@ int Match::run() {
         std::fprintf(out_, "cannot write the record %s\n", options_.recordPath.c_str());
         return 1;
     }
+    if (!options_.htmlPath.empty()) {
+        // Checked before the match, so a page that cannot be written is
+        // known before anybody waits for it.
+        if (!writeTextFile(options_.htmlPath, "")) {
+            std::fprintf(out_, "cannot write the page %s\n", options_.htmlPath.c_str());
+            return 1;
+        }
+        record_.keepLines();
+    }
     if (!startPlayers())
         return 1;
     handshake();
@@ -84,7 +95,20 @@ int Match::run() {
         }
     }
     finish();
-    return 0;
+    return writePage() ? 0 : 1;
+}
+
+bool Match::writePage() {
+    if (options_.htmlPath.empty())
+        return true;
+    std::string html, error;
+    if (!Viewer::matchPage(record_.keptLines(), html, error) || !writeTextFile(options_.htmlPath, html)) {
+        std::fprintf(out_, "cannot write the page %s%s%s\n", options_.htmlPath.c_str(), error.empty() ? "" : ": ",
+                     error.c_str());
+        return false;
+    }
+    std::fprintf(out_, "page: %s\n", options_.htmlPath.c_str());
+    return true;
 }
 
 bool Match::startPlayers() {
@@ -212,6 +236,7 @@ void Match::playShot(int end, int shot, int firstSide, Position& position) {
         const ShotOutcome outcome = Kelvo::Server::playShot(position, shot, e.thrown, options_.step);
         position = outcome.after;
         e.voided = outcome.voided;
+        e.paths = outcome.paths;
         e.outcome = "thrown";
         break;
     }

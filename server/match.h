@@ -19,6 +19,7 @@ struct MatchOptions {
     double step = REFERENCE_DT;  // step of the exact simulation that plays the shots
     std::string recordPath;   // empty: no record
     std::string svgDir;       // empty: no pictures
+    std::string htmlPath;     // empty: no viewer page
 };
 
 // Plays the match and prints its course to `out`. Returns 0 when a match was

@@ -1,58 +1,76 @@
 #include "record.h"
 
+#include <cmath>
+#include <cstdlib>
 #include <filesystem>
+
+#include <nlohmann/json.hpp>
 
 namespace Kelvo::Server {
 
 namespace {
 
-std::string number(double v) {
+using Json = nlohmann::ordered_json;
+
+// Nine significant digits: a float position reads back exactly, and the
+// record stays short.
+double number(double v) {
     char buf[40];
     std::snprintf(buf, sizeof buf, "%.9g", v);
-    return buf;
+    return std::strtod(buf, nullptr);
 }
 
-std::string stringArray(const std::vector<std::string>& items) {
-    std::string out = "[";
-    for (size_t i = 0; i < items.size(); ++i)
-        out += (i ? "," : "") + jsonString(items[i]);
-    return out + "]";
+// Path points need no more than a millimetre (and a millisecond).
+double pathNumber(double v) { return std::round(v * 1e3) / 1e3; }
+
+Json text(const std::string& bytes) {
+    // Each byte is one character (bytes beyond ASCII as U+0080..U+00FF), so a
+    // reply of arbitrary bytes still gives valid JSON; written with
+    // ensure_ascii they appear as \u00XX escapes.
+    std::string utf8;
+    for (unsigned char c : bytes) {
+        if (c < 0x80) {
+            utf8 += char(c);
+        } else {
+            utf8 += char(0xC0 | (c >> 6));
+            utf8 += char(0x80 | (c & 0x3F));
+        }
+    }
+    return utf8;
 }
 
-std::string positions(const Position& position) {
-    std::string out = "[";
+Json textArray(const std::vector<std::string>& items) {
+    Json out = Json::array();
+    for (const std::string& item : items)
+        out.push_back(text(item));
+    return out;
+}
+
+Json positions(const Position& position) {
+    Json out = Json::array();
     for (int i = 0; i < STONES; ++i)
-        out += std::string(i ? "," : "") + "[" + number(position.xy[i][0]) + "," + number(position.xy[i][1]) + "]";
-    return out + "]";
+        out.push_back(Json::array({number(position.xy[i][0]), number(position.xy[i][1])}));
+    return out;
 }
+
+Json paths(const std::vector<StonePath>& paths) {
+    Json out = Json::array();
+    for (const StonePath& path : paths) {
+        Json points = Json::array();
+        for (const PathPoint& p : path.points)
+            points.push_back(Json::array({pathNumber(p.x), pathNumber(p.y), pathNumber(p.t)}));
+        out.push_back(Json{{"stone", path.stone}, {"points", std::move(points)}});
+    }
+    return out;
+}
+
+Json sides(const Json& player1, const Json& player2) { return Json{{"player1", player1}, {"player2", player2}}; }
 
 std::string playerName(int side) { return side == 0 ? "player1" : "player2"; }
 
 }  // namespace
 
-std::string jsonString(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            // Control bytes and every byte beyond ASCII are escaped one by
-            // one, so a reply of arbitrary bytes still gives valid JSON.
-            if (c < 0x20 || c >= 0x7f) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                out += buf;
-            } else {
-                out += char(c);
-            }
-        }
-    }
-    return out + "\"";
-}
+std::string jsonString(const std::string& bytes) { return text(bytes).dump(-1, ' ', true); }
 
 RecordWriter::~RecordWriter() { close(); }
 
@@ -72,7 +90,12 @@ void RecordWriter::close() {
     file_ = nullptr;
 }
 
-void RecordWriter::line(const std::string& text) {
+void RecordWriter::line(const Json& object) {
+    if (!file_ && !keep_)
+        return;
+    const std::string text = object.dump(-1, ' ', true);
+    if (keep_)
+        kept_ += text + "\n";
     if (!file_)
         return;
     std::fputs(text.c_str(), file_);
@@ -82,54 +105,67 @@ void RecordWriter::line(const std::string& text) {
 }
 
 void RecordWriter::write(const MatchEntry& e) {
-    line("{\"type\":\"match\",\"players\":[" + jsonString(e.players[0]) + "," + jsonString(e.players[1]) +
-         "],\"seed\":" + std::to_string(e.seed) + ",\"ends\":" + std::to_string(e.ends) +
-         ",\"timeLimit\":" + number(e.timeLimit) + ",\"step\":" + number(e.step) + ",\"sent\":{\"player1\":" + stringArray(e.sent[0]) +
-         ",\"player2\":" + stringArray(e.sent[1]) + "},\"ready\":{\"player1\":" + jsonString(e.ready[0]) +
-         ",\"player2\":" + jsonString(e.ready[1]) + "}}");
+    line(Json{{"type", "match"},
+              {"players", textArray({e.players[0], e.players[1]})},
+              {"seed", e.seed},
+              {"ends", e.ends},
+              {"timeLimit", number(e.timeLimit)},
+              {"step", number(e.step)},
+              {"sent", sides(textArray(e.sent[0]), textArray(e.sent[1]))},
+              {"ready", sides(text(e.ready[0]), text(e.ready[1]))}});
 }
 
 void RecordWriter::write(const ShotEntry& e) {
-    std::string text = "{\"type\":\"shot\",\"end\":" + std::to_string(e.end) + ",\"shot\":" + std::to_string(e.shot) +
-                       ",\"player\":\"" + playerName(e.side) + "\",\"sent\":{\"player1\":" + stringArray(e.sent[0]) +
-                       ",\"player2\":" + stringArray(e.sent[1]) + "},\"reply\":" + jsonString(e.reply) +
-                       ",\"outcome\":\"" + e.outcome + "\",\"seconds\":" + number(e.seconds);
+    Json o{{"type", "shot"},
+           {"end", e.end},
+           {"shot", e.shot},
+           {"player", playerName(e.side)},
+           {"sent", sides(textArray(e.sent[0]), textArray(e.sent[1]))},
+           {"reply", text(e.reply)},
+           {"outcome", e.outcome},
+           {"seconds", number(e.seconds)}};
     if (e.outcome == "thrown") {
-        text += ",\"answered\":{\"x\":" + number(e.answered.x) + ",\"y\":" + number(e.answered.y) +
-                ",\"spin\":" + std::to_string(e.answered.spin) + "}";
-        text += ",\"noise\":{\"ex\":" + number(e.noise.ex) + ",\"ey\":" + number(e.noise.ey) +
-                ",\"dx\":" + number(e.noise.dx) + ",\"dy\":" + number(e.noise.dy) + "}";
-        text += ",\"thrown\":{\"x\":" + number(e.thrown.x) + ",\"forward\":" + number(e.thrown.y) +
-                ",\"spin\":" + std::to_string(e.thrown.spin) + "}";
-        text += std::string(",\"void\":") + (e.voided ? "true" : "false");
+        o["answered"] = Json{{"x", number(e.answered.x)}, {"y", number(e.answered.y)}, {"spin", e.answered.spin}};
+        o["noise"] = Json{{"ex", number(e.noise.ex)},
+                          {"ey", number(e.noise.ey)},
+                          {"dx", number(e.noise.dx)},
+                          {"dy", number(e.noise.dy)}};
+        o["thrown"] = Json{{"x", number(e.thrown.x)}, {"forward", number(e.thrown.y)}, {"spin", e.thrown.spin}};
+        o["void"] = e.voided;
         if (inPlay(e.after, e.shot))
-            text += ",\"rest\":[" + number(e.after.xy[e.shot][0]) + "," + number(e.after.xy[e.shot][1]) + "]";
+            o["rest"] = Json::array({number(e.after.xy[e.shot][0]), number(e.after.xy[e.shot][1])});
         else
-            text += ",\"rest\":null";
+            o["rest"] = nullptr;
+        o["paths"] = paths(e.paths);
     }
-    text += ",\"position\":" + positions(e.after) + ",\"stonesInPlay\":" + std::to_string(stonesInPlay(e.after));
+    o["position"] = positions(e.after);
+    o["stonesInPlay"] = stonesInPlay(e.after);
     if (!e.picture.empty())
-        text += ",\"picture\":" + jsonString(e.picture);
-    line(text + "}");
+        o["picture"] = text(e.picture);
+    line(o);
 }
 
 void RecordWriter::write(const EndEntry& e) {
-    std::string text = "{\"type\":\"end\",\"end\":" + std::to_string(e.end) + ",\"score\":" + std::to_string(e.score) +
-                       ",\"total\":{\"player1\":" + std::to_string(e.total[0]) +
-                       ",\"player2\":" + std::to_string(e.total[1]) + "},\"first\":\"" + playerName(e.firstSide) +
-                       "\",\"nextFirst\":\"" + playerName(e.nextFirstSide) + "\",\"sent\":" + jsonString(e.command) +
-                       ",\"position\":" + positions(e.position) +
-                       ",\"stonesInPlay\":" + std::to_string(stonesInPlay(e.position));
+    Json o{{"type", "end"},
+           {"end", e.end},
+           {"score", e.score},
+           {"total", sides(e.total[0], e.total[1])},
+           {"first", playerName(e.firstSide)},
+           {"nextFirst", playerName(e.nextFirstSide)},
+           {"sent", text(e.command)},
+           {"position", positions(e.position)},
+           {"stonesInPlay", stonesInPlay(e.position)}};
     if (!e.picture.empty())
-        text += ",\"picture\":" + jsonString(e.picture);
-    line(text + "}");
+        o["picture"] = text(e.picture);
+    line(o);
 }
 
 void RecordWriter::write(const ResultEntry& e) {
-    line("{\"type\":\"result\",\"winner\":\"" + e.winner + "\",\"total\":{\"player1\":" + std::to_string(e.total[0]) +
-         ",\"player2\":" + std::to_string(e.total[1]) + "},\"forfeit\":" +
-         (e.forfeit.empty() ? std::string("null") : jsonString(e.forfeit)) + ",\"reason\":" + jsonString(e.reason) +
-         "}");
+    line(Json{{"type", "result"},
+              {"winner", e.winner},
+              {"total", sides(e.total[0], e.total[1])},
+              {"forfeit", e.forfeit.empty() ? Json(nullptr) : text(e.forfeit)},
+              {"reason", text(e.reason)}});
 }
 
 }  // namespace Kelvo::Server

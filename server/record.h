@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json_fwd.hpp>
+
 #include "commands.h"
 #include "noise.h"
 #include "sheet.h"
@@ -38,6 +40,7 @@ struct ShotEntry {
     Position after;
     double seconds = 0;                // from GO to the reply (or to giving up)
     std::string picture;               // file name of the picture, if any
+    std::vector<StonePath> paths;      // server frame; every stone the shot moved
 };
 
 struct EndEntry {
@@ -58,7 +61,8 @@ struct ResultEntry {
     std::string reason;
 };
 
-std::string jsonString(const std::string& text);
+// The bytes as a JSON string, one character per byte, all in ASCII.
+std::string jsonString(const std::string& bytes);
 
 class RecordWriter {
 public:
@@ -71,10 +75,16 @@ public:
     void write(const EndEntry& entry);
     void write(const ResultEntry& entry);
     void close();
+    // Keeps every line written from now on, file or not, for a page made
+    // after the match.
+    void keepLines() { keep_ = true; }
+    const std::string& keptLines() const { return kept_; }
 
 private:
-    void line(const std::string& text);
+    void line(const nlohmann::ordered_json& object);
     FILE* file_ = nullptr;
+    bool keep_ = false;
+    std::string kept_;
 };
 
 }  // namespace Kelvo::Server

@@ -74,15 +74,24 @@ bool parseStep(const std::string& text, double& step) {
 
 ShotOutcome playShot(const Position& before, int shot, const fMoveXY<double>& thrown, double step) {
     ThinkBoard board = boardFor(before, shot);
-    const ExactShotTrace trace = traceShotExact(board, thrown, step);
+    const ExactShotTrace trace = traceShotExact(board, thrown, step, true);
     ShotOutcome outcome;
     outcome.change = applyExactTrace(board, trace);
     outcome.voided = trace.voided;
     outcome.after = before;
-    if (trace.voided)
-        return outcome;
     int numbers[17];
     numberStones(before, shot, trace, numbers);
+    // A void shot keeps its paths: they show how the guard was removed.
+    for (int k = 0; k < trace.n; ++k) {
+        if (numbers[k] < 0 || trace.path[k].empty())
+            continue;
+        StonePath path{numbers[k], {}};
+        for (const PathPoint& p : trace.path[k])
+            path.points.push_back(PathPoint{p.x + FX_TEE, FY_TEE - p.y, p.t});
+        outcome.paths.push_back(std::move(path));
+    }
+    if (trace.voided)
+        return outcome;
     for (int k = 0; k < trace.n; ++k) {
         const int i = numbers[k];
         if (i < 0 || !trace.moved[k])

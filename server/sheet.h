@@ -3,9 +3,11 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "kelvosim/fastsimulator.h"
 #include "kelvosim/primitive.h"
+#include "kelvosim/simulator.h"
 #include "kelvosim/thinkboard.h"
 
 namespace Kelvo::Server {
@@ -38,8 +40,15 @@ constexpr double MAX_STEP = 0.01;
 // player's EXACT_DT). False for anything else.
 bool parseStep(const std::string& text, double& step);
 
+// Where one stone went during a shot, in the server frame.
+struct StonePath {
+    int stone = 0;
+    std::vector<PathPoint> points;
+};
+
 struct ShotOutcome {
     Position after;
+    std::vector<StonePath> paths;  // every stone that moved, thrown stone first
     int change = 0;       // the simulator's change code
     bool voided = false;  // the shot knocked a protected guard out of play
 };

@@ -108,4 +108,15 @@ bool writeTextFile(const std::string& dir, const std::string& name, const std::s
     return bool(out);
 }
 
+bool writeTextFile(const std::string& path, const std::string& text) {
+    const std::filesystem::path p(path);
+    std::error_code ignored;
+    if (p.has_parent_path())
+        std::filesystem::create_directories(p.parent_path(), ignored);
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    return !out.fail();
+}
+
 }  // namespace Kelvo::Server

@@ -16,5 +16,7 @@ std::string houseSvg(const Position& position, int firstSide, const std::string&
 
 // Writes the text to dir/name, creating dir when needed. False when it cannot.
 bool writeTextFile(const std::string& dir, const std::string& name, const std::string& text);
+// Writes the text to the file, creating its folder when needed.
+bool writeTextFile(const std::string& path, const std::string& text);
 
 }  // namespace Kelvo::Server

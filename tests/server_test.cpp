@@ -299,6 +299,7 @@ assert objs[0]['type'] == 'match', objs[0]
 assert objs[-1]['type'] == 'result', objs[-1]
 shots = 0
 pictures = 0
+struck = 0
 for o in objs[1:-1]:
     assert o['type'] in ('shot', 'end'), o
     assert len(o['position']) == 16 and all(len(p) == 2 for p in o['position'])
@@ -309,6 +310,21 @@ for o in objs[1:-1]:
         assert o['sent'][o['player']][-1] == 'GO'
         if o['outcome'] == 'thrown':
             assert set(o['noise']) == {'ex', 'ey', 'dx', 'dy'}
+            # Paths: the thrown stone first, from the throw point; points
+            # at most 0.05 m apart (plus the record's rounding), in time
+            # order, ending where a stone in play rests.
+            paths = o['paths']
+            assert paths[0]['stone'] == o['shot'] and paths[0]['points'][0][:2] == [2.375, 41.28], paths[0]
+            for p in paths:
+                pts = p['points']
+                assert len(pts) >= 2
+                for a, b in zip(pts, pts[1:]):
+                    assert ((a[0] - b[0]) ** 2 + (a[1] - b[1]) ** 2) ** 0.5 <= 0.0515, (o['shot'], p['stone'], a, b)
+                    assert a[2] <= b[2]
+                rest = o['position'][p['stone']]
+                if rest != [0, 0] and not o['void']:
+                    assert abs(pts[-1][0] - rest[0]) < 0.002 and abs(pts[-1][1] - rest[1]) < 0.002, (p, rest)
+            struck += len(paths) > 1
     else:
         assert shots % 16 == 0 and shots > 0
     root = ET.parse(os.path.join(svgdir, o['picture'])).getroot()
@@ -316,6 +332,7 @@ for o in objs[1:-1]:
     assert len(stones) == o['stonesInPlay'], (o['picture'], len(stones), o['stonesInPlay'])
     pictures += 1
 assert pictures == len([f for f in os.listdir(svgdir) if f.endswith('.svg')])
+assert struck > 0, 'no shot moved another stone'
 print(pictures)
 )PY";
 

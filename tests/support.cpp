@@ -7,7 +7,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <fstream>
 #include <mutex>
+#include <sstream>
 #include <thread>
 
 #include "kelvosim/fastsimulator.h"
@@ -105,6 +108,25 @@ int finish(Child& child, int timeoutMs) {
         close(child.out);
     child.out = -1;
     return status;
+}
+
+std::string shellQuote(const std::string& word) {
+    std::string quoted = "'";
+    for (char c : word)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+int runShell(const std::string& command) {
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace KelvoTest

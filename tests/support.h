@@ -33,4 +33,11 @@ std::string readFor(int fd, int timeoutMs, size_t until = 0);
 // Closes standard input and waits for the exit; returns the wait status.
 int finish(Child& child, int timeoutMs = 10000);
 
+// For tests that run the tools through the shell: a word quoted for it, a
+// whole file's bytes (empty when missing), and a command's exit status (-1
+// when it did not exit).
+std::string shellQuote(const std::string& word);
+std::string readFile(const std::string& path);
+int runShell(const std::string& command);
+
 }  // namespace KelvoTest

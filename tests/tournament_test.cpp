@@ -444,8 +444,8 @@ TEST_F(OverSsh, EveryMatchRunsOnTheHostsAndItsRecordComesBack) {
     EXPECT_EQ(records(folder), 4u);
     const std::smatch m = summaryOf(out);
     ASSERT_FALSE(m.empty()) << out;
-    EXPECT_EQ(m[1], "2");
-    EXPECT_EQ(m[2], "4");
+    EXPECT_EQ(m[1], "2") << out << err;
+    EXPECT_EQ(m[2], "4") << out;
     // Both servers let the tournament in.
     for (int i = 0; i < 2; ++i)
         EXPECT_NE(readFile(dir + "/sshd" + std::to_string(i) + "/log").find("Accepted publickey"), std::string::npos)

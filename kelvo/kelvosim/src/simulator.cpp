@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <utility>
+#include <vector>
 
 namespace Kelvo {
 
@@ -175,7 +176,12 @@ void frictionAll(double dv, B2Board* pSubGameState) {
     }
 }
 
-int simulateB2(B2Board* pb2bd, double dt) {
+namespace {
+
+// The motion loop; `afterStep` sees the board after every physics step,
+// before stones that left the area are taken off it.
+template <class AfterStep>
+int runB2(B2Board* pb2bd, double dt, AfterStep&& afterStep) {
     const double dv = dt * DECEL;
     const float step = float(dt);
     // Half a loss first, so each step integrates the mid-step velocity.
@@ -183,6 +189,7 @@ int simulateB2(B2Board* pb2bd, double dt) {
     int count = 0;
     for (;;) {
         pb2bd->world.Step(step, 10, 10);
+        afterStep(*pb2bd);
         if (!scanMoving(*pb2bd)) {
             pb2bd->voided = true;
             return 0;
@@ -193,6 +200,41 @@ int simulateB2(B2Board* pb2bd, double dt) {
         frictionAll(dv, pb2bd);
         ++count;
     }
+}
+
+// Keeps a path's points no more than PATH_SPACING apart: the point of the
+// previous step is kept once the stone is further than that from the last
+// kept point, and a step longer than the spacing is cut into equal pieces.
+// A stone struck after resting gets its start again at the last moment it
+// stood still, so the path's times say when it began to move.
+void extendPath(std::vector<PathPoint>& path, PathPoint& previous, PathPoint now) {
+    if (now.x == previous.x && now.y == previous.y) {
+        previous.t = now.t;
+        return;
+    }
+    const PathPoint last = path.back();
+    if (path.size() == 1 && previous.t > last.t)
+        path.push_back(previous);
+    if (std::hypot(now.x - last.x, now.y - last.y) > PATH_SPACING) {
+        const PathPoint kept = path.back();
+        if (previous.x != kept.x || previous.y != kept.y)
+            path.push_back(previous);
+        const PathPoint from = path.back();
+        const double gap = std::hypot(now.x - from.x, now.y - from.y);
+        const int pieces = int(std::ceil(gap / PATH_SPACING));
+        for (int j = 1; j < pieces; ++j) {
+            const double f = double(j) / pieces;
+            path.push_back(PathPoint{from.x + (now.x - from.x) * f, from.y + (now.y - from.y) * f,
+                                     from.t + (now.t - from.t) * f});
+        }
+    }
+    previous = now;
+}
+
+}  // namespace
+
+int simulateB2(B2Board* pb2bd, double dt) {
+    return runB2(pb2bd, dt, [](const B2Board&) {});
 }
 
 int FSBoard::simulateExact(ThinkBoard& out, double dt) const {
@@ -215,7 +257,7 @@ int FSBoard::simulateExact(ThinkBoard& out, double dt) const {
     return b2bd.voided ? 0 : 2;
 }
 
-ExactShotTrace traceShotExact(const ThinkBoard& board, const fMoveXY<double>& shot, double dt) {
+ExactShotTrace traceShotExact(const ThinkBoard& board, const fMoveXY<double>& shot, double dt, bool withPaths) {
     ExactShotTrace trace;
     B2Board b2bd;
     const b2Body* bodies[17];
@@ -241,7 +283,29 @@ ExactShotTrace traceShotExact(const ThinkBoard& board, const fMoveXY<double>& sh
             trace.n += 1;
         }
 
-    simulateB2(&b2bd, dt);
+    PathPoint previous[17];
+    if (withPaths)
+        for (int k = 0; k < trace.n; ++k) {
+            previous[k] = PathPoint{trace.start[k].x, trace.start[k].y, 0.0};
+            trace.path[k].assign(1, previous[k]);
+        }
+    int steps = 0;
+    auto record = [&](const B2Board& b) {
+        const double t = ++steps * dt;
+        // Every listed body is still alive here: stones that left the area
+        // are destroyed only after this look, so their last point is kept.
+        for (int i = 0; i < b.numMoving + b.numResting; ++i)
+            for (int k = 0; k < trace.n; ++k)
+                if (b.body[i] == bodies[k]) {
+                    const b2Vec2 p = b.body[i]->GetPosition();
+                    extendPath(trace.path[k], previous[k], PathPoint{double(p.x), double(p.y), t});
+                    break;
+                }
+    };
+    if (withPaths)
+        runB2(&b2bd, dt, record);
+    else
+        simulateB2(&b2bd, dt);
     trace.voided = b2bd.voided;
 
     const int listed = b2bd.numMoving + b2bd.numResting;
@@ -260,6 +324,14 @@ ExactShotTrace traceShotExact(const ThinkBoard& board, const fMoveXY<double>& sh
                 trace.rest[k] = Vec2{double(p.x), double(p.y)};
         }
     }
+    if (withPaths)
+        for (int k = 0; k < trace.n; ++k) {
+            std::vector<PathPoint>& path = trace.path[k];
+            if (path.back().x != previous[k].x || path.back().y != previous[k].y)
+                path.push_back(previous[k]);
+            if (path.size() < 2)
+                path.clear();  // it never moved
+        }
     return trace;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include <box2d/box2d.h>
 
@@ -62,6 +63,12 @@ int simulateShotExact(ThinkBoard& board, const fMoveXY<double>& shot, double dt 
 // The same whole shot, stone by stone, for callers that must know which
 // stone came to rest where. Entry 0 is the thrown stone, then the board's
 // stones colour by colour in their stored order.
+// A point of a stone's path: board frame, t seconds after the release.
+struct PathPoint {
+    double x = 0, y = 0, t = 0;
+};
+constexpr double PATH_SPACING = 0.05;
+
 struct ExactShotTrace {
     bool voided = false;  // a protected stone left the play area: the shot is void
     int32_t n = 0;
@@ -70,8 +77,13 @@ struct ExactShotTrace {
     bool inPlay[17] = {};  // at rest inside the play area at the end
     bool moved[17] = {};   // a stone that never moved keeps its exact start as rest
     Vec2 rest[17] = {};
+    // With paths asked for: where each stone went, from its start to where
+    // it stopped or was last seen before leaving the area, points at most
+    // PATH_SPACING apart; empty for a stone that never moved.
+    std::vector<PathPoint> path[17];
 };
-ExactShotTrace traceShotExact(const ThinkBoard& board, const fMoveXY<double>& shot, double dt = EXACT_DT);
+ExactShotTrace traceShotExact(const ThinkBoard& board, const fMoveXY<double>& shot, double dt = EXACT_DT,
+                              bool withPaths = false);
 // Writes a traced shot into the board it was traced on; returns the change code.
 int applyExactTrace(ThinkBoard& board, const ExactShotTrace& trace);
 

@@ -1,0 +1,117 @@
+// kelvo-analyse: runs the four search instances of one GO on a position and
+// shows what each candidate was worth and how the answer came about.
+//   kelvo-analyse [FILE]                          protocol lines (stdin without FILE)
+//   kelvo-analyse --record FILE --end E --shot S  the position of a recorded shot
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "decision.h"
+#include "kelvosim/fastsimulator.h"
+#include "report.h"
+
+namespace {
+
+const char USAGE[] =
+    "usage: kelvo-analyse [FILE] [--budget MS] [--json] [--svg FILE]\n"
+    "       kelvo-analyse --record FILE --end E --shot S [--budget MS] [--json] [--svg FILE]\n"
+    "  FILE          protocol lines as a server sends them (POSITION, SETSTATE,\n"
+    "                SCORE; standard input when no file is given)\n"
+    "  --record FILE --end E --shot S\n"
+    "                the position the mover saw at that shot of a game record\n"
+    "  --budget MS   search time of each instance (default 5000, as the player)\n"
+    "  --json        print the analysis as JSON instead of a table\n"
+    "  --svg FILE    draw the house with every candidate's rest point\n";
+
+int usageError(const std::string& message) {
+    std::fprintf(stderr, "kelvo-analyse: %s\n%s", message.c_str(), USAGE);
+    return 2;
+}
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "kelvo-analyse: %s\n", message.c_str());
+    return 2;
+}
+
+bool readAll(const std::string& path, std::string& text) {
+    std::stringstream ss;
+    if (path.empty() || path == "-") {
+        ss << std::cin.rdbuf();
+    } else {
+        std::ifstream in(path, std::ios::binary);
+        if (!in)
+            return false;
+        ss << in.rdbuf();
+    }
+    text = ss.str();
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace Kelvo;
+    CLI::App app("kelvo-analyse");
+    app.set_help_flag();
+    bool help = false, asJson = false;
+    std::string input, recordPath, svgPath;
+    int end = -1, shot = -1, budget = SEARCH_TIME_MS;
+    app.add_flag("-h,--help", help);
+    app.add_option("file", input);
+    CLI::Option* record = app.add_option("--record", recordPath);
+    CLI::Option* endOption = app.add_option("--end", end)->check(CLI::Range(0, 99));
+    CLI::Option* shotOption = app.add_option("--shot", shot)->check(CLI::Range(0, 15));
+    app.add_option("--budget", budget)->check(CLI::Range(1, 600000));
+    app.add_flag("--json", asJson);
+    app.add_option("--svg", svgPath);
+    endOption->needs(record);
+    shotOption->needs(record);
+    record->needs(endOption, shotOption);
+    record->excludes(app.get_option("file"));
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        if (help)
+            return std::fputs(USAGE, stdout), 0;
+        return usageError(e.what());
+    }
+    if (help) {
+        std::fputs(USAGE, stdout);
+        return 0;
+    }
+
+    Analyse::AnalysedPosition position;
+    std::string text;
+    if (record->count() > 0) {
+        if (!readAll(recordPath, text))
+            return fail("cannot read " + recordPath);
+        std::string error;
+        if (!Analyse::fromRecord(text, end, shot, position, error))
+            return fail(recordPath + ": " + error);
+    } else {
+        if (!readAll(input, text))
+            return fail("cannot read " + input);
+        position = Analyse::fromProtocol(text);
+    }
+    // The player refuses such a GO; the analysis says why in the same words.
+    std::string why;
+    if (!isPlayableState(position.state, &why))
+        return fail("GO ignored: " + why);
+
+    buildMotionTables();
+    const Analyse::Analysis analysis = Analyse::analyse(position, budget);
+    const std::string out = asJson ? Analyse::json(analysis) : Analyse::table(analysis);
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    if (!svgPath.empty()) {
+        std::ofstream svg(svgPath, std::ios::binary | std::ios::trunc);
+        svg << Analyse::houseSvg(analysis);
+        svg.close();
+        if (svg.fail())
+            return fail("cannot write " + svgPath);
+    }
+    return 0;
+}

@@ -1,0 +1,129 @@
+// kelvo-analyse: the position it reads, the refusals it shares with the
+// player, and a table whose parts agree with each other.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "support.h"
+
+namespace {
+
+const std::string BIN_DIR = KELVO_BIN_DIR;
+
+using KelvoTest::readFile;
+using KelvoTest::runShell;
+
+std::string quote(const std::string& s) { return KelvoTest::shellQuote(s); }
+
+class Analyse : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/kelvo-analyse-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
+    std::string dir;
+};
+
+TEST_F(Analyse, RefusesWhatThePlayerRefusesWithTheSameReason) {
+    const std::string cases[] = {
+        "POSITION 2.3 4.7 2.5 5.1 2.4 7.8\nSETSTATE 1 0 1 0\n",  // two BLACK stones after one thrown
+        "SETSTATE 16 0 1 0\n",
+    };
+    for (const std::string& lines : cases) {
+        std::ofstream(dir + "/in.txt") << lines;
+        std::ofstream(dir + "/go.txt") << lines << "GO\n";
+        ASSERT_EQ(runShell(quote(BIN_DIR + "/kelvo") + " < " + quote(dir + "/go.txt") + " > /dev/null 2> " +
+                           quote(dir + "/player.txt")),
+                  0);
+        EXPECT_EQ(runShell(quote(BIN_DIR + "/kelvo-analyse") + " " + quote(dir + "/in.txt") + " > " +
+                           quote(dir + "/out.txt") + " 2> " + quote(dir + "/err.txt")),
+                  2);
+        const std::string player = readFile(dir + "/player.txt"), analyse = readFile(dir + "/err.txt");
+        const std::string reason = player.substr(player.find("GO ignored: "));
+        EXPECT_NE(reason.find("GO ignored: "), std::string::npos) << player;
+        EXPECT_EQ(analyse, "kelvo-analyse: " + reason) << lines;
+        EXPECT_EQ(readFile(dir + "/out.txt"), "");
+    }
+}
+
+TEST_F(Analyse, ARecordedShotGivesATableThatAddsUp) {
+    const std::string player = quote(BIN_DIR + "/kelvo-scripted-player") + " " + quote(dir + "/p.log") +
+                               " fixed -0.99074,-29.559775,0 0.6,-29.3,1";
+    ASSERT_EQ(runShell(quote(BIN_DIR + "/kelvo-server") + " --player1 " + quote(player) + " --player2 " +
+                       quote(player) + " --seed 4 --record " + quote(dir + "/r.jsonl") + " > /dev/null"),
+              0);
+    ASSERT_EQ(runShell(quote(BIN_DIR + "/kelvo-analyse") + " --record " + quote(dir + "/r.jsonl") +
+                       " --end 0 --shot 6 --budget 60 --json --svg " + quote(dir + "/a.svg") + " > " +
+                       quote(dir + "/a.json")),
+              0)
+        << readFile(dir + "/a.json");
+    const nlohmann::json a = nlohmann::json::parse(readFile(dir + "/a.json"));
+    EXPECT_EQ(a["end"], 0);
+    EXPECT_EQ(a["shot"], 6);
+    ASSERT_GT(a["candidates"].size(), 0u);
+    uint64_t visits = 0, playouts = 0, instanceVisits = 0, instancePlayouts = 0;
+    for (const auto& c : a["candidates"]) {
+        visits += c["visits"].get<uint64_t>();
+        playouts += c["playouts"].get<uint64_t>();
+    }
+    for (const auto& i : a["instances"]) {
+        ASSERT_TRUE(i["ok"].get<bool>());
+        instanceVisits += i["visits"].get<uint64_t>();
+        instancePlayouts += i["playouts"].get<uint64_t>();
+    }
+    EXPECT_EQ(visits, instanceVisits);
+    EXPECT_EQ(playouts, instancePlayouts);
+    EXPECT_GT(playouts, 0u);
+
+    // The answer is the chosen instance's candidate, sent with y negated.
+    const auto& chosen = a["instances"][a["chosen"].get<size_t>()];
+    const auto& shot = chosen["shot"];
+    char answer[128];
+    std::snprintf(answer, sizeof answer, "BESTSHOT %f %f %d", double(float(shot["x"].get<double>())),
+                  double(float(shot["y"].get<double>())), shot["spin"].get<int>());
+    EXPECT_EQ(a["answer"], answer);
+    const auto& candidate = a["candidates"][chosen["candidate"].get<size_t>()];
+    EXPECT_EQ(candidate["spin"], shot["spin"]);
+    EXPECT_NEAR(candidate["speed"].get<double>(), std::hypot(shot["x"].get<double>(), shot["y"].get<double>()),
+                1e-9);
+
+    const std::string svg = readFile(dir + "/a.svg");
+    EXPECT_NE(svg.find("class=\"chosen\""), std::string::npos);
+    EXPECT_NE(svg.find("class=\"legend\""), std::string::npos);
+    // Six stones were thrown before shot 6; the picture shows those in play.
+    const nlohmann::json shot6 = [&] {
+        std::istringstream in(readFile(dir + "/r.jsonl"));
+        std::string line;
+        nlohmann::json last;
+        while (std::getline(in, line)) {
+            const nlohmann::json o = nlohmann::json::parse(line);
+            if (o["type"] == "shot" && o["shot"] == 5)
+                last = o;
+        }
+        return last;
+    }();
+    size_t stones = 0;
+    for (size_t at = svg.find("class=\"stone\""); at != std::string::npos; at = svg.find("class=\"stone\"", at + 1))
+        ++stones;
+    EXPECT_EQ(stones, shot6["stonesInPlay"].get<size_t>());
+
+    EXPECT_EQ(runShell(quote(BIN_DIR + "/kelvo-analyse") + " --record " + quote(dir + "/r.jsonl") +
+                       " --end 3 --shot 2 2> " + quote(dir + "/err.txt")),
+              2);
+    EXPECT_NE(readFile(dir + "/err.txt").find("no shot 2 of end 3"), std::string::npos);
+}
+
+}  // namespace
