@@ -1,12 +1,14 @@
 // Search throughput: one full-budget search instance on three fixed
-// positions, then the wall time of one GO of the real player (four
-// instances). Run by hand; the last line sums it up.
+// positions; then what the search sees in a GO, the four instances run
+// in-process as a GO runs them, on two of the positions; then the wall time
+// of one GO of the real player. Run by hand; the last line sums it up.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
 
 #include "kelvosim/fastsimulator.h"
+#include "decision.h"
 #include "search.h"
 #include "support.h"
 
@@ -76,6 +78,26 @@ double searchOnce(const Position& p) {
     return perSecond;
 }
 
+// The four instances of one GO on the position: the mean number of visits
+// per candidate over the instances, and each instance's mean and smallest.
+double goVisits(const Position& p) {
+    const _GAMESTATE state = stateOf(p);
+    const InstanceRun run = runInstances(ThinkBoard{}, state, SEARCH_TIME_MS);
+    double sum = 0;
+    std::printf("GO visits per candidate on %s:", p.name);
+    for (const SearchTally& t : run.tallies) {
+        uint32_t least = t.count > 0 ? t.executions[0] : 0;
+        for (int i = 0; i < t.count; ++i)
+            least = std::min(least, t.executions[i]);
+        const double mean = t.count > 0 ? double(t.visitsMade) / t.count : 0.0;
+        std::printf("  mean %.2f least %u", mean, least);
+        sum += mean;
+    }
+    std::printf("\n");
+    std::fflush(stdout);
+    return sum / SEARCH_INSTANCES;
+}
+
 // Seconds from writing GO to the complete answer of the real player.
 double timeGo(const Position& p) {
     KelvoTest::Child child = KelvoTest::spawn(KELVO_BIN);
@@ -108,8 +130,11 @@ int main() {
     const double empty = searchOnce(EMPTY);
     const double mid = searchOnce(MID);
     const double crowded = searchOnce(CROWDED);
+    const double visitsMid = goVisits(MID);
+    const double visitsCrowded = goVisits(CROWDED);
     const double go = timeGo(MID);
-    std::printf("search: playouts_per_s_empty=%.0f playouts_per_s_mid=%.0f playouts_per_s_crowded=%.0f go_wall_s=%.3f\n",
-                empty, mid, crowded, go);
+    std::printf("search: playouts_per_s_empty=%.0f playouts_per_s_mid=%.0f playouts_per_s_crowded=%.0f go_wall_s=%.3f "
+                "go_visits_mid=%.2f go_visits_crowded=%.2f\n",
+                empty, mid, crowded, go, visitsMid, visitsCrowded);
     return 0;
 }
