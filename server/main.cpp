@@ -97,7 +97,7 @@ int checkOptions(const OptionText& text, Kelvo::Server::MatchOptions& options) {
             return usageError("--time-limit takes a number of seconds above 0");
         options.timeLimit = t;
     }
-    if (text.hasStep && !parseStep(text.step, options.step))
+    if (text.hasStep && !Kelvo::Server::parseStep(text.step, options.step))
         return usageError("--step takes a number of seconds above 0 and at most 0.01");
     return 0;
 }
