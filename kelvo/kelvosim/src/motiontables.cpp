@@ -119,25 +119,31 @@ void buildDistanceBySpeed() {
 
 namespace {
 
-// Row k of speedByDistance from the first state at or past its distance.
-void fillSpeedRow(int k, const MotionState& st) {
-    const double target = k * D_STEP;
-    const double g = distanceOf(st);
+// The state one forward step after st, and where between the two a measure
+// of the state (its distance or its speed) crosses the target.
+struct Crossing {
+    MotionState next;
+    double fraction;
+};
+
+template <class Measure>
+Crossing crossing(const MotionState& st, double target, Measure measure) {
     MotionState next = st;
     stepForward(next, TABLE_DT);
-    const double h = distanceOf(next);
-    const double f = cellFraction(target, g, h);
-    speedByDistance[k] = f * speedOf(st) + (1 - f) * speedOf(next);
+    return Crossing{next, cellFraction(target, measure(st), measure(next))};
+}
+
+// Row k of speedByDistance from the first state at or past its distance.
+void fillSpeedRow(int k, const MotionState& st) {
+    const Crossing c = crossing(st, k * D_STEP, distanceOf);
+    speedByDistance[k] = c.fraction * speedOf(st) + (1 - c.fraction) * speedOf(c.next);
 }
 
 // Row k of pathBySpeed from the first state at or past its speed, t after rest.
 void fillPathRow(int k, const MotionState& st, double t) {
-    const double target = k * W_STEP;
-    const double g = speedOf(st);
-    MotionState next = st;
-    stepForward(next, TABLE_DT);
-    const double h = speedOf(next);
-    const double m = cellFraction(target, g, h);
+    const Crossing c = crossing(st, k * W_STEP, speedOf);
+    const MotionState& next = c.next;
+    const double m = c.fraction;
     PathEntry& e = pathBySpeed[k];
     e.dx = -((1 - m) * next.x + m * st.x);
     e.dy = -((1 - m) * next.y + m * st.y);
