@@ -38,7 +38,7 @@ int chooseProposal(const Proposal (&proposals)[SEARCH_INSTANCES]);
 // "BESTSHOT %f %f %d" with x and y passed through single precision.
 std::string formatAnswer(const Candidate& shot);
 
-// Whether the record can form a board: shot 0..15, end 0..9 and no colour
+// Whether the record can form a board: shot 0..15, end 0 or later and no colour
 // with more stones in play than it can have thrown. Otherwise why says what
 // is wrong.
 bool isPlayableState(const _GAMESTATE& state, std::string* why = nullptr);

@@ -65,15 +65,21 @@ double remainingDistance(double gap, double stop) {
     return std::sqrt(gap * gap + stop * stop - 2 * gap * stop * std::cos(CHORD_ANGLE));
 }
 
-StoneMotion thrownStone(const MotionState& launch) {
+// The thrown stone at its launch, with its speed (clamped to V_MAX) and
+// heading already worked out.
+StoneMotion thrownStone(const MotionState& launch, double speed, double heading) {
     StoneMotion t;
     t.x = launch.x;
     t.y = launch.y;
-    t.angle = std::atan2(launch.vx, launch.vy);
+    t.angle = heading;
     t.time = 0;
-    t.speed = std::min(std::hypot(launch.vx, launch.vy), V_MAX);
+    t.speed = speed;
     t.spin = launch.spin;
     return t;
+}
+
+StoneMotion thrownStone(const MotionState& launch) {
+    return thrownStone(launch, std::min(std::hypot(launch.vx, launch.vy), V_MAX), std::atan2(launch.vx, launch.vy));
 }
 
 StoneMotion restingStone(const fStonePos& p) {
@@ -551,14 +557,7 @@ MotionState launchState(const fMoveXY<double>& shot) {
 }
 
 StoneMotion launchMotion(const fMoveXY<double>& shot, double speed, double heading) {
-    const MotionState launch = launchState(shot);
-    StoneMotion t;
-    t.x = launch.x;
-    t.y = launch.y;
-    t.angle = heading;
-    t.speed = speed;
-    t.spin = launch.spin;
-    return t;
+    return thrownStone(launchState(shot), speed, heading);
 }
 
 int simulateClearPath(ThinkBoard& board, double speed, double heading, int spinFlag) {

@@ -2,6 +2,7 @@
 // it once at start-up, backwards in time from rest.
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <thread>
 
@@ -19,6 +20,7 @@ double distanceBySpeed[DISTANCE_TABLE_SIZE];
 double speedByDistance[DISTANCE_TABLE_SIZE];
 // Aligned to huge pages: the search reads rows all over the 8 MB table, and
 // with ordinary pages nearly every read would also miss the TLB.
+constexpr size_t HUGE_PAGE = 2 * 1024 * 1024;
 alignas(HUGE_PAGE) PathEntry pathBySpeed[PATH_TABLE_SIZE];
 
 Velocity frictionForward(double h, double vx, double vy, double w) {

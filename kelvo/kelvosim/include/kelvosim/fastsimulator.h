@@ -4,7 +4,6 @@
 // three shot entry points.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 
 #include "kelvosim/bitSet.h"
@@ -40,8 +39,6 @@ struct PathEntry {
     double dAngle = 0;      // heading of its velocity in the rest frame, negated
     double time = 0;        // time left until rest
 };
-
-constexpr size_t HUGE_PAGE = 2 * 1024 * 1024;
 
 extern double distanceBySpeed[DISTANCE_TABLE_SIZE];
 extern double speedByDistance[DISTANCE_TABLE_SIZE];
