@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <thread>
+#include <utility>
 
 #include <sys/mman.h>
 
@@ -23,8 +24,43 @@ double speedByDistance[DISTANCE_TABLE_SIZE];
 constexpr size_t HUGE_PAGE = 2 * 1024 * 1024;
 alignas(HUGE_PAGE) PathEntry pathBySpeed[PATH_TABLE_SIZE];
 
-Velocity frictionForward(double h, double vx, double vy, double w) {
-    const double s = std::hypot(vx, vy);
+namespace {
+
+// std::hypot's value, inline. The builders take millions of dependent
+// steps, each waiting on two of these, and the library call is the longest
+// link of that chain. This is the C library's own algorithm for the common
+// range (a square root, then a correction of its rounding), with the
+// correction's division by 2h replaced by a product with 0.5/h; the tests
+// hash the tables to check that the result is still the library's on every
+// state the builders visit. Anything outside the common range goes to the
+// library.
+inline double modelHypot(double x, double y) {
+    double ax = std::fabs(x), ay = std::fabs(y);
+    if (ax < ay)
+        std::swap(ax, ay);
+    if (!(ax <= 0x1p511 && ay >= 0x1p-459 && ay > ax * 0x1p-54))
+        return std::hypot(x, y);
+    const double h = std::sqrt(ax * ax + ay * ay);
+    double t1, t2;
+    if (h <= 2.0 * ay) {
+        const double d = h - ay;
+        t1 = ax * (2.0 * d - ax);
+        t2 = (d - 2.0 * (ax - ay)) * d;
+    } else {
+        const double d = h - ax;
+        t1 = 2.0 * d * (ax - 2.0 * ay);
+        t2 = (4.0 * d - ay) * ay + d * d;
+    }
+    return h - (t1 + t2) * (0.5 / h);
+}
+
+}  // namespace
+
+// The bodies of the step functions below, inline in the builders' loops.
+namespace {
+
+inline Velocity forwardFriction(double h, double vx, double vy, double w) {
+    const double s = modelHypot(vx, vy);
     if (!(s > h))
         return Velocity{0.0, 0.0, 0.0};
     const double ux = vx / s, uy = vy / s;
@@ -42,11 +78,7 @@ Velocity frictionForward(double h, double vx, double vy, double w) {
     return out;
 }
 
-Velocity frictionBack(double h, double vx, double vy, double w) {
-    return frictionBackAt(h, vx, vy, w, std::hypot(vx, vy));
-}
-
-Velocity frictionBackAt(double h, double vx, double vy, double w, double s) {
+inline Velocity backFriction(double h, double vx, double vy, double w, double s) {
     if (vx == 0 && vy == 0)
         return Velocity{0.0, h / 20000.0, CURL_RATIO};
     const double ux = vx / s, uy = vy / s;
@@ -64,29 +96,45 @@ Velocity frictionBackAt(double h, double vx, double vy, double w, double s) {
     return out;
 }
 
-void stepForward(MotionState& st, double dt) {
+inline void forwardStep(MotionState& st, double dt) {
     const double h = dt * DECEL * 0.5;
-    const Velocity half = frictionForward(h, st.vx, st.vy, st.spin);
+    const Velocity half = forwardFriction(h, st.vx, st.vy, st.spin);
     st.x += half.vx * dt;
     st.y += half.vy * dt;
-    const Velocity end = frictionForward(h, half.vx, half.vy, half.spin);
+    const Velocity end = forwardFriction(h, half.vx, half.vy, half.spin);
     st.vx = end.vx;
     st.vy = end.vy;
     st.spin = end.spin;
 }
 
-void stepBack(MotionState& st, double dt) { stepBackAt(st, dt, std::hypot(st.vx, st.vy)); }
-
-void stepBackAt(MotionState& st, double dt, double speed) {
+inline void backStep(MotionState& st, double dt, double speed) {
     const double h = dt * DECEL * 0.5;
-    const Velocity half = frictionBackAt(h, st.vx, st.vy, st.spin, speed);
+    const Velocity half = backFriction(h, st.vx, st.vy, st.spin, speed);
     st.x -= half.vx * dt;
     st.y -= half.vy * dt;
-    const Velocity end = frictionBack(h, half.vx, half.vy, half.spin);
+    const Velocity end = backFriction(h, half.vx, half.vy, half.spin, modelHypot(half.vx, half.vy));
     st.vx = end.vx;
     st.vy = end.vy;
     st.spin = end.spin;
 }
+
+}  // namespace
+
+Velocity frictionForward(double h, double vx, double vy, double w) { return forwardFriction(h, vx, vy, w); }
+
+Velocity frictionBack(double h, double vx, double vy, double w) {
+    return backFriction(h, vx, vy, w, modelHypot(vx, vy));
+}
+
+Velocity frictionBackAt(double h, double vx, double vy, double w, double s) {
+    return backFriction(h, vx, vy, w, s);
+}
+
+void stepForward(MotionState& st, double dt) { forwardStep(st, dt); }
+
+void stepBack(MotionState& st, double dt) { backStep(st, dt, modelHypot(st.vx, st.vy)); }
+
+void stepBackAt(MotionState& st, double dt, double speed) { backStep(st, dt, speed); }
 
 namespace {
 
@@ -104,8 +152,8 @@ double cellFraction(double target, double g, double h) {
     return f;
 }
 
-double speedOf(const MotionState& st) { return std::hypot(st.vx, st.vy); }
-double distanceOf(const MotionState& st) { return std::hypot(st.x, st.y); }
+double speedOf(const MotionState& st) { return modelHypot(st.vx, st.vy); }
+double distanceOf(const MotionState& st) { return modelHypot(st.x, st.y); }
 
 }  // namespace
 
@@ -115,7 +163,7 @@ void buildDistanceBySpeed() {
     for (int k = 0; k < DISTANCE_TABLE_SIZE; ++k) {
         distanceBySpeed[k] = distanceOf(st);
         for (int i = 0; i < 256; ++i)
-            stepBack(st, dt);
+            backStep(st, dt, modelHypot(st.vx, st.vy));
     }
 }
 
@@ -131,7 +179,7 @@ struct Crossing {
 template <class Measure>
 Crossing crossing(const MotionState& st, double target, Measure measure) {
     MotionState next = st;
-    stepForward(next, TABLE_DT);
+    forwardStep(next, TABLE_DT);
     return Crossing{next, cellFraction(target, measure(st), measure(next))};
 }
 
@@ -175,7 +223,7 @@ void buildSpeedAndPath() {
             fillPathRow(kp, st, t);
         if (kd == DISTANCE_TABLE_SIZE && kp == PATH_TABLE_SIZE)
             return;
-        stepBackAt(st, TABLE_DT, speed);
+        backStep(st, TABLE_DT, speed);
         t += TABLE_DT;
     }
 }
