@@ -408,6 +408,7 @@ void passResting(FSBoard& fs, int i, Pass& pass) {
     if (nearest < reach2) {
         const double gap = std::sqrt(nearest) - TWO_STONE_R;
         const double rest = remainingDistance(gap, stop);
+        prefetchRowForDistance(rest);
         pass.dt = std::min(pass.dt, si.stopTime - speedForDistance(rest) / DECEL);
         pass.estimated = true;
     }
@@ -460,6 +461,9 @@ Pass findEvent(FSBoard& fs) {
 // play: the shot is void.
 bool advance(FSBoard& fs, double dt) {
     const bitSet moving = fs.awakes;
+    // Every moving stone's next row at once, so that their misses overlap.
+    for (uint32_t w = moving.bits; w != 0; w &= w - 1)
+        prefetchRow(speedIndex(fs.stones[__builtin_ctz(w)].motion.speed - dt * DECEL));
     for (uint32_t w = moving.bits; w != 0; w &= w - 1) {
         const int i = __builtin_ctz(w);
         FSStone& si = fs.stones[i];
@@ -587,6 +591,7 @@ Approach approachResting(StoneMotion& thrown, const StoneMotion& resting) {
             return a;
         }
         const double rest = remainingDistance(gap, stop);
+        prefetchRowForDistance(rest);
         const int k = speedIndex(speedForDistance(rest));
         slideBetween(a.k, k, thrown);
         a.k = k;
@@ -676,6 +681,7 @@ int simulateGeneral(ThinkBoard& board, const StoneMotion& launched) {
             }
             const double gap = std::sqrt(nearestD2()) - TWO_STONE_R;
             const double rest = remainingDistance(gap, stop);
+            prefetchRowForDistance(rest);
             const int k2 = speedIndex(speedForDistance(rest));
             slideBetween(k, k2, thrown);
             k = k2;
