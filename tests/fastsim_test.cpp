@@ -383,6 +383,14 @@ TEST_F(FastSim, BothSpinsMirrorInCrowdedPositions) {
             EXPECT_EQ(codeA, codeB);
             EXPECT_EQ(codeA, 2) << target.x << "," << target.y << " at " << speed;
             expectMirrored(a, b, 1e-7);
+            // Stones the shot left alone keep their polar form and moved
+            // ones get a new one: either way, the one their place gives.
+            for (int c = 0; c < 2; ++c)
+                for (int i = 0; i < a.count[c]; ++i) {
+                    const fStonePos& s = a.stones[c][i];
+                    const fStonePos fresh = makeStonePos(s.x, s.y);
+                    EXPECT_TRUE(s.r == fresh.r && s.th == fresh.th) << c << " " << i;
+                }
         }
     }
 }

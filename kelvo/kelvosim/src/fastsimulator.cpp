@@ -135,6 +135,8 @@ void FSBoard::setupAfterFirstHit(const ThinkBoard& board, int32_t struckIndex, c
             stones[p].motion.x = board.stones[c][j].x;
             stones[p].motion.y = board.stones[c][j].y;
             stones[p].state = board.state[c][j];
+            stones[p].still = true;
+            stones[p].origin = board.stones[c][j];
             ++p;
         }
     }
@@ -144,12 +146,40 @@ void FSBoard::setupAfterFirstHit(const ThinkBoard& board, int32_t struckIndex, c
     for (int i = 0; i < 2; ++i) {
         stones[i].asleeps = asleeps;
         stones[i].awakes = bitSet{};
+        stones[i].still = false;
     }
     stones[0].state = turnColour;
     stones[1].state = board.state[struckIndex / 8][struckIndex % 8];
 }
 
+namespace {
+
+// Whether exam() would pass, in a few word operations: the event loop checks
+// the board before every event, so the common case must cost little.
+bool examPasses(const FSBoard& fs) {
+    const uint32_t awake = fs.awakes.bits, asleep = fs.asleeps.bits;
+    uint32_t broken = awake & asleep, white = 0;
+    for (uint32_t w = awake; w != 0; w &= w - 1) {
+        const int i = __builtin_ctz(w);
+        const FSStone& s = fs.stones[i];
+        broken |= (s.awakes.bits & ~awake) | (s.asleeps.bits & ~asleep) | ((s.awakes.bits | s.asleeps.bits) & (1u << i));
+        white |= uint32_t(s.state & 1) << i;
+    }
+    for (uint32_t w = asleep; w != 0; w &= w - 1) {
+        const int i = __builtin_ctz(w);
+        white |= uint32_t(fs.stones[i].state & 1) << i;
+    }
+    const int nWhite = __builtin_popcount(white);
+    const int nBlack = __builtin_popcount(awake | asleep) - nWhite;
+    return broken == 0 && nWhite <= 8 && nBlack <= 8;
+}
+
+}  // namespace
+
 bool FSBoard::exam() const {
+    // The full walk below finds and reports the first fault.
+    if (examPasses(*this))
+        return true;
     if (!(awakes & asleeps).empty()) {
         reportError("FSBoard::exam() : awakes and asleeps inexclusive.");
         return false;
@@ -274,6 +304,7 @@ void contactResting(FSBoard& fs, int i, int j) {
     FSStone& si = fs.stones[i];
     FSStone& sj = fs.stones[j];
     collideResting(si.motion, sj.motion);
+    sj.still = false;
 
     fs.asleeps.reset(j);
     si.asleeps = fs.asleeps;
@@ -323,7 +354,10 @@ int writeBack(ThinkBoard& board, const FSBoard& fs) {
     clearStoneLists(board);
     forEach(fs.asleeps, [&](int i) {
         const FSStone& s = fs.stones[i];
-        addStone(board, s.state & 1, s.motion.x, s.motion.y);
+        if (s.still)
+            addStone(board, s.state & 1, s.origin);
+        else
+            addStone(board, s.state & 1, s.motion.x, s.motion.y);
     });
     return 2;
 }

@@ -25,9 +25,8 @@ int32_t insertionIndex(const ThinkBoard& board, int32_t colour, double r) {
     return k;
 }
 
-int32_t insertStone(ThinkBoard& board, int32_t colour, double x, double y, bool moveStates) {
+int32_t insertStone(ThinkBoard& board, int32_t colour, const fStonePos& stone, bool moveStates) {
     KELVO_CHECK(colour == BLACK || colour == WHITE, "examColor(col)");
-    const fStonePos stone = makeStonePos(x, y);
     const int32_t k = insertionIndex(board, colour, stone.r);
     KELVO_CHECK(board.count[colour] < 8, "count[col] < 8");
     for (int32_t i = board.count[colour]; i > k; --i) {
@@ -115,8 +114,10 @@ void buildFromGameState(ThinkBoard& board, const _GAMESTATE& state) {
 }
 
 void addStone(ThinkBoard& board, int32_t colour, double x, double y) {
-    insertStone(board, colour, x, y, false);
+    insertStone(board, colour, makeStonePos(x, y), false);
 }
+
+void addStone(ThinkBoard& board, int32_t colour, const fStonePos& stone) { insertStone(board, colour, stone, false); }
 
 void clearStoneLists(ThinkBoard& board) {
     for (int32_t c = 0; c < 2; ++c) {
@@ -126,7 +127,7 @@ void clearStoneLists(ThinkBoard& board) {
 }
 
 void addStoneTracked(ThinkBoard& board, int32_t colour, double x, double y) {
-    board.lastIndex = insertStone(board, colour, x, y, true);
+    board.lastIndex = insertStone(board, colour, makeStonePos(x, y), true);
 }
 
 void recomputeStates(ThinkBoard& board) {

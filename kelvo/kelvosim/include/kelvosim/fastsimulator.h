@@ -148,6 +148,8 @@ struct FSStone {
     double stopDist = 0;
     double stopTime = 0;
     int32_t state = 0;
+    bool still = false;    // has rested where the board had it since the shot began
+    fStonePos origin;      // that place, with its polar form, while still
 };
 
 struct FSBoard {

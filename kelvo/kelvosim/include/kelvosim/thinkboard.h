@@ -35,6 +35,9 @@ struct ThinkBoard {
 void resetBoard(ThinkBoard& board);
 void buildFromGameState(ThinkBoard& board, const _GAMESTATE& state);
 void addStone(ThinkBoard& board, int32_t colour, double x, double y);
+// The same for a stone whose polar form is already known (one that did not
+// move), which saves working it out again.
+void addStone(ThinkBoard& board, int32_t colour, const fStonePos& stone);
 // Empties both colours' stone lists before a simulator adds every stone at
 // rest again with addStone (change code 2); the entries are left as they are.
 void clearStoneLists(ThinkBoard& board);
