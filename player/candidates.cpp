@@ -35,16 +35,6 @@ Candidate resolveAim(const Aim& aim) {
     return c;
 }
 
-void CandidateWriter::add(const Aim& aim) {
-    if (full())
-        return;
-    if (aims)
-        aims[n] = aim;
-    else
-        out[n] = resolveAim(aim);
-    ++n;
-}
-
 namespace {
 
 constexpr double LANE_HALF = double(0.61f);       // 0.6100000143051147
@@ -265,8 +255,20 @@ bool resolveIf(bool made, const Aim& aim, Candidate& rec) {
 
 }  // namespace
 
+namespace {
+
+// Whether B lies so far from straight behind A (more than 36.9 degrees off
+// the centre line, against the window's 35) that the window test cannot
+// pass, however its single-precision angle rounds: spares the arctangent
+// for most pairs of a board.
+bool farOutsideHitWindow(double dx, double dy) { return !(dy > 0) || std::fabs(dx) > 0.75 * dy; }
+
+}  // namespace
+
 // Aims behind A, on the line that sends A along the direction to B.
 bool hitTowardAim(const fStonePos& a, const fStonePos& b, Aim& aim) {
+    if (farOutsideHitWindow(b.x - a.x, b.y - a.y))
+        return false;
     const float theta = float(std::atan2(b.y - a.y, b.x - a.x));
     float deg;
     if (!inHitWindow(theta, deg))
@@ -279,7 +281,10 @@ bool hitTowardAim(const fStonePos& a, const fStonePos& b, Aim& aim) {
 // A B almost straight behind A (|dx| < 0.05) is taken as straight behind.
 bool hitTowardContactAim(const fStonePos& a, const fStonePos& b, Aim& aim) {
     const float dx = float(b.x - a.x);
-    const float theta = std::fabs(dx) < 0.05f ? 1.5707964f : std::atan2(float(b.y - a.y), dx);
+    const bool straightBehind = std::fabs(dx) < 0.05f;
+    if (!straightBehind && farOutsideHitWindow(dx, float(b.y - a.y)))
+        return false;
+    const float theta = straightBehind ? 1.5707964f : std::atan2(float(b.y - a.y), dx);
     float deg;
     if (!inHitWindow(theta, deg))
         return false;

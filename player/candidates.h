@@ -50,7 +50,15 @@ struct CandidateWriter {
     int32_t n = 0;
 
     bool full() const { return n >= MAX_CANDIDATES; }
-    void add(const Aim& aim);
+    void add(const Aim& aim) {
+        if (full())
+            return;
+        if (aims)
+            aims[n] = aim;
+        else
+            out[n] = resolveAim(aim);
+        ++n;
+    }
 };
 
 int32_t countCenterGuards(const ThinkBoard& board);
