@@ -151,14 +151,7 @@ Replay replay(const Position& p) {
         Replay r;
         const auto start = std::chrono::steady_clock::now();
         for (int32_t i = 0; i < count; ++i) {
-            Candidate shot = candidates[i];
-            double dx, dy;
-            sampleNoise(noise, dx, dy);
-            shot.x += dx;
-            shot.y += dy;
-            ThinkBoard afterShot = root;
-            applyShot(afterShot, simulateShot(afterShot, shot));
-            startVisit(*cache, afterShot, side, strategies);
+            startVisit(*cache, executeCandidate(root, candidates[i], noise), side, strategies);
             for (int k = 0; k < PLAYOUTS_PER_VISIT; ++k)
                 r.sum += playoutFromVisit(*cache, random);
         }

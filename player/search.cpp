@@ -314,6 +314,17 @@ double playoutFromVisit(VisitCache& cache, PlayoutRandom& random) {
     return playout(board, cache.side, cache.strategies, random);
 }
 
+ThinkBoard executeCandidate(const ThinkBoard& root, const Candidate& candidate, dsfmt_t& rng) {
+    Candidate shot = candidate;
+    double dx, dy;
+    sampleNoise(rng, dx, dy);
+    shot.x += dx;
+    shot.y += dy;
+    ThinkBoard afterShot = root;
+    applyShot(afterShot, simulateShot(afterShot, shot));
+    return afterShot;
+}
+
 void foldVisit(SearchTally& tally, int32_t i, double sum, uint32_t n) {
     const double visits = tally.visits[i];
     tally.mean[i] = (visits * tally.mean[i] + sum) / (visits + n);
@@ -352,14 +363,7 @@ double searchCandidates(const ThinkBoard& root, const Candidate* candidates, int
     const std::unique_ptr<PlayoutRandom> random = freshPlayoutRandom();
     const VisitCachePtr cache = makeVisitCache();
     for (int32_t i = 0;; i = (i + 1) % count) {
-        Candidate shot = candidates[i];
-        double dx, dy;
-        sampleNoise(rng, dx, dy);
-        shot.x += dx;
-        shot.y += dy;
-        ThinkBoard afterShot = root;
-        applyShot(afterShot, simulateShot(afterShot, shot));
-        startVisit(*cache, afterShot, side, strategies);
+        startVisit(*cache, executeCandidate(root, candidates[i], rng), side, strategies);
 
         double sum = 0;
         uint32_t n = 0;

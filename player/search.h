@@ -91,6 +91,10 @@ void startVisit(VisitCache& cache, const ThinkBoard& afterShot, bool side, const
 // playout on a copy of that board.
 double playoutFromVisit(VisitCache& cache, PlayoutRandom& random);
 
+// The start of a visit: the candidate thrown from the root with execution
+// noise drawn from rng; returns the board after it.
+ThinkBoard executeCandidate(const ThinkBoard& root, const Candidate& candidate, dsfmt_t& rng);
+
 // Per-candidate statistics of one search.
 struct SearchTally {
     uint32_t visits[MAX_CANDIDATES] = {};      // playouts folded into each candidate
