@@ -23,19 +23,7 @@ using KelvoTest::runShell;
 
 std::string quote(const std::string& s) { return KelvoTest::shellQuote(s); }
 
-class Analyse : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/kelvo-analyse-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
-    }
-    std::string dir;
-};
+class Analyse : public KelvoTest::TempDirTest {};
 
 TEST_F(Analyse, RefusesWhatThePlayerRefusesWithTheSameReason) {
     const std::string cases[] = {

@@ -20,6 +20,7 @@
 #include "server/noise.h"
 #include "server/rules.h"
 #include "server/sheet.h"
+#include "support.h"
 
 namespace S = Kelvo::Server;
 
@@ -336,18 +337,8 @@ assert struck > 0, 'no shot moved another stone'
 print(pictures)
 )PY";
 
-class ServerMatch : public ::testing::Test {
+class ServerMatch : public KelvoTest::TempDirTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/kelvo-server-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
-    }
-
     std::string player(const std::string& log, const std::string& mode, const std::string& shot) const {
         return quote(BIN_DIR + "/kelvo-scripted-player") + " " + quote(dir + "/" + log) + " " + mode + " " + shot;
     }
@@ -359,10 +350,7 @@ protected:
         const auto start = std::chrono::steady_clock::now();
         const int status = std::system(cmd.c_str());
         seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        std::ifstream in(dir + "/out.txt");
-        std::stringstream ss;
-        ss << in.rdbuf();
-        out = ss.str();
+        out = KelvoTest::readFile(dir + "/out.txt");
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
@@ -377,14 +365,8 @@ protected:
         return lines.empty() ? "" : lines.back();
     }
 
-    std::string record() const {
-        std::ifstream in(dir + "/record.jsonl");
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
+    std::string record() const { return KelvoTest::readFile(dir + "/record.jsonl"); }
 
-    std::string dir;
     std::string out;
     double seconds = 0;
 };

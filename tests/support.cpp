@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -127,6 +128,17 @@ std::string readFile(const std::string& path) {
 int runShell(const std::string& command) {
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void TempDirTest::SetUp() {
+    char pattern[] = "/tmp/kelvo-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir = pattern;
+}
+
+void TempDirTest::TearDown() {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
 }
 
 }  // namespace KelvoTest

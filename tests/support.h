@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "kelvosim/thinkboard.h"
 
 namespace KelvoTest {
@@ -39,5 +41,14 @@ int finish(Child& child, int timeoutMs = 10000);
 std::string shellQuote(const std::string& word);
 std::string readFile(const std::string& path);
 int runShell(const std::string& command);
+
+// A fixture with a fresh folder under /tmp for the test's files, removed
+// with all it holds when the test ends.
+class TempDirTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    std::string dir;
+};
 
 }  // namespace KelvoTest

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "server/summary.h"
+#include "support.h"
 
 namespace S = Kelvo::Server;
 namespace fs = std::filesystem;
@@ -34,19 +35,9 @@ const std::string TOURNAMENT = std::string(KELVO_SOURCE_DIR) + "/scripts/tournam
 const std::regex SUMMARY_LINE(
     R"(summary: pairs=(\d+) ends=(\d+) diff_per_end=(\S+) ci95_low=(\S+) ci95_high=(\S+) lost_shots=(\d+) forfeits=(\d+))");
 
-std::string quote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
+using KelvoTest::readFile;
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+std::string quote(const std::string& s) { return KelvoTest::shellQuote(s); }
 
 std::vector<std::string> linesOf(const std::string& text) {
     std::vector<std::string> lines;
@@ -179,18 +170,8 @@ TEST(Summary, PairsShareASeedAndTheIntervalIsOverPairs) {
 // ---------------------------------------------------------------------------
 // The programs
 
-class Programs : public ::testing::Test {
+class Programs : public KelvoTest::TempDirTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/kelvo-tournament-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(dir, ignored);
-    }
-
     // Runs a shell command with the tournament's binaries; keeps both streams.
     int run(const std::string& command) {
         const std::string cmd = "KELVO_BIN_DIR=" + quote(BIN_DIR) + " " + command + " > " + quote(dir + "/out") +
@@ -236,7 +217,7 @@ protected:
         return n;
     }
 
-    std::string dir, out, err, lastLine;
+    std::string out, err, lastLine;
 };
 
 const char DRAW[] = "0,-29.5,0";

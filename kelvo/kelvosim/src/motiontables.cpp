@@ -126,15 +126,7 @@ Velocity frictionBack(double h, double vx, double vy, double w) {
     return backFriction(h, vx, vy, w, modelHypot(vx, vy));
 }
 
-Velocity frictionBackAt(double h, double vx, double vy, double w, double s) {
-    return backFriction(h, vx, vy, w, s);
-}
-
 void stepForward(MotionState& st, double dt) { forwardStep(st, dt); }
-
-void stepBack(MotionState& st, double dt) { backStep(st, dt, modelHypot(st.vx, st.vy)); }
-
-void stepBackAt(MotionState& st, double dt, double speed) { backStep(st, dt, speed); }
 
 namespace {
 

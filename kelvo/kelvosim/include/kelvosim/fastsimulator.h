@@ -51,11 +51,7 @@ struct Velocity {
 
 Velocity frictionForward(double h, double vx, double vy, double w);
 Velocity frictionBack(double h, double vx, double vy, double w);
-// The same for a velocity whose length s is known.
-Velocity frictionBackAt(double h, double vx, double vy, double w, double s);
 void stepForward(MotionState& state, double dt);
-void stepBack(MotionState& state, double dt);
-void stepBackAt(MotionState& state, double dt, double speed);
 
 void buildDistanceBySpeed();
 // speedByDistance and pathBySpeed, from one integration.
