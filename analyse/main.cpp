@@ -1,4 +1,4 @@
-// kelvo-analyse: runs the four search instances of one GO on a position and
+// kelvo-analyse: runs the search instances of one GO on a position and
 // shows what each candidate was worth and how the answer came about.
 //   kelvo-analyse [FILE]                          protocol lines (stdin without FILE)
 //   kelvo-analyse --record FILE --end E --shot S  the position of a recorded shot
@@ -12,23 +12,27 @@
 
 #include "decision.h"
 #include "kelvosim/fastsimulator.h"
+#include "options.h"
 #include "report.h"
 
 namespace {
 
 const char USAGE[] =
-    "usage: kelvo-analyse [FILE] [--budget MS] [--json] [--svg FILE]\n"
-    "       kelvo-analyse --record FILE --end E --shot S [--budget MS] [--json] [--svg FILE]\n"
-    "  FILE          protocol lines as a server sends them (POSITION, SETSTATE,\n"
-    "                SCORE; standard input when no file is given)\n"
+    "usage: kelvo-analyse [FILE] [search options] [--json] [--svg FILE]\n"
+    "       kelvo-analyse --record FILE --end E --shot S [search options] [--json] [--svg FILE]\n"
+    "  FILE                     protocol lines as a server sends them (POSITION,\n"
+    "                           SETSTATE, SCORE; standard input when no file is given)\n"
     "  --record FILE --end E --shot S\n"
-    "                the position the mover saw at that shot of a game record\n"
-    "  --budget MS   search time of each instance (default 5000, as the player)\n"
-    "  --json        print the analysis as JSON instead of a table\n"
-    "  --svg FILE    draw the house with every candidate's rest point\n";
+    "                           the position the mover saw at that shot of a game record\n"
+    "  --json                   print the analysis as JSON instead of a table\n"
+    "  --svg FILE               draw the house with every candidate's rest point\n"
+    "search options, as the player's (--budget is another name for --budget-ms):\n";
+
+void printUsage(FILE* to) { std::fprintf(to, "%s%s", USAGE, Kelvo::SEARCH_OPTIONS_HELP); }
 
 int usageError(const std::string& message) {
-    std::fprintf(stderr, "kelvo-analyse: %s\n%s", message.c_str(), USAGE);
+    std::fprintf(stderr, "kelvo-analyse: %s\n", message.c_str());
+    printUsage(stderr);
     return 2;
 }
 
@@ -59,13 +63,14 @@ int main(int argc, char** argv) {
     app.set_help_flag();
     bool help = false, asJson = false;
     std::string input, recordPath, svgPath;
-    int end = -1, shot = -1, budget = SEARCH_TIME_MS;
+    int end = -1, shot = -1;
+    SearchSettings settings;
     app.add_flag("-h,--help", help);
     app.add_option("file", input);
     CLI::Option* record = app.add_option("--record", recordPath);
     CLI::Option* endOption = app.add_option("--end", end)->check(CLI::Range(0, 99));
     CLI::Option* shotOption = app.add_option("--shot", shot)->check(CLI::Range(0, 15));
-    app.add_option("--budget", budget)->check(CLI::Range(1, 600000));
+    addSearchOptions(app, settings, "--budget-ms,--budget");
     app.add_flag("--json", asJson);
     app.add_option("--svg", svgPath);
     endOption->needs(record);
@@ -76,11 +81,11 @@ int main(int argc, char** argv) {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         if (help)
-            return std::fputs(USAGE, stdout), 0;
-        return usageError(e.what());
+            return printUsage(stdout), 0;
+        return usageError(optionError(e));
     }
     if (help) {
-        std::fputs(USAGE, stdout);
+        printUsage(stdout);
         return 0;
     }
 
@@ -103,7 +108,7 @@ int main(int argc, char** argv) {
         return fail("GO ignored: " + why);
 
     buildMotionTables();
-    const Analyse::Analysis analysis = Analyse::analyse(position, budget);
+    const Analyse::Analysis analysis = Analyse::analyse(position, settings);
     const std::string out = asJson ? Analyse::json(analysis) : Analyse::table(analysis);
     std::fwrite(out.data(), 1, out.size(), stdout);
     if (!svgPath.empty()) {

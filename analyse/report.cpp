@@ -54,14 +54,14 @@ const char* kindName(const Aim& aim) {
     return "?";
 }
 
-Analysis analyse(const AnalysedPosition& position, int budgetMs) {
+Analysis analyse(const AnalysedPosition& position, const SearchSettings& settings) {
     Analysis a;
     a.position = position;
-    a.budgetMs = budgetMs;
+    a.settings = settings;
     ThinkBoard kept;
     kept.firstEndHammer = position.firstEndHammer;
-    a.run = runInstances(kept, position.state, budgetMs);
-    countVotes(a.run.proposals, a.votes);
+    a.run = runInstances(kept, position.state, settings);
+    a.votes = countVotes(a.run.proposals);
     a.answer = formatAnswer(a.run.proposals[a.run.chosen].shot);
 
     // The candidate list the instances searched, rebuilt the same way.
@@ -96,16 +96,21 @@ Analysis analyse(const AnalysedPosition& position, int budgetMs) {
 
 std::string table(const Analysis& a) {
     const _GAMESTATE& s = a.position.state;
-    std::string out = format("end %d, shot %d: %s to throw; strategies %s (own), %s (opponent); %d ms per instance\n",
+    std::string out = format("end %d, shot %d: %s to throw; strategies %s (own), %s (opponent); %d ms per instance",
                              s.endNumber, s.shotNumber, s.shotNumber % 2 == 1 ? "WHITE" : "BLACK",
-                             STRATEGY_NAMES[a.strategies.own], STRATEGY_NAMES[a.strategies.opp], a.budgetMs);
+                             STRATEGY_NAMES[a.strategies.own], STRATEGY_NAMES[a.strategies.opp], a.settings.budgetMs);
+    if (a.settings.playoutLimit)
+        out += format(", at most %llu playouts", (unsigned long long)*a.settings.playoutLimit);
+    if (a.settings.seed)
+        out += format(", seed %llu", (unsigned long long)*a.settings.seed);
+    out += "\n";
     out += "aim points and rest points in the server frame (tee at 2.375, 4.880)\n";
     out += "  #  kind   aim x   aim y  spin   speed  visits  playouts     mean  rest point      chosen by\n";
     for (const CandidateRow& r : a.rows) {
         std::string chosen;
-        for (int k = 0; k < SEARCH_INSTANCES; ++k)
+        for (size_t k = 0; k < a.run.proposals.size(); ++k)
             if (a.run.proposals[k].ok && a.run.tallies[k].bestIndex == r.index)
-                chosen += format("%s%d", chosen.empty() ? "" : ",", k);
+                chosen += format("%s%d", chosen.empty() ? "" : ",", int(k));
         const std::string rest =
             r.rests ? format("(%.3f, %.3f)", r.restX, r.restY) : std::string("out of play");
         const std::string mean = r.playouts > 0 ? format("%8.4f", r.mean) : std::string("       -");
@@ -116,7 +121,7 @@ std::string table(const Analysis& a) {
         line.erase(line.find_last_not_of(' ') + 1);
         out += line + "\n";
     }
-    for (int k = 0; k < SEARCH_INSTANCES; ++k) {
+    for (int k = 0; k < int(a.run.proposals.size()); ++k) {
         const Proposal& p = a.run.proposals[k];
         const SearchTally& t = a.run.tallies[k];
         if (!p.ok) {
@@ -140,7 +145,9 @@ std::string json(const Analysis& a) {
              {"shot", s.shotNumber},
              {"toThrow", s.shotNumber % 2 == 1 ? "WHITE" : "BLACK"},
              {"strategies", {{"own", STRATEGY_NAMES[a.strategies.own]}, {"opponent", STRATEGY_NAMES[a.strategies.opp]}}},
-             {"budgetMs", a.budgetMs}};
+             {"budgetMs", a.settings.budgetMs},
+             {"playoutLimit", a.settings.playoutLimit ? Json(*a.settings.playoutLimit) : Json(nullptr)},
+             {"seed", a.settings.seed ? Json(*a.settings.seed) : Json(nullptr)}};
     Json rows = Json::array();
     for (const CandidateRow& r : a.rows)
         rows.push_back(Json{{"index", r.index},
@@ -154,7 +161,7 @@ std::string json(const Analysis& a) {
                             {"rest", r.rests ? Json{r.restX, r.restY} : Json(nullptr)}});
     out["candidates"] = std::move(rows);
     Json instances = Json::array();
-    for (int k = 0; k < SEARCH_INSTANCES; ++k) {
+    for (size_t k = 0; k < a.run.proposals.size(); ++k) {
         const Proposal& p = a.run.proposals[k];
         instances.push_back(Json{{"ok", p.ok},
                                  {"candidate", a.run.tallies[k].bestIndex},

@@ -1,4 +1,4 @@
-// A search analysis: the four instances of one GO run on a position, with
+// A search analysis: the search instances of one GO run on a position, with
 // every candidate's aim, statistics and unperturbed rest point, printed as
 // a table, as JSON or drawn on the house.
 #pragma once
@@ -16,20 +16,20 @@ struct CandidateRow {
     int index = 0;
     Aim aim;
     Candidate shot;       // board frame, forward positive
-    uint64_t visits = 0;  // executions, each followed by its playouts, over the four instances
+    uint64_t visits = 0;  // executions, each followed by its playouts, over the instances
     uint64_t playouts = 0;
-    double mean = 0;      // over every playout of the four instances
+    double mean = 0;      // over every playout of the instances
     bool rests = false;   // the thrown stone rests in play without noise
     double restX = 0, restY = 0;  // server frame
 };
 
 struct Analysis {
     AnalysedPosition position;
-    int budgetMs = 0;
+    SearchSettings settings;
     StrategyPair strategies;
     std::vector<CandidateRow> rows;
     InstanceRun run;
-    int votes[SEARCH_INSTANCES] = {};
+    std::vector<int> votes;  // one per instance
     std::string answer;
 };
 
@@ -37,7 +37,7 @@ struct Analysis {
 const char* kindName(const Aim& aim);
 
 // Runs the instances on a playable position and gathers the rows.
-Analysis analyse(const AnalysedPosition& position, int budgetMs);
+Analysis analyse(const AnalysedPosition& position, const SearchSettings& settings);
 
 std::string table(const Analysis& analysis);
 std::string json(const Analysis& analysis);

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "kelvosim/fastsimulator.h"
+#include "kelvosim/shot.h"
 #include "kelvosim/simulator.h"
 #include "kelvosim/thinkboard.h"
 
@@ -39,26 +40,6 @@ struct Shot {
     ThinkBoard board;
     fMoveXY<double> move;
 };
-
-// The search's simulation of one shot: the lone-stone table move on an empty
-// sheet, else the entry point chosen by reach and by the number of stones.
-int simulateFast(ThinkBoard& board, const fMoveXY<double>& shot) {
-    const double s = std::hypot(shot.x, shot.y);
-    const double heading = std::atan2(shot.x, shot.y);
-    if (stonesOnSheet(board) == 0) {
-        const PathEntry e = pathEntry(int(s / W_STEP), shot.spin == 1);
-        const double rho = heading + e.dAngle;
-        const double x = std::sin(rho) * e.dy + std::cos(rho) * e.dx;
-        const double y = std::cos(rho) * e.dy - std::sin(rho) * e.dx - TEE_TO_THROW;
-        addStoneTracked(board, board.turn % 2, x, y);
-        return 1;
-    }
-    const double clamped = std::min(s, V_MAX);
-    if (board.frontY - STONE_R + TEE_TO_THROW > stopDistance(clamped))
-        return simulateClearPath(board, clamped, heading, shot.spin);
-    const MotionState launch = launchState(shot);
-    return stonesOnSheet(board) == 1 ? simulateTwoStones(board, launch) : simulateGeneral(board, launch);
-}
 
 ThinkBoard boardWith(const std::vector<std::pair<int, Vec2>>& stones) {
     ThinkBoard board;
@@ -232,11 +213,11 @@ Outcomes runFast(const std::vector<Shot>& suite) {
     Outcomes o;
     for (const Shot& shot : suite) {
         ThinkBoard b = shot.board;
-        applyShot(b, simulateFast(b, shot.move));
+        applyShot(b, simulateShot(b, shot.move));
         o.after.push_back(b);
         o.seconds.push_back(secondsPerShot(FAST_REPS, [&] {
             ThinkBoard r = shot.board;
-            applyShot(r, simulateFast(r, shot.move));
+            applyShot(r, simulateShot(r, shot.move));
         }));
     }
     return o;

@@ -11,7 +11,9 @@
 // candidate and the grid's best are chosen on a second, independent set and
 // only scored on the shared one.
 //
-// Usage: kelvo-bench-hammer [POSITIONS_FILE] (default bench/hammer_positions.txt)
+// Usage: kelvo-bench-hammer [POSITIONS_FILE] [search options]
+// (default bench/hammer_positions.txt; the player's search options set the
+// decision's search)
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -20,8 +22,11 @@
 #include <string>
 #include <vector>
 
+#include <CLI/CLI.hpp>
+
 #include "decision.h"
 #include "kelvosim/fastsimulator.h"
+#include "options.h"
 #include "search.h"
 
 using namespace Kelvo;
@@ -235,7 +240,20 @@ Candidate parseAnswer(const std::string& answer) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string path = argc > 1 ? argv[1] : KELVO_SOURCE_DIR "/bench/hammer_positions.txt";
+    CLI::App app("kelvo-bench-hammer");
+    std::string path = KELVO_SOURCE_DIR "/bench/hammer_positions.txt";
+    SearchSettings settings;
+    app.add_option("positions", path, "positions file");
+    addSearchOptions(app, settings);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        std::printf("%s%s", app.help().c_str(), SEARCH_OPTIONS_HELP);
+        return 0;
+    } catch (const CLI::ParseError& e) {
+        std::fprintf(stderr, "kelvo-bench-hammer: %s\n", optionError(e).c_str());
+        return 2;
+    }
     const std::vector<HammerPosition> positions = readPositions(path);
     buildMotionTables();
     const NoiseDraws scoring = makeDraws(SCORING_SEED, SCORING_DRAWS);
@@ -254,7 +272,7 @@ int main(int argc, char** argv) {
         Candidate candidates[MAX_CANDIDATES];
         const int32_t count = generateCandidates(root, candidates, strategy);
 
-        const Candidate answer = parseAnswer(decide(p.state, SEARCH_TIME_MS));
+        const Candidate answer = parseAnswer(decide(p.state, settings));
         int index = 0;
         const Candidate candidate = bestCandidate(root, candidates, count, strategy, selection, index);
         const Candidate grid = bestGridShot(root, strategy, selection);

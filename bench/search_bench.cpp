@@ -1,14 +1,26 @@
 // Search throughput: one full-budget search instance on three fixed
 // positions; then what the search sees in a GO, the four instances run
 // in-process as a GO runs them, on two of the positions; then the wall time
-// of one GO of the real player. Run by hand; the last line sums it up.
+// of one GO of the real player. Run by hand; the last line sums it up. The
+// player's search options change the searches.
+//
+// With --signature it runs instead the decision of a GO on a fixed set of
+// positions with a fixed seed and playout limit and prints a hash of the
+// answers and of every candidate's executions and mean: equal signatures
+// show that a change left the search's play exactly as it was.
 #include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <vector>
 #include <chrono>
 #include <cstdio>
 #include <string>
 
-#include "kelvosim/fastsimulator.h"
+#include <CLI/CLI.hpp>
+
 #include "decision.h"
+#include "kelvosim/fastsimulator.h"
+#include "options.h"
 #include "search.h"
 #include "support.h"
 
@@ -49,6 +61,8 @@ _GAMESTATE stateOf(const Position& p) {
     return s;
 }
 
+SearchSettings settings;
+
 double searchOnce(const Position& p) {
     const _GAMESTATE state = stateOf(p);
     ThinkBoard board;
@@ -56,7 +70,7 @@ double searchOnce(const Position& p) {
     SearchTally tally;
     const HandOverStats handedBefore = handOverStats();
     const auto start = std::chrono::steady_clock::now();
-    const double value = runSearch(board, state, &out, p.shot % 2 == 1, SEARCH_TIME_MS, &tally);
+    const double value = runSearch(board, state, &out, p.shot % 2 == 1, settings, 0, &tally);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const double perSecond = tally.playouts / seconds;
     const HandOverStats handed = handOverStats();
@@ -78,11 +92,11 @@ double searchOnce(const Position& p) {
     return perSecond;
 }
 
-// The four instances of one GO on the position: the mean number of visits
-// per candidate over the instances, and each instance's mean and smallest.
+// The instances of one GO on the position: the mean number of visits per
+// candidate over the instances, and each instance's mean and smallest.
 double goVisits(const Position& p) {
     const _GAMESTATE state = stateOf(p);
-    const InstanceRun run = runInstances(ThinkBoard{}, state, SEARCH_TIME_MS);
+    const InstanceRun run = runInstances(ThinkBoard{}, state, settings);
     double sum = 0;
     std::printf("GO visits per candidate on %s:", p.name);
     for (const SearchTally& t : run.tallies) {
@@ -95,7 +109,7 @@ double goVisits(const Position& p) {
     }
     std::printf("\n");
     std::fflush(stdout);
-    return sum / SEARCH_INSTANCES;
+    return sum / double(run.tallies.size());
 }
 
 // Seconds from writing GO to the complete answer of the real player.
@@ -166,10 +180,131 @@ Replay replay(const Position& p) {
     return best;
 }
 
+// ---------------------------------------------------------------------------
+// The search signature
+
+// A position of the signature: the shot, the lead of the side to throw
+// (the kept first-end flag is 0, so it is the sum of the scores) and the
+// stones in the server frame, stone i thrown at shot i, (0, 0) off the sheet.
+struct SignaturePosition {
+    int shot;
+    int lead;
+    std::vector<std::array<float, 2>> stones;
+};
+
+// Every strategy of the selection, at shots from the first to the last.
+const std::array<float, 2> MID_END[] = {{2.30f, 4.70f}, {2.55f, 5.10f}, {2.40f, 7.80f}, {1.90f, 4.20f},
+                                        {3.40f, 5.60f}, {2.20f, 8.40f}, {2.70f, 3.60f}, {1.20f, 7.00f},
+                                        {3.10f, 4.60f}, {1.70f, 5.30f}, {2.00f, 6.10f}, {2.80f, 6.60f},
+                                        {0.00f, 0.00f}, {2.05f, 5.00f}, {2.20f, 4.40f}};
+
+std::vector<std::array<float, 2>> midEnd(int n) { return {MID_END, MID_END + n}; }
+
+const SignaturePosition SIGNATURE_POSITIONS[] = {
+    {0, 0, {}},                                                              // Force1 on an empty sheet
+    {1, -3, {{2.45f, 8.10f}}},                                               // Score3 or more
+    {4, -1, {{2.10f, 4.90f}, {2.60f, 5.20f}, {2.30f, 8.00f}, {0.00f, 0.00f}}},  // Steal
+    {5, 4, {{2.30f, 4.60f}, {0.00f, 0.00f}, {1.80f, 7.60f}, {2.90f, 5.40f}, {0.00f, 0.00f}}},  // Prevent Steal
+    {7, -4, {{2.30f, 4.60f}, {2.70f, 4.30f}, {1.80f, 7.60f}, {2.90f, 5.40f}, {2.40f, 8.30f}}},  // Score3 or more
+    {8, 4, midEnd(8)},     // Prevent Multi
+    {10, 2, midEnd(10)},   // Force1
+    {11, 1, midEnd(11)},   // Score2
+    {13, 5, midEnd(12)},   // Prevent Steal
+    {14, -2, midEnd(14)},  // Steal
+    {15, 0, midEnd(15)},   // Score2 with the last stone
+};
+
+uint64_t fnv1a(uint64_t hash, const void* data, size_t size) {
+    const unsigned char* bytes = static_cast<const unsigned char*>(data);
+    for (size_t i = 0; i < size; ++i) {
+        hash ^= bytes[i];
+        hash *= 0x100000001b3ULL;
+    }
+    return hash;
+}
+
+template <typename T>
+uint64_t fnv1a(uint64_t hash, const T& value) {
+    return fnv1a(hash, &value, sizeof value);
+}
+
+_GAMESTATE signatureState(const SignaturePosition& p) {
+    _GAMESTATE s;
+    s.shotNumber = p.shot;
+    s.endNumber = 3;
+    s.finalEnd = 8;
+    // Three ends before this one whose scores add up to the lead.
+    s.endScores[0] = p.lead;
+    s.endScores[1] = 1;
+    s.endScores[2] = -1;
+    for (size_t i = 0; i < p.stones.size(); ++i) {
+        s.stonePos[i][0] = p.stones[i][0];
+        s.stonePos[i][1] = p.stones[i][1];
+    }
+    return s;
+}
+
+// The decision of a GO on each position with the settings below; the hash
+// takes every answer, every instance's value and every candidate's
+// executions, playouts and mean, bit for bit.
+uint64_t searchSignature() {
+    SearchSettings fixed;
+    fixed.budgetMs = 600000;  // never reached: the playout limit ends every search
+    fixed.playoutsPerVisit = 25;
+    fixed.playoutLimit = 2500;
+    fixed.seed = 20261209;
+    uint64_t hash = 0xcbf29ce484222325ULL;
+    for (const SignaturePosition& p : SIGNATURE_POSITIONS) {
+        const _GAMESTATE state = signatureState(p);
+        std::string why;
+        if (!isPlayableState(state, &why)) {
+            std::fprintf(stderr, "kelvo-bench-search: signature position at shot %d: %s\n", p.shot, why.c_str());
+            std::exit(1);
+        }
+        const InstanceRun run = runInstances(ThinkBoard{}, state, fixed);
+        const std::string answer = formatAnswer(run.proposals[run.chosen].shot);
+        uint64_t position = fnv1a(0xcbf29ce484222325ULL, answer.data(), answer.size());
+        for (size_t k = 0; k < run.tallies.size(); ++k) {
+            const SearchTally& t = run.tallies[k];
+            position = fnv1a(position, run.proposals[k].value);
+            position = fnv1a(position, t.count);
+            for (int i = 0; i < t.count; ++i) {
+                position = fnv1a(position, t.executions[i]);
+                position = fnv1a(position, t.visits[i]);
+                position = fnv1a(position, t.mean[i]);
+            }
+        }
+        ThinkBoard board;
+        buildFromGameState(board, state);
+        const StrategyPair strategies = selectStrategies(board, p.shot % 2 == 1);
+        std::printf("shot %2d  %-15s %2d candidates  %s  %016llx\n", p.shot, STRATEGY_NAMES[strategies.own],
+                    run.tallies[0].count, answer.c_str(), (unsigned long long)position);
+        hash = fnv1a(hash, position);
+    }
+    return hash;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    CLI::App app("kelvo-bench-search");
+    bool signatureOnly = false;
+    app.add_flag("--signature", signatureOnly, "print the search signature and exit");
+    addSearchOptions(app, settings);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        std::printf("%s%s", app.help().c_str(), SEARCH_OPTIONS_HELP);
+        return 0;
+    } catch (const CLI::ParseError& e) {
+        std::fprintf(stderr, "kelvo-bench-search: %s\n", optionError(e).c_str());
+        return 2;
+    }
     buildMotionTables();
+    if (signatureOnly) {
+        std::printf("signature: %016llx\n", (unsigned long long)searchSignature());
+        return 0;
+    }
     const double empty = searchOnce(EMPTY);
     const double mid = searchOnce(MID);
     const double crowded = searchOnce(CROWDED);

@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <algorithm>
+#include <functional>
 #include <future>
 
 #include "protocol.h"
@@ -14,6 +16,7 @@ namespace {
 // Kept from one move request to the next; only its first-end flag reaches
 // the search, which rebuilds everything else from the game state.
 ThinkBoard templateBoard;
+SearchSettings settingsOfGo;
 
 bool agree(const Proposal& a, const Proposal& b) {
     return a.ok && b.ok && std::fabs(a.shot.x - b.shot.x) < VOTE_TOLERANCE &&
@@ -21,10 +24,11 @@ bool agree(const Proposal& a, const Proposal& b) {
 }
 
 // Runs one instance; an exception leaves the proposal failed.
-Proposal runInstance(ThinkBoard board, const _GAMESTATE& state, bool side, int budgetMs, SearchTally* tally) {
+Proposal runInstance(ThinkBoard board, const _GAMESTATE& state, bool side, const SearchSettings& settings,
+                     int instance, SearchTally* tally) {
     Proposal p;
     try {
-        p.value = runSearch(board, state, &p.shot, side, budgetMs, tally);
+        p.value = runSearch(board, state, &p.shot, side, settings, instance, tally);
         p.ok = true;
     } catch (...) {
         p = Proposal{};
@@ -34,27 +38,28 @@ Proposal runInstance(ThinkBoard board, const _GAMESTATE& state, bool side, int b
 
 }  // namespace
 
-void countVotes(const Proposal (&proposals)[SEARCH_INSTANCES], int (&votes)[SEARCH_INSTANCES]) {
-    for (int i = 0; i < SEARCH_INSTANCES; ++i) {
-        votes[i] = 0;
-        for (int j = i + 1; j < SEARCH_INSTANCES; ++j)
+std::vector<int> countVotes(const std::vector<Proposal>& proposals) {
+    const size_t n = proposals.size();
+    std::vector<int> votes(n, 0);
+    for (size_t i = 0; i < n; ++i)
+        for (size_t j = i + 1; j < n; ++j)
             if (agree(proposals[i], proposals[j]))
                 ++votes[i];
-    }
+    return votes;
 }
 
-int chooseProposal(const Proposal (&proposals)[SEARCH_INSTANCES]) {
-    int votes[SEARCH_INSTANCES];
-    countVotes(proposals, votes);
+int chooseProposal(const std::vector<Proposal>& proposals) {
+    const std::vector<int> votes = countVotes(proposals);
+    const int n = int(proposals.size());
     int best = 0;
-    for (int i = 1; i < SEARCH_INSTANCES; ++i)
+    for (int i = 1; i < n; ++i)
         if (votes[i] > votes[best])
             best = i;
-    if (votes[best] > 0)
+    if (n > 0 && votes[best] > 0)
         return best;
     int chosen = 0;
     double top = VALUE_FLOOR;
-    for (int i = 0; i < SEARCH_INSTANCES; ++i)
+    for (int i = 0; i < n; ++i)
         if (proposals[i].value > top) {
             top = proposals[i].value;
             chosen = i;
@@ -111,20 +116,24 @@ bool firstEndHammerAfterGo(bool kept, const _GAMESTATE& state) {
     return kept;
 }
 
-InstanceRun runInstances(const ThinkBoard& kept, const _GAMESTATE& state, int budgetMs) {
+InstanceRun runInstances(const ThinkBoard& kept, const _GAMESTATE& state, const SearchSettings& settings) {
     const bool side = state.shotNumber % 2 == 1;
+    const int instances = std::max(settings.instances, 1);
     InstanceRun run;
-    std::future<Proposal> tasks[SEARCH_INSTANCES - 1];
-    for (int i = 0; i < SEARCH_INSTANCES - 1; ++i) {
+    run.proposals.resize(instances);
+    run.tallies.resize(instances);
+    std::vector<std::future<Proposal>> tasks(instances - 1);
+    for (int i = 0; i < instances - 1; ++i) {
         try {
-            tasks[i] = std::async(std::launch::async, runInstance, kept, state, side, budgetMs, &run.tallies[i]);
+            tasks[i] = std::async(std::launch::async, runInstance, kept, state, side, std::cref(settings), i,
+                                  &run.tallies[i]);
         } catch (...) {
             // No thread for this instance: its slot stays failed.
         }
     }
-    const int last = SEARCH_INSTANCES - 1;
-    run.proposals[last] = runInstance(kept, state, side, budgetMs, &run.tallies[last]);
-    for (int i = 0; i < SEARCH_INSTANCES - 1; ++i) {
+    const int last = instances - 1;
+    run.proposals[last] = runInstance(kept, state, side, settings, last, &run.tallies[last]);
+    for (int i = 0; i < instances - 1; ++i) {
         if (!tasks[i].valid())
             continue;
         try {
@@ -137,7 +146,7 @@ InstanceRun runInstances(const ThinkBoard& kept, const _GAMESTATE& state, int bu
     return run;
 }
 
-std::string decide(const _GAMESTATE& state, int budgetMs) {
+std::string decide(const _GAMESTATE& state, const SearchSettings& settings) {
     std::string why;
     if (!isPlayableState(state, &why)) {
         std::fprintf(stderr, "kelvo: GO ignored: %s\n", why.c_str());
@@ -145,12 +154,16 @@ std::string decide(const _GAMESTATE& state, int budgetMs) {
         return std::string();
     }
     templateBoard.firstEndHammer = firstEndHammerAfterGo(templateBoard.firstEndHammer, state);
-    const InstanceRun run = runInstances(templateBoard, state, budgetMs);
+    const InstanceRun run = runInstances(templateBoard, state, settings);
     return formatAnswer(run.proposals[run.chosen].shot);
 }
 
+void setPlayerSettings(const SearchSettings& settings) { settingsOfGo = settings; }
+
+const SearchSettings& playerSettings() { return settingsOfGo; }
+
 void decideMove() {
-    const std::string answer = decide(gameState, SEARCH_TIME_MS);
+    const std::string answer = decide(gameState, settingsOfGo);
     if (!answer.empty())
         writeOut(answer.c_str());
 }

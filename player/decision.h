@@ -1,16 +1,17 @@
-// The move decision: four search instances, their vote and the answer.
+// The move decision: the search instances of a GO, their vote and the answer.
 #pragma once
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "candidates.h"
 #include "kelvosim/gamestate.h"
 #include "search.h"
+#include "settings.h"
 
 namespace Kelvo {
 
-constexpr int SEARCH_INSTANCES = 4;
 // Two proposals agree when both components differ by less than this.
 constexpr double VOTE_TOLERANCE = double(0.05f);
 // A value at or below this never wins the choice by value.
@@ -28,12 +29,12 @@ struct Proposal {
 
 // The votes of each slot: slot i gains one for every later slot j that
 // agrees with it.
-void countVotes(const Proposal (&proposals)[SEARCH_INSTANCES], int (&votes)[SEARCH_INSTANCES]);
+std::vector<int> countVotes(const std::vector<Proposal>& proposals);
 
 // The slot to answer with: the earliest slot with the most votes if it has
 // any, otherwise the earliest with the strictly highest value above
 // VALUE_FLOOR, otherwise slot 0.
-int chooseProposal(const Proposal (&proposals)[SEARCH_INSTANCES]);
+int chooseProposal(const std::vector<Proposal>& proposals);
 
 // "BESTSHOT %f %f %d" with x and y passed through single precision.
 std::string formatAnswer(const Candidate& shot);
@@ -47,23 +48,27 @@ bool isPlayableState(const _GAMESTATE& state, std::string* why = nullptr);
 // GO of end 0 sets it for shot 0 (cleared) and shot 1 (set), others keep it.
 bool firstEndHammerAfterGo(bool kept, const _GAMESTATE& state);
 
-// What the four instances of one GO proposed and how each searched, and the
+// What the instances of one GO proposed and how each searched, and the
 // slot the vote chose.
 struct InstanceRun {
-    Proposal proposals[SEARCH_INSTANCES];
-    SearchTally tallies[SEARCH_INSTANCES];
+    std::vector<Proposal> proposals;
+    std::vector<SearchTally> tallies;
     int chosen = 0;
 };
 
-// Runs the four instances on a playable state as a GO does: three as tasks,
-// the last on the calling thread, each on a copy of `kept` (whose first-end
-// flag reaches the search), then the vote.
-InstanceRun runInstances(const ThinkBoard& kept, const _GAMESTATE& state, int budgetMs);
+// Runs the settings' instances on a playable state as a GO does: all but the
+// last as tasks, the last on the calling thread, each on a copy of `kept`
+// (whose first-end flag reaches the search), then the vote.
+InstanceRun runInstances(const ThinkBoard& kept, const _GAMESTATE& state, const SearchSettings& settings);
 
-// Updates the kept first-end flag, runs the instances with the given budget
-// and returns the answer; an unplayable state gives an empty string and a
-// line on standard error. decideMove runs it with the full budget and writes
-// the answer.
-std::string decide(const _GAMESTATE& state, int budgetMs);
+// Updates the kept first-end flag, runs the instances with the settings and
+// returns the answer; an unplayable state gives an empty string and a line
+// on standard error.
+std::string decide(const _GAMESTATE& state, const SearchSettings& settings);
+
+// The settings every GO of this process searches with: the player's own
+// unless its command line changed them before the command loop started.
+void setPlayerSettings(const SearchSettings& settings);
+const SearchSettings& playerSettings();
 
 }  // namespace Kelvo

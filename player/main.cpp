@@ -1,7 +1,16 @@
+#include "decision.h"
 #include "kelvosim/fastsimulator.h"
+#include "options.h"
 #include "protocol.h"
 
-int main() {
+int main(int argc, char** argv) {
+    // The command line is judged before the tables are built and before
+    // anything is read: a bad option ends the process with nothing answered.
+    Kelvo::SearchSettings settings;
+    const int status = Kelvo::parsePlayerOptions(argc, argv, settings);
+    if (status >= 0)
+        return status;
+    Kelvo::setPlayerSettings(settings);
     Kelvo::buildMotionTables();
     return Kelvo::runCommandLoop();
 }

@@ -1,6 +1,6 @@
 #include "noise.h"
 
-#include "player/search.h"
+#include "kelvosim/noise.h"
 
 namespace Kelvo::Server {
 

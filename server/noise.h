@@ -11,7 +11,8 @@
 
 namespace Kelvo::Server {
 
-// The player's own error size, metres in each axis.
+// The size of the game's execution error, metres in each axis: the game's own
+// setting, the same size as the player assumes for its own shots.
 constexpr double TARGET_ERROR_SD = double(0.145f);
 
 struct Noise {

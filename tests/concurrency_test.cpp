@@ -48,7 +48,7 @@ TEST(FourInstances, ShortSearchOnAMidEndPositionAnswersAndAgreesOnTheStrategies)
     buildFromGameState(board, s);
     ASSERT_EQ(board.turn, 9);
 
-    const std::string answer = decide(s, 300);
+    const std::string answer = decide(s, KelvoTest::withBudget(300));
     EXPECT_TRUE(std::regex_match(answer, ANSWER)) << answer;
     // Every instance wrote the same pair; it is the one the position gives.
     const StrategyPair expected = selectStrategies(board, true);
@@ -63,15 +63,15 @@ TEST(FourInstances, BackToBackRequestsOnChangingPositions) {
     s.finalEnd = 8;
     s.shotNumber = 1;
     place(s, 0, 2.4f, 4.5f);
-    EXPECT_TRUE(std::regex_match(decide(s, 100), ANSWER));
+    EXPECT_TRUE(std::regex_match(decide(s, KelvoTest::withBudget(100)), ANSWER));
 
     _GAMESTATE later = midEnd();
     later.shotNumber = 12;  // BLACK, the other side, to throw
-    EXPECT_TRUE(std::regex_match(decide(later, 100), ANSWER));
+    EXPECT_TRUE(std::regex_match(decide(later, KelvoTest::withBudget(100)), ANSWER));
 
     // The last stone of an end: every playout ends at once.
     later.shotNumber = 15;
-    EXPECT_TRUE(std::regex_match(decide(later, 100), ANSWER));
+    EXPECT_TRUE(std::regex_match(decide(later, KelvoTest::withBudget(100)), ANSWER));
 }
 
 }  // namespace

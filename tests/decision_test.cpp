@@ -28,56 +28,65 @@ Proposal proposal(double x, double y, int spin, double value) {
 
 TEST(ChooseProposal, MostVotesWinsAndTheEarlierSlotOfAPairTakesTheVote) {
     // Four identical slots: votes 3, 2, 1, 0.
-    const Proposal same[4] = {proposal(0.1, -29, 0, -1), proposal(0.1, -29, 0, 0.5),
+    const std::vector<Proposal> same = {proposal(0.1, -29, 0, -1), proposal(0.1, -29, 0, 0.5),
                               proposal(0.1, -29, 0, 0.9), proposal(0.1, -29, 0, 0.2)};
     EXPECT_EQ(chooseProposal(same), 0);
 
     // Slots 1 to 3 agree within the tolerance, slot 0 differs: votes 0, 2, 1, 0.
-    const Proposal three[4] = {proposal(1.0, -29, 0, 0.9), proposal(0.10, -29.00, 1, 0.1),
+    const std::vector<Proposal> three = {proposal(1.0, -29, 0, 0.9), proposal(0.10, -29.00, 1, 0.1),
                                proposal(0.14, -29.04, 1, 0.2), proposal(0.12, -28.97, 1, 0.3)};
     EXPECT_EQ(chooseProposal(three), 1);
 
     // Only slots 0 and 3 agree: slot 0 has the single vote whatever the values.
-    const Proposal ends[4] = {proposal(0.5, -30, 0, -0.9), proposal(1.5, -30, 0, 0.9),
+    const std::vector<Proposal> ends = {proposal(0.5, -30, 0, -0.9), proposal(1.5, -30, 0, 0.9),
                               proposal(-1.5, -30, 0, 0.9), proposal(0.5, -30, 0, 0.9)};
     EXPECT_EQ(chooseProposal(ends), 0);
 }
 
 TEST(ChooseProposal, ToleranceIsStrictAndSpinMustMatch) {
     // 0.05 as a double lies below the widened single-precision tolerance.
-    const Proposal inside[4] = {proposal(-0.9, -3, 0, 0.0), proposal(0.0, -29.0, 0, 0.0),
+    const std::vector<Proposal> inside = {proposal(-0.9, -3, 0, 0.0), proposal(0.0, -29.0, 0, 0.0),
                                 proposal(0.05, -29.05, 0, 0.5), proposal(0.9, -3, 0, 0.0)};
     EXPECT_EQ(chooseProposal(inside), 1);
-    const Proposal outside[4] = {proposal(-0.9, -3, 0, 0.0), proposal(0.0, -29.0, 0, 0.0),
+    const std::vector<Proposal> outside = {proposal(-0.9, -3, 0, 0.0), proposal(0.0, -29.0, 0, 0.0),
                                  proposal(0.0501, -29.0, 0, 0.5), proposal(0.9, -3, 0, 0.0)};
     EXPECT_EQ(chooseProposal(outside), 2);  // no agreement: by value
     // Slots 0 and 1 differ only in the spin: no agreement, slot 1 has the best value.
-    const Proposal spinOnly[4] = {proposal(0.1, -29, 0, 0.1), proposal(0.1, -29, 1, 0.3),
+    const std::vector<Proposal> spinOnly = {proposal(0.1, -29, 0, 0.1), proposal(0.1, -29, 1, 0.3),
                                   proposal(2.1, -29, 0, 0.2), proposal(-2.1, -29, 1, 0.0)};
     EXPECT_EQ(chooseProposal(spinOnly), 1);
 }
 
 TEST(ChooseProposal, WithoutAgreementTheFirstStrictlyHighestValueAboveTheFloor) {
-    const Proposal spread[4] = {proposal(-1, -30, 0, -0.2), proposal(0, -30, 0, 0.4),
+    const std::vector<Proposal> spread = {proposal(-1, -30, 0, -0.2), proposal(0, -30, 0, 0.4),
                                 proposal(1, -30, 0, 0.4), proposal(2, -30, 0, 0.1)};
     EXPECT_EQ(chooseProposal(spread), 1);
-    const Proposal none[4] = {proposal(-1, -30, 0, -999.0), proposal(0, -30, 0, -999.0),
+    const std::vector<Proposal> none = {proposal(-1, -30, 0, -999.0), proposal(0, -30, 0, -999.0),
                               proposal(1, -30, 0, -999.0), proposal(2, -30, 0, -999.0)};
     EXPECT_EQ(chooseProposal(none), 0);
-    const Proposal atFloor[4] = {proposal(-1, -30, 0, -999.0), proposal(0, -30, 0, -99.0),
+    const std::vector<Proposal> atFloor = {proposal(-1, -30, 0, -999.0), proposal(0, -30, 0, -99.0),
                                  proposal(1, -30, 0, -98.0), proposal(2, -30, 0, -99.0)};
     EXPECT_EQ(chooseProposal(atFloor), 2);
 }
 
 TEST(ChooseProposal, FailedSlotsNeitherGainNorGiveVotes) {
-    Proposal failedMatch[4] = {proposal(0.1, -29, 0, 0), proposal(0.1, -29, 0, 0), proposal(3, -20, 1, 0.2),
+    std::vector<Proposal> failedMatch = {proposal(0.1, -29, 0, 0), proposal(0.1, -29, 0, 0), proposal(3, -20, 1, 0.2),
                                proposal(-3, -20, 1, 0.1)};
     failedMatch[0].ok = false;
     failedMatch[0].value = FAILED_VALUE;
     EXPECT_EQ(chooseProposal(failedMatch), 2);  // slot 1 has no partner left: by value
 
-    Proposal allFailed[4];
+    std::vector<Proposal> allFailed(4);
     EXPECT_EQ(chooseProposal(allFailed), 0);
+}
+
+TEST(ChooseProposal, AnyNumberOfInstancesVotesAlike) {
+    EXPECT_EQ(chooseProposal({proposal(0.1, -29, 0, -5)}), 0);
+    // Six slots: 4 and 5 agree with each other, 1, 2 and 3 with each other.
+    const std::vector<Proposal> six = {proposal(3, -29, 0, 0.9), proposal(1, -29, 0, 0.1), proposal(1, -29, 0, 0.1),
+                                       proposal(1, -29, 0, 0.1), proposal(2, -29, 1, 0.5), proposal(2, -29, 1, 0.5)};
+    EXPECT_EQ(countVotes(six), (std::vector<int>{0, 2, 1, 0, 1, 0}));
+    EXPECT_EQ(chooseProposal(six), 1);
 }
 
 TEST(FormatAnswer, ComponentsPassThroughSinglePrecision) {
@@ -127,7 +136,7 @@ TEST(PlayableState, ShotEndAndStoneCountsAreChecked) {
 
 TEST(Decide, UnplayableStateAnswersNothingAndReportsOneLine) {
     testing::internal::CaptureStderr();
-    const std::string answer = decide(emptyState(16, 0), 10);
+    const std::string answer = decide(emptyState(16, 0), KelvoTest::withBudget(10));
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(answer, "");
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
@@ -141,7 +150,7 @@ TEST(Decide, AnswersABestShotAndKeepsTheFirstEndFlag) {
     // First move request of a game at end 0, shot 1: the player holds the
     // hammer of the first end.
     _GAMESTATE s = emptyState(1, 0);
-    const std::string answer = decide(s, 60);
+    const std::string answer = decide(s, KelvoTest::withBudget(60));
     EXPECT_TRUE(std::regex_match(answer, std::regex(R"(BESTSHOT -?\d+\.\d{6} -?\d+\.\d{6} [01])"))) << answer;
 
     // Two ends later, BLACK (positive scores) leads by 3; for a player that
@@ -149,13 +158,13 @@ TEST(Decide, AnswersABestShotAndKeepsTheFirstEndFlag) {
     s = emptyState(0, 2);
     s.endScores[0] = 2;
     s.endScores[1] = 1;
-    decide(s, 30);
+    decide(s, KelvoTest::withBudget(30));
     EXPECT_EQ(ownStrategy.load(), STEAL);
     EXPECT_EQ(oppStrategy.load(), PREVENT_STEAL);
 
     // A new game whose first request is at end 0, shot 0 clears the flag.
-    decide(emptyState(0, 0), 30);
-    decide(s, 30);
+    decide(emptyState(0, 0), KelvoTest::withBudget(30));
+    decide(s, KelvoTest::withBudget(30));
     EXPECT_EQ(ownStrategy.load(), PREVENT_MULTI);
     EXPECT_EQ(oppStrategy.load(), SCORE3_OR_MORE);
 
@@ -164,7 +173,7 @@ TEST(Decide, AnswersABestShotAndKeepsTheFirstEndFlag) {
     s.finalEnd = 12;
     s.endScores[0] = 1;
     s.endScores[9] = -1;
-    EXPECT_TRUE(std::regex_match(decide(s, 30), std::regex(R"(BESTSHOT -?\d+\.\d{6} -?\d+\.\d{6} [01])")));
+    EXPECT_TRUE(std::regex_match(decide(s, KelvoTest::withBudget(30)), std::regex(R"(BESTSHOT -?\d+\.\d{6} -?\d+\.\d{6} [01])")));
 }
 
 // ---------------------------------------------------------------------------

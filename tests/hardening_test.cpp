@@ -65,14 +65,14 @@ TEST(OddPositions, StackedEdgeAndNonFiniteStonesStillGiveAnAnswer) {
     command("SETSTATE 8 0 8 0");
     // Six stones on the tee itself.
     command("POSITION 2.375 4.88 2.375 4.88 2.375 4.88 2.375 4.88 2.375 4.88 2.375 4.88");
-    EXPECT_TRUE(std::regex_match(decide(gameState, 60), answer));
+    EXPECT_TRUE(std::regex_match(decide(gameState, KelvoTest::withBudget(60)), answer));
     // On the corners and sides of the play area, and exactly touching pairs.
     command("POSITION 0.145 2.905 4.605 2.905 0.145 41.4 4.605 41.4 2.375 2.905 2.375 41.4"
             " 2.085 4.88 2.375 4.88");
-    EXPECT_TRUE(std::regex_match(decide(gameState, 60), answer));
+    EXPECT_TRUE(std::regex_match(decide(gameState, KelvoTest::withBudget(60)), answer));
     // Not-a-number and infinite coordinates lie nowhere on the sheet.
     command("POSITION nan 4.88 2.375 nan inf 4.88 -inf -inf 2.4 4.5 1e400 1e400 -nan -nan 2.2 8.9");
-    EXPECT_TRUE(std::regex_match(decide(gameState, 60), answer));
+    EXPECT_TRUE(std::regex_match(decide(gameState, KelvoTest::withBudget(60)), answer));
     command("NEWGAME");
 }
 

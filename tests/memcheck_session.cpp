@@ -31,7 +31,9 @@ int main(int argc, char** argv) {
     lines.flush(handle);
     Kelvo::writeOut("\n");
 
-    const std::string answer = Kelvo::decide(Kelvo::gameState, budgetMs);
+    Kelvo::SearchSettings settings;
+    settings.budgetMs = budgetMs;
+    const std::string answer = Kelvo::decide(Kelvo::gameState, settings);
     std::printf("%s\n", answer.c_str());
     return std::regex_match(answer, std::regex(R"(BESTSHOT -?\d+\.\d{6} -?\d+\.\d{6} [01])")) ? 0 : 1;
 }

@@ -336,11 +336,11 @@ TEST_F(SearchWithTables, SingleCandidateIsReturnedWithTheServersOrientation) {
     const ThinkBoard root = makeBoard(3, {{BLACK, 0.2, 0.1}, {WHITE, -0.5, 0.6}});
     Candidate only{0, 0, 1};
     drawTo(Vec2{0.0, 0.0}, only);
-    dsfmt_t rng;
-    dsfmt_init_gen_rand(&rng, 5u);
+    SearchRandom random = makeSearchRandom(5u, 0, _GAMESTATE{});
     Candidate out{9, 9, 9};
     SearchTally tally;
-    const double v = searchCandidates(root, &only, 1, true, StrategyPair{SCORE2, FORCE1}, rng, &out, 100, &tally);
+    const double v = searchCandidates(root, &only, 1, true, StrategyPair{SCORE2, FORCE1}, random, &out,
+                                      KelvoTest::withBudget(100), &tally);
     EXPECT_EQ(out.x, only.x);
     EXPECT_EQ(out.y, -only.y);
     EXPECT_EQ(out.spin, 1);
@@ -354,10 +354,11 @@ TEST_F(SearchWithTables, SingleCandidateIsReturnedWithTheServersOrientation) {
 
 TEST_F(SearchWithTables, NoCandidateEndsAtOnce) {
     const ThinkBoard root = makeBoard(16, {});
-    dsfmt_t rng;
-    dsfmt_init_gen_rand(&rng, 5u);
+    SearchRandom random = makeSearchRandom(5u, 0, _GAMESTATE{});
     Candidate out{9, 9, 1};
-    EXPECT_EQ(searchCandidates(root, nullptr, 0, false, StrategyPair{FORCE1, SCORE2}, rng, &out, 100), NO_VALUE);
+    EXPECT_EQ(searchCandidates(root, nullptr, 0, false, StrategyPair{FORCE1, SCORE2}, random, &out,
+                               KelvoTest::withBudget(100)),
+              NO_VALUE);
     EXPECT_EQ(out.x, 0);
     EXPECT_EQ(out.y, 0);
     EXPECT_EQ(out.spin, 0);
@@ -379,7 +380,7 @@ TEST_F(SearchWithTables, LastStoneAgainstALoneOpponentStoneScores) {
         ThinkBoard board;
         Candidate out;
         SearchTally tally;
-        const double v = runSearch(board, state, &out, true, 300, &tally);
+        const double v = runSearch(board, state, &out, true, KelvoTest::withBudget(300), 0, &tally);
         EXPECT_EQ(ownStrategy.load(), SCORE2);
         EXPECT_EQ(oppStrategy.load(), FORCE1);
         EXPECT_GT(v, 0.0);

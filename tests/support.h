@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "kelvosim/thinkboard.h"
+#include "settings.h"
 
 namespace KelvoTest {
 
@@ -21,6 +22,13 @@ struct StoneAt {
     double y;
 };
 Kelvo::ThinkBoard makeBoard(int turn, const std::vector<StoneAt>& stones);
+
+// The player's own settings with a shorter budget, for quick searches.
+inline Kelvo::SearchSettings withBudget(int budgetMs) {
+    Kelvo::SearchSettings settings;
+    settings.budgetMs = budgetMs;
+    return settings;
+}
 
 // A child process on pipes, for driving the real binaries.
 struct Child {

@@ -1,0 +1,28 @@
+// Execution noise: a thrown shot misses its plan by a Gaussian error of the
+// point where a straight draw to the tee would come to rest, turned into a
+// change of the launch velocity through the straight-draw formula. The
+// search disturbs every shot of its own side with it; the stand-in server
+// disturbs every thrown shot with the same formula.
+#pragma once
+
+#include <dSFMT.h>
+
+namespace Kelvo {
+
+constexpr double NOISE_SIGMA = double(0.145f);        // metres in each axis
+constexpr double NOISE_CURL_OFFSET = double(1.22f);   // sideways aim of a spin-0 draw to the tee
+constexpr double NOISE_CURL_SKEW = double(0.0335f);   // small turn of the target error
+constexpr double NOISE_DRAW_FACTOR = 24.0184326171875; // 2 * DECEL
+// The launch velocity of the undisturbed draw, as stored doubles.
+constexpr double NOISE_REF_VX = -0.99073974;
+constexpr double NOISE_REF_VY = 29.559775;
+
+// Uniform in the open interval (0, 1).
+double drawOpen(dsfmt_t& rng);
+// The velocity change that moves a spin-0 draw to the tee by the target
+// error (ex, ey).
+void noiseFromError(double ex, double ey, double& dx, double& dy);
+// Draws a target error and writes the velocity change to add to a shot.
+void sampleNoise(dsfmt_t& rng, double& dx, double& dy);
+
+}  // namespace Kelvo

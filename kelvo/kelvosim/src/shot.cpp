@@ -1,0 +1,27 @@
+#include "kelvosim/shot.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "kelvosim/fastsimulator.h"
+
+namespace Kelvo {
+
+int simulateShot(ThinkBoard& board, const fMoveXY<double>& shot) {
+    const double speed = std::min(std::hypot(shot.x, shot.y), V_MAX);
+    const double heading = std::atan2(shot.x, shot.y);
+    // On an empty sheet the stone slides to its table rest point; the
+    // clear-path move does exactly that, with the speed clamped to the
+    // table and no stone placed outside the play area.
+    if (stonesOnSheet(board) == 0)
+        return simulateClearPath(board, speed, heading, shot.spin);
+    const double reach = stopDistance(speed);
+    if (board.frontY - STONE_R + TEE_TO_THROW > reach)
+        return simulateClearPath(board, speed, heading, shot.spin);
+    const StoneMotion launched = launchMotion(shot, speed, heading);
+    if (stonesOnSheet(board) == 1)
+        return simulateTwoStones(board, launched);
+    return simulateGeneral(board, launched);
+}
+
+}  // namespace Kelvo

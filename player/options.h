@@ -1,0 +1,28 @@
+// The search options of the command line, defined once for the player and
+// every tool that runs its search.
+#pragma once
+
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "settings.h"
+
+namespace Kelvo {
+
+// The lines of --help that describe the search options.
+extern const char SEARCH_OPTIONS_HELP[];
+
+// Adds the search options to a command line; parsed values land in
+// settings. budgetNames lets a tool keep an older name beside --budget-ms.
+void addSearchOptions(CLI::App& app, SearchSettings& settings, const std::string& budgetNames = "--budget-ms");
+
+// One line for a rejected command line, without line ends.
+std::string optionError(const CLI::ParseError& error);
+
+// The player's command line. Returns -1 when the player should go on;
+// otherwise the exit status, after the help or version text on standard
+// output (0) or one line naming the bad option on standard error (2).
+int parsePlayerOptions(int argc, char** argv, SearchSettings& settings);
+
+}  // namespace Kelvo
