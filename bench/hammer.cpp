@@ -17,8 +17,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -27,7 +25,9 @@
 #include "decision.h"
 #include "kelvosim/fastsimulator.h"
 #include "options.h"
+#include "positions.h"
 #include "search.h"
+#include "shotgrid.h"
 
 using namespace Kelvo;
 
@@ -37,15 +37,9 @@ constexpr int SCORING_DRAWS = 512;
 constexpr uint32_t SCORING_SEED = 20261209;
 constexpr uint32_t SELECTION_SEED = 777;
 
-// The grid: launch headings and speeds for both spins. Speeds are spaced
-// evenly in reach over the draw weights (where a few centimetres of reach
-// matter) and evenly in speed over the hit weights.
-constexpr double HEADING_MAX = 0.1;  // radians either side of the centre line
-constexpr int HEADINGS = 101;
-constexpr double DRAW_REACH_LOW = TEE_TO_THROW - 4.0;
-constexpr double DRAW_REACH_HIGH = TEE_TO_THROW + 2.5;
-constexpr double DRAW_REACH_STEP = 0.1;
-constexpr int HIT_SPEEDS = 25;
+// The grid is the last stone's grid of the widened search: speeds spaced
+// evenly in reach over the draw weights and evenly in speed over the hit
+// weights, 101 headings, both spins.
 constexpr int COARSE_DRAWS = 32;
 // Refinement: a finer local grid around the best coarse cells, then the
 // best refined shots on more draws.
@@ -53,11 +47,6 @@ constexpr int REFINED_CELLS = 12;
 constexpr int REFINE_HALF = 3;  // local grid of (2 * 3 + 1)^2 points at a third of the spacing
 constexpr int REFINE_DRAWS = 128;
 constexpr int FINALISTS = 6;
-
-struct HammerPosition {
-    std::string name;
-    _GAMESTATE state;
-};
 
 struct NoiseDraws {
     std::vector<double> dx, dy;
@@ -67,64 +56,6 @@ struct ScoredShot {
     Candidate shot;
     double value = -1e9;
 };
-
-[[noreturn]] void fail(const std::string& path, int line, const std::string& what) {
-    std::fprintf(stderr, "kelvo-bench-hammer: %s:%d: %s\n", path.c_str(), line, what.c_str());
-    std::exit(2);
-}
-
-std::vector<HammerPosition> readPositions(const std::string& path) {
-    std::ifstream in(path);
-    if (!in)
-        fail(path, 0, "cannot be read");
-    std::vector<HammerPosition> positions;
-    std::string text;
-    for (int lineNo = 1; std::getline(in, text); ++lineNo) {
-        text = text.substr(0, text.find('#'));
-        std::istringstream line(text);
-        std::string key;
-        if (!(line >> key))
-            continue;
-        if (key == "position") {
-            HammerPosition p;
-            if (!(line >> p.name))
-                fail(path, lineNo, "position needs a name");
-            for (int i = 0; i < 16; ++i)
-                p.state.stonePos[i][0] = p.state.stonePos[i][1] = 0;
-            p.state.shotNumber = 15;
-            positions.push_back(p);
-            continue;
-        }
-        if (positions.empty())
-            fail(path, lineNo, "'" + key + "' before the first position");
-        _GAMESTATE& s = positions.back().state;
-        if (key == "end") {
-            if (!(line >> s.endNumber >> s.finalEnd) || s.endNumber < 1 || s.endNumber > 9)
-                fail(path, lineNo, "end takes the end (1..9) and the final end");
-        } else if (key == "scores") {
-            int e = 0, score = 0;
-            while (e < 10 && line >> score)
-                s.endScores[e++] = score;
-        } else if (key == "stone") {
-            int i = -1;
-            float x = 0, y = 0;
-            if (!(line >> i >> x >> y) || i < 0 || i > 14)
-                fail(path, lineNo, "stone takes an index 0..14 and two coordinates");
-            s.stonePos[i][0] = x;
-            s.stonePos[i][1] = y;
-        } else {
-            fail(path, lineNo, "unknown key '" + key + "'");
-        }
-    }
-    if (positions.empty())
-        fail(path, 0, "no positions");
-    for (const HammerPosition& p : positions) {
-        std::string why;
-        if (!isPlayableState(p.state, &why))
-            fail(path, 0, p.name + ": " + why);
-    }
-    return positions;
-}
 
 NoiseDraws makeDraws(uint32_t seed, int n) {
     dsfmt_t rng;
@@ -150,20 +81,6 @@ double expectedValue(const ThinkBoard& root, const Candidate& shot, const NoiseD
     return sum / n;
 }
 
-Candidate shotAt(double speed, double heading, int32_t spin) {
-    return Candidate{speed * std::sin(heading), speed * std::cos(heading), spin};
-}
-
-std::vector<double> gridSpeeds() {
-    std::vector<double> speeds;
-    for (double reach = DRAW_REACH_LOW; reach <= DRAW_REACH_HIGH + 1e-9; reach += DRAW_REACH_STEP)
-        speeds.push_back(std::sqrt(2 * DECEL * reach));
-    const double low = speeds.back();
-    for (int i = 1; i <= HIT_SPEEDS; ++i)
-        speeds.push_back(low + (V_MAX - low) * i / HIT_SPEEDS);
-    return speeds;
-}
-
 struct Cell {
     int speed, heading;
     int32_t spin;
@@ -172,14 +89,15 @@ struct Cell {
 
 // The best grid shot, chosen on the selection draws.
 Candidate bestGridShot(const ThinkBoard& root, int32_t strategy, const NoiseDraws& selection) {
-    static const std::vector<double> speeds = gridSpeeds();
-    const double headingStep = 2 * HEADING_MAX / (HEADINGS - 1);
-    auto heading = [&](int h) { return -HEADING_MAX + h * headingStep; };
+    const GridSpec& grid = lastStoneGrid();
+    static const std::vector<double> speeds = gridSpeeds(grid);
+    const double step = headingStep(grid);
+    auto heading = [&](int h) { return -grid.headingMax + h * step; };
 
     std::vector<Cell> cells;
     for (int32_t spin = 0; spin <= 1; ++spin)
         for (int v = 0; v < int(speeds.size()); ++v)
-            for (int h = 0; h < HEADINGS; ++h)
+            for (int h = 0; h < grid.headings; ++h)
                 cells.push_back(Cell{v, h, spin,
                                      expectedValue(root, shotAt(speeds[v], heading(h), spin), selection,
                                                    COARSE_DRAWS, strategy)});
@@ -194,7 +112,7 @@ Candidate bestGridShot(const ThinkBoard& root, int32_t strategy, const NoiseDraw
         for (int i = -REFINE_HALF; i <= REFINE_HALF; ++i)
             for (int j = -REFINE_HALF; j <= REFINE_HALF; ++j) {
                 const double speed = std::min(speeds[cell.speed] + i * speedStep / 3, V_MAX);
-                const Candidate shot = shotAt(speed, heading(cell.heading) + j * headingStep / 3, cell.spin);
+                const Candidate shot = shotAt(speed, heading(cell.heading) + j * step / 3, cell.spin);
                 refined.push_back(ScoredShot{shot, expectedValue(root, shot, selection, REFINE_DRAWS, strategy)});
             }
     }
@@ -254,18 +172,20 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kelvo-bench-hammer: %s\n", optionError(e).c_str());
         return 2;
     }
-    const std::vector<HammerPosition> positions = readPositions(path);
+    const std::vector<KelvoBench::BenchPosition> positions =
+        KelvoBench::readPositions("kelvo-bench-hammer", path, 15, 15, 15);
     buildMotionTables();
     const NoiseDraws scoring = makeDraws(SCORING_SEED, SCORING_DRAWS);
     const NoiseDraws selection = makeDraws(SELECTION_SEED, SCORING_DRAWS);
     std::printf("hammer: %zu positions from %s; %d scoring draws; grid %zu speeds x %d headings x 2 spins, "
                 "refined around its best %d cells\n",
-                positions.size(), path.c_str(), SCORING_DRAWS, gridSpeeds().size(), HEADINGS, REFINED_CELLS);
+                positions.size(), path.c_str(), SCORING_DRAWS, gridSpeeds(lastStoneGrid()).size(), lastStoneGrid().headings,
+                REFINED_CELLS);
     std::printf("%-26s %-15s %5s %8s %8s %8s %8s %8s\n", "position", "strategy", "cands", "answer", "best_cand",
                 "grid", "search", "coverage");
 
     double sumAnswer = 0, sumCandidate = 0, sumGrid = 0;
-    for (const HammerPosition& p : positions) {
+    for (const KelvoBench::BenchPosition& p : positions) {
         ThinkBoard root;
         buildFromGameState(root, p.state);
         const int32_t strategy = selectStrategies(root, true).own;

@@ -116,7 +116,58 @@ bool firstEndHammerAfterGo(bool kept, const _GAMESTATE& state) {
     return kept;
 }
 
+namespace {
+
+// The candidates' share of a pooled search in the form of one instance's tally.
+SearchTally candidateTally(const PoolSearch& pool, int32_t count) {
+    SearchTally t;
+    t.count = count;
+    t.bestIndex = pool.best >= 0 ? pool.shots[pool.best].candidate : -1;
+    t.bestValue = pool.bestValue;
+    t.playouts = pool.playouts;
+    t.elapsedMs = pool.elapsedMs;
+    for (const PoolShot& s : pool.shots) {
+        t.visitsMade += s.executions;
+        if (s.candidate < 0)
+            continue;
+        t.visits[s.candidate] = uint32_t(s.playouts);
+        t.executions[s.candidate] = s.executions;
+        t.mean[s.candidate] = s.mean;
+    }
+    return t;
+}
+
+// All instances on one pool of shots: one proposal, no vote.
+InstanceRun runPooled(const ThinkBoard& kept, const _GAMESTATE& state, const SearchSettings& settings) {
+    InstanceRun run;
+    run.proposals.resize(1);
+    run.tallies.resize(1);
+    try {
+        const bool side = state.shotNumber % 2 == 1;
+        ThinkBoard board = kept;
+        buildFromGameState(board, state);
+        const StrategyPair strategies = selectStrategies(board, side);
+        ownStrategy.store(strategies.own);
+        oppStrategy.store(strategies.opp);
+        Candidate candidates[MAX_CANDIDATES] = {};
+        const int32_t count = generateCandidates(board, candidates, strategies.own);
+        run.pool = searchPool(board, candidates, count, side, strategies, settings, state);
+        run.tallies[0] = candidateTally(run.pool, count);
+        if (run.pool.best >= 0) {
+            const Candidate& best = run.pool.shots[run.pool.best].shot;
+            run.proposals[0] = Proposal{Candidate{best.x, -best.y, best.spin}, run.pool.bestValue, true};
+        }
+    } catch (...) {
+        run.proposals[0] = Proposal{};
+    }
+    return run;
+}
+
+}  // namespace
+
 InstanceRun runInstances(const ThinkBoard& kept, const _GAMESTATE& state, const SearchSettings& settings) {
+    if (settings.allocation == Allocation::HALVING)
+        return runPooled(kept, state, settings);
     const bool side = state.shotNumber % 2 == 1;
     const int instances = std::max(settings.instances, 1);
     InstanceRun run;

@@ -7,6 +7,7 @@
 
 #include "candidates.h"
 #include "kelvosim/gamestate.h"
+#include "sampler.h"
 #include "search.h"
 #include "settings.h"
 
@@ -49,11 +50,14 @@ bool isPlayableState(const _GAMESTATE& state, std::string* why = nullptr);
 bool firstEndHammerAfterGo(bool kept, const _GAMESTATE& state);
 
 // What the instances of one GO proposed and how each searched, and the
-// slot the vote chose.
+// slot the vote chose. A pooled search (halving) makes one proposal; its
+// tally holds the candidates' figures (bestIndex -1 when the answer is a
+// shot of the widened search) and `pool` every shot's.
 struct InstanceRun {
     std::vector<Proposal> proposals;
     std::vector<SearchTally> tallies;
     int chosen = 0;
+    PoolSearch pool;
 };
 
 // Runs the settings' instances on a playable state as a GO does: all but the

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
+#include <memory>
 
 namespace Kelvo {
 
@@ -17,7 +19,16 @@ const char SEARCH_OPTIONS_HELP[] =
     "  --seed S                 derive every random number of a GO from S, 0 to 2^64-1,\n"
     "                           the instance and the end and shot (default: the clock\n"
     "                           and the random device); with --playout-limit and the\n"
-    "                           budget not reached, a GO answers the same every time\n";
+    "                           budget not reached, a GO answers the same every time\n"
+    "  --allocation A           sweep: each instance visits its candidates in turn and\n"
+    "                           the instances vote (default); halving: all instances\n"
+    "                           share one pool of shots, sequential halving by mean\n"
+    "  --common-noise           halving: within a round every shot meets the same noise\n"
+    "                           draws and playout streams\n"
+    "  --widen                  halving: search a grid of speeds, headings and spins\n"
+    "                           besides the candidates, and shots near the leaders\n"
+    "  --preset NAME            strong: --allocation halving --common-noise --widen\n"
+    "                           --playouts-per-visit 8; options given beside it win\n";
 
 namespace {
 
@@ -55,7 +66,30 @@ const CLI::Validator DIGITS(
 void addSearchOptions(CLI::App& app, SearchSettings& settings, const std::string& budgetNames) {
     app.add_option(budgetNames, settings.budgetMs)->check(CLI::Range(1, 600000));
     app.add_option("--instances", settings.instances)->check(CLI::Range(1, 64));
-    app.add_option("--playouts-per-visit", settings.playoutsPerVisit)->check(CLI::Range(1, 1000000));
+    CLI::Option* perVisit =
+        app.add_option("--playouts-per-visit", settings.playoutsPerVisit)->check(CLI::Range(1, 1000000));
+    const std::map<std::string, Allocation> allocations{{"sweep", Allocation::SWEEP}, {"halving", Allocation::HALVING}};
+    CLI::Option* allocation =
+        app.add_option("--allocation", settings.allocation)->transform(CLI::CheckedTransformer(allocations));
+    CLI::Option* common = app.add_flag("--common-noise", settings.commonNoise);
+    CLI::Option* widen = app.add_flag("--widen", settings.widen);
+    // A preset fills in what the command line left open, once it is parsed.
+    auto preset = std::make_shared<std::string>();
+    app.add_option("--preset", *preset)->check(CLI::IsMember({"strong"}));
+    app.final_callback([&settings, preset, perVisit, allocation, common, widen] {
+        if (preset->empty())
+            return;
+        SearchSettings named = settings;
+        applyPreset(*preset, named);
+        if (perVisit->count() == 0)
+            settings.playoutsPerVisit = named.playoutsPerVisit;
+        if (allocation->count() == 0)
+            settings.allocation = named.allocation;
+        if (common->count() == 0)
+            settings.commonNoise = named.commonNoise;
+        if (widen->count() == 0)
+            settings.widen = named.widen;
+    });
     app.add_option_function<uint64_t>("--playout-limit", [&settings](const uint64_t& n) { settings.playoutLimit = n; })
         ->check(DIGITS)
         ->check(CLI::Range(uint64_t(1), UINT64_MAX));

@@ -2,11 +2,14 @@
 // at its playout limit answering the same every time.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <string>
 #include <vector>
 
 #include "decision.h"
 #include "options.h"
+#include "shotgrid.h"
 #include "support.h"
 
 using namespace Kelvo;
@@ -141,6 +144,99 @@ TEST(SeededSearch, TwoPlayerProcessesAnswerTheSame) {
     }
     EXPECT_EQ(answers[0].rfind("BESTSHOT ", 0), 0u) << answers[0];
     EXPECT_EQ(answers[0], answers[1]);
+}
+
+}  // namespace
+
+namespace {
+
+SearchSettings parsed(std::vector<std::string> args) {
+    CLI::App app("test");
+    SearchSettings settings;
+    addSearchOptions(app, settings);
+    std::reverse(args.begin(), args.end());  // CLI11 takes the words last first
+    app.parse(args);
+    return settings;
+}
+
+TEST(SearchOptions, APresetFillsWhatTheCommandLineLeftOpen) {
+    const SearchSettings strong = parsed({"--preset", "strong"});
+    EXPECT_EQ(strong.allocation, Allocation::HALVING);
+    EXPECT_TRUE(strong.commonNoise);
+    EXPECT_TRUE(strong.widen);
+    EXPECT_EQ(strong.playoutsPerVisit, STRONG_PLAYOUTS_PER_VISIT);
+    EXPECT_EQ(strong.budgetMs, SEARCH_TIME_MS);
+    const SearchSettings mixed =
+        parsed({"--playouts-per-visit", "100", "--preset", "strong", "--allocation", "sweep", "--budget-ms", "700"});
+    EXPECT_EQ(mixed.playoutsPerVisit, 100);
+    EXPECT_EQ(mixed.allocation, Allocation::SWEEP);
+    EXPECT_TRUE(mixed.widen);
+    EXPECT_EQ(mixed.budgetMs, 700);
+    EXPECT_THROW(parsed({"--preset", "weak"}), CLI::ParseError);
+    EXPECT_THROW(parsed({"--allocation", "random"}), CLI::ParseError);
+    const SearchSettings plain = parsed({});
+    EXPECT_EQ(plain.allocation, Allocation::SWEEP);
+    EXPECT_FALSE(plain.widen || plain.commonNoise);
+}
+
+SearchSettings pooled(bool widen, bool common) {
+    SearchSettings settings = seeded(5);
+    settings.allocation = Allocation::HALVING;
+    settings.widen = widen;
+    settings.commonNoise = common;
+    settings.playoutsPerVisit = 4;
+    settings.playoutLimit = 400;
+    return settings;
+}
+
+TEST(PooledSearch, HalvesToOneSurvivorAndRepeatsWithASeed) {
+    KelvoTest::ensureMotionTables();
+    for (bool common : {false, true}) {
+        const InstanceRun a = runInstances(ThinkBoard{}, midEnd(), pooled(false, common));
+        const InstanceRun b = runInstances(ThinkBoard{}, midEnd(), pooled(false, common));
+        ASSERT_EQ(a.proposals.size(), 1u);
+        ASSERT_TRUE(a.proposals[0].ok);
+        EXPECT_TRUE(sameTally(a.tallies[0], b.tallies[0]));
+        EXPECT_EQ(formatAnswer(a.proposals[0].shot), formatAnswer(b.proposals[0].shot));
+        const PoolSearch& pool = a.pool;
+        ASSERT_GE(pool.best, 0);
+        EXPECT_EQ(pool.shots[pool.best].droppedIn, -1);
+        int survivors = 0;
+        for (const PoolShot& s : pool.shots)
+            survivors += s.droppedIn < 0;
+        EXPECT_EQ(survivors, 1);
+        // Each round drops half of what it started with (rounded down).
+        size_t left = pool.shots.size();
+        for (int round = 0; round < pool.rounds; ++round) {
+            size_t dropped = 0;
+            for (const PoolShot& s : pool.shots)
+                dropped += s.droppedIn == round;
+            EXPECT_EQ(dropped, left / 2) << "round " << round;
+            left -= dropped;
+        }
+        // The answer is the best shot in the server's orientation.
+        EXPECT_EQ(a.proposals[0].shot.y, -pool.shots[pool.best].shot.y);
+        EXPECT_LE(pool.playouts, 4u * 400u);
+    }
+}
+
+TEST(PooledSearch, WideningAddsTheGridAndShotsNearTheLeaders) {
+    KelvoTest::ensureMotionTables();
+    SearchSettings settings = pooled(true, true);
+    settings.playoutLimit = 3000;
+    const InstanceRun run = runInstances(ThinkBoard{}, midEnd(), settings);
+    const PoolSearch& pool = run.pool;
+    const size_t listed = size_t(run.tallies[0].count);
+    size_t widened = 0, joinedLater = 0;
+    for (const PoolShot& s : pool.shots) {
+        widened += s.candidate < 0;
+        // A shot that joined after the first round was never in round 0's halving.
+        joinedLater += &s - &pool.shots[0] >= std::ptrdiff_t(listed + gridShots(coarseGrid()).size());
+    }
+    EXPECT_EQ(widened, pool.shots.size() - listed);
+    EXPECT_GT(widened, gridShots(coarseGrid()).size() - 1);
+    EXPECT_GT(joinedLater, 0u);
+    EXPECT_TRUE(run.proposals[0].ok);
 }
 
 }  // namespace

@@ -1,0 +1,346 @@
+// Search quality in the middle of an end (shots 4 to 14): for each position
+// of a data file it runs the real move decision under the search options
+// of the command line and scores, under the player's own objective, noise
+// model and playouts, the answer, the best of the player's own candidates
+// and the best shot of a grid over launch speed, heading and spin.
+//
+// A shot's value is the mean, over a set of draws, of the end's value after
+// the shot is executed with the draw's noise and the end is played out once
+// with the draw's playout streams (common random numbers: every shot meets
+// the same luck). The best candidate and the grid's best are chosen on a
+// selection set of draws and scored, like the answer, on an independent
+// scoring set, so a shot that was merely lucky in the choice is not
+// rewarded for it.
+//
+// With --variance it measures instead what the number of playouts per
+// noisy execution should be: for a few candidates of each position, the
+// spread of the value between executions (sigma_b) and between the
+// playouts of one execution (sigma_w), and the cost of an execution
+// (c_exec) and of a playout (c_playout). The standard error of a candidate's
+// mean at a fixed time is smallest with
+//   m* = sqrt(c_exec sigma_w^2 / (c_playout sigma_b^2))
+// playouts per execution.
+//
+// Usage: kelvo-bench-midend [POSITIONS_FILE] [--runs N] [--cache FILE] [--variance] [search options]
+// (default bench/midend_positions.txt)
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <future>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "decision.h"
+#include "kelvosim/fastsimulator.h"
+#include "options.h"
+#include "positions.h"
+#include "search.h"
+#include "shotgrid.h"
+
+using namespace Kelvo;
+
+namespace {
+
+constexpr uint32_t SCORING_SEED = 20261209;
+constexpr uint32_t SELECTION_SEED = 4242;
+constexpr int SCORING_DRAWS = 2048;
+constexpr int SELECTION_DRAWS = 512;
+constexpr int COARSE_DRAWS = 24;
+constexpr int REFINED_CELLS = 12;
+constexpr int REFINE_HALF = 3;  // (2 * 3 + 1)^2 points at a third of the spacing
+constexpr int REFINE_DRAWS = 96;
+constexpr int FINALISTS = 6;
+// The benchmark's grid, finer than the search's own: guards 6 m short of the
+// tee to taps 2.5 m past it every 0.25 m of reach, 12 takeout weights,
+// headings every 0.005 rad.
+const GridSpec BENCH_GRID{TEE_TO_THROW - 6.0, TEE_TO_THROW + 2.5, 0.25, 12, 0.1, 41};
+
+struct Root {
+    ThinkBoard board;
+    bool side = false;
+    StrategyPair strategies;
+};
+
+// The mean value of the shot over draws first .. first + n - 1 of the set.
+double shotValue(const Root& root, const Candidate& shot, uint32_t seed, int first, int n) {
+    double sum = 0;
+    for (int k = first; k < first + n; ++k) {
+        dsfmt_t noise;
+        dsfmt_init_gen_rand(&noise, seed + 7919u * uint32_t(k));
+        PlayoutRandom random(seed ^ (0x9e3779b9u * uint32_t(k + 1)), seed + uint32_t(k));
+        ThinkBoard board = executeCandidate(root.board, shot, noise);
+        sum += playout(board, root.side, root.strategies, random);
+    }
+    return sum / n;
+}
+
+// The values of many shots on the same draws, on two threads.
+std::vector<double> shotValues(const Root& root, const std::vector<Candidate>& shots, uint32_t seed, int n) {
+    std::vector<double> values(shots.size());
+    auto part = [&](size_t from, size_t to) {
+        for (size_t i = from; i < to; ++i)
+            values[i] = shotValue(root, shots[i], seed, 0, n);
+    };
+    const size_t half = shots.size() / 2;
+    std::future<void> other = std::async(std::launch::async, part, 0, half);
+    part(half, shots.size());
+    other.get();
+    return values;
+}
+
+size_t bestOf(const std::vector<double>& values) {
+    return size_t(std::max_element(values.begin(), values.end()) - values.begin());
+}
+
+// The grid's best shot, chosen on the selection draws: the coarse grid on
+// a few draws, a finer local grid around its best cells on more, then the
+// best finalists on all of them.
+Candidate bestGridShot(const Root& root) {
+    const std::vector<Candidate> coarse = gridShots(BENCH_GRID);
+    const std::vector<double> coarseValues = shotValues(root, coarse, SELECTION_SEED, COARSE_DRAWS);
+    std::vector<size_t> order(coarse.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::partial_sort(order.begin(), order.begin() + REFINED_CELLS, order.end(),
+                      [&](size_t a, size_t b) { return coarseValues[a] > coarseValues[b]; });
+    const double speedStep = 0.3;  // about a reach step at draw weight
+    const double step = headingStep(BENCH_GRID);
+    std::vector<Candidate> refined;
+    for (int c = 0; c < REFINED_CELLS; ++c) {
+        const Candidate& cell = coarse[order[c]];
+        for (int i = -REFINE_HALF; i <= REFINE_HALF; ++i)
+            for (int j = -REFINE_HALF; j <= REFINE_HALF; ++j)
+                refined.push_back(shotAt(std::min(speedOf(cell) + i * speedStep / 3, V_MAX),
+                                         headingOf(cell) + j * step / 3, cell.spin));
+    }
+    const std::vector<double> refinedValues = shotValues(root, refined, SELECTION_SEED, REFINE_DRAWS);
+    std::vector<size_t> ranked(refined.size());
+    for (size_t i = 0; i < ranked.size(); ++i)
+        ranked[i] = i;
+    std::partial_sort(ranked.begin(), ranked.begin() + FINALISTS, ranked.end(),
+                      [&](size_t a, size_t b) { return refinedValues[a] > refinedValues[b]; });
+    std::vector<Candidate> finalists;
+    for (int f = 0; f < FINALISTS; ++f)
+        finalists.push_back(refined[ranked[f]]);
+    return finalists[bestOf(shotValues(root, finalists, SELECTION_SEED, SELECTION_DRAWS))];
+}
+
+Candidate parseAnswer(const std::string& answer) {
+    Candidate shot;
+    int spin = 0;
+    if (std::sscanf(answer.c_str(), "BESTSHOT %lf %lf %d", &shot.x, &shot.y, &spin) != 3) {
+        std::fprintf(stderr, "kelvo-bench-midend: unexpected answer '%s'\n", answer.c_str());
+        std::exit(1);
+    }
+    shot.y = -shot.y;
+    shot.spin = spin;
+    return shot;
+}
+
+Root rootOf(const _GAMESTATE& state) {
+    Root root;
+    buildFromGameState(root.board, state);
+    root.side = state.shotNumber % 2 == 1;
+    root.strategies = selectStrategies(root.board, root.side);
+    return root;
+}
+
+// The scored values of a position's best candidate and grid shot. They do
+// not depend on the search options, so a cache file keeps them between runs.
+struct Reference {
+    int32_t count = 0;
+    double candidate = 0, grid = 0;
+};
+
+std::map<std::string, Reference> readCache(const std::string& path) {
+    std::map<std::string, Reference> cache;
+    std::ifstream in(path);
+    std::string name;
+    Reference r;
+    while (in >> name >> r.count >> r.candidate >> r.grid)
+        cache[name] = r;
+    return cache;
+}
+
+Reference reference(const Root& root) {
+    Candidate candidates[MAX_CANDIDATES];
+    Reference r;
+    r.count = generateCandidates(root.board, candidates, root.strategies.own);
+    const std::vector<Candidate> listed(candidates, candidates + r.count);
+    const Candidate candidate = listed[bestOf(shotValues(root, listed, SELECTION_SEED, SELECTION_DRAWS))];
+    r.candidate = shotValue(root, candidate, SCORING_SEED, 0, SCORING_DRAWS);
+    // The grid's best is at least the best candidate: the search may always
+    // throw that.
+    r.grid = std::max(shotValue(root, bestGridShot(root), SCORING_SEED, 0, SCORING_DRAWS), r.candidate);
+    return r;
+}
+
+int quality(const std::vector<KelvoBench::BenchPosition>& positions, const SearchSettings& settings, int runs,
+            const std::string& cachePath) {
+    std::map<std::string, Reference> cache = cachePath.empty() ? std::map<std::string, Reference>{} : readCache(cachePath);
+    std::printf("%-34s %-15s %5s %8s %8s %8s %8s %8s\n", "position", "strategy", "cands", "answer", "best_cand",
+                "grid", "search", "coverage");
+    double sumAnswer = 0, sumCandidate = 0, sumGrid = 0;
+    for (const KelvoBench::BenchPosition& p : positions) {
+        const Root root = rootOf(p.state);
+        const std::string key = p.name + "/" + std::to_string(SCORING_DRAWS);
+        if (!cache.count(key)) {
+            cache[key] = reference(root);
+            if (!cachePath.empty()) {
+                std::ofstream out(cachePath, std::ios::app);
+                out.precision(17);
+                out << key << ' ' << cache[key].count << ' ' << cache[key].candidate << ' ' << cache[key].grid << '\n';
+            }
+        }
+        const Reference& ref = cache[key];
+        const int32_t count = ref.count;
+        double vAnswer = 0;
+        for (int r = 0; r < runs; ++r)
+            vAnswer += shotValue(root, parseAnswer(decide(p.state, settings)), SCORING_SEED, 0, SCORING_DRAWS);
+        vAnswer /= runs;
+        const double vCandidate = ref.candidate;
+        const double vGrid = ref.grid;
+        std::printf("%-34s %-15s %5d %8.3f %8.3f %8.3f %8.3f %8.3f\n", p.name.c_str(),
+                    STRATEGY_NAMES[root.strategies.own], count, vAnswer, vCandidate, vGrid, vCandidate - vAnswer,
+                    vGrid - vCandidate);
+        std::fflush(stdout);
+        sumAnswer += vAnswer;
+        sumCandidate += vCandidate;
+        sumGrid += vGrid;
+    }
+    const double n = double(positions.size());
+    std::printf("midend: positions=%zu answer=%.4f best_candidate=%.4f grid_best=%.4f search_regret=%.4f "
+                "coverage_regret=%.4f\n",
+                positions.size(), sumAnswer / n, sumCandidate / n, sumGrid / n, (sumCandidate - sumAnswer) / n,
+                (sumGrid - sumCandidate) / n);
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Playouts per execution
+
+constexpr int VARIANCE_CANDIDATES = 6;
+constexpr int VARIANCE_EXECUTIONS = 24;
+constexpr int VARIANCE_PLAYOUTS = 48;
+constexpr int SHORT_PLAYOUTS = 4;
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+int variance(const std::vector<KelvoBench::BenchPosition>& positions) {
+    using Clock = std::chrono::steady_clock;
+    std::printf("%-34s %8s %8s %10s %10s %6s\n", "position", "sigma_b", "sigma_w", "c_exec_us", "c_play_us", "m*");
+    std::vector<double> best;
+    const VisitCachePtr cache = makeVisitCache();
+    PlayoutRandom random(1234, 5678);
+    dsfmt_t noise;
+    dsfmt_init_gen_rand(&noise, 99);
+    for (const KelvoBench::BenchPosition& p : positions) {
+        const Root root = rootOf(p.state);
+        Candidate candidates[MAX_CANDIDATES];
+        const int32_t count = generateCandidates(root.board, candidates, root.strategies.own);
+        double within = 0, between = 0, shortSeconds = 0, longSeconds = 0;
+        int measured = 0;
+        for (int c = 0; c < VARIANCE_CANDIDATES && c < count; ++c) {
+            const Candidate& shot = candidates[c * count / std::min(count, VARIANCE_CANDIDATES)];
+            std::vector<double> means;
+            double withinSum = 0;
+            for (int e = 0; e < VARIANCE_EXECUTIONS; ++e) {
+                const Clock::time_point t0 = Clock::now();
+                startVisit(*cache, executeCandidate(root.board, shot, noise), root.side, root.strategies);
+                double sum = 0, sum2 = 0;
+                for (int k = 0; k < VARIANCE_PLAYOUTS; ++k) {
+                    const double v = playoutFromVisit(*cache, random);
+                    sum += v;
+                    sum2 += v * v;
+                }
+                longSeconds += std::chrono::duration<double>(Clock::now() - t0).count();
+                const double mean = sum / VARIANCE_PLAYOUTS;
+                withinSum += (sum2 - VARIANCE_PLAYOUTS * mean * mean) / (VARIANCE_PLAYOUTS - 1);
+                means.push_back(mean);
+                // The same shot in short visits, for the cost of a visit at
+                // another number of playouts.
+                const Clock::time_point t1 = Clock::now();
+                startVisit(*cache, executeCandidate(root.board, shot, noise), root.side, root.strategies);
+                for (int k = 0; k < SHORT_PLAYOUTS; ++k)
+                    playoutFromVisit(*cache, random);
+                shortSeconds += std::chrono::duration<double>(Clock::now() - t1).count();
+            }
+            double grand = 0, spread = 0;
+            for (double m : means)
+                grand += m;
+            grand /= means.size();
+            for (double m : means)
+                spread += (m - grand) * (m - grand);
+            spread /= means.size() - 1;
+            const double w = withinSum / VARIANCE_EXECUTIONS;
+            within += w;
+            // The spread of execution means holds sigma_w^2 / m of playout noise.
+            between += std::max(spread - w / VARIANCE_PLAYOUTS, 0.0);
+            ++measured;
+        }
+        within /= measured;
+        between /= measured;
+        // A visit costs c_exec + m c_playout; two visit lengths give both.
+        // The execution's share holds what the visit cache's first playouts
+        // spend on the opponent's replies.
+        const double visits = double(measured) * VARIANCE_EXECUTIONS;
+        const double cPlay = (longSeconds - shortSeconds) / visits / (VARIANCE_PLAYOUTS - SHORT_PLAYOUTS);
+        const double cExec = std::max(shortSeconds / visits - SHORT_PLAYOUTS * cPlay, 0.0);
+        const double mStar = between > 0 && cPlay > 0 ? std::sqrt(cExec * within / (cPlay * between)) : 1000.0;
+        best.push_back(mStar);
+        std::printf("%-34s %8.3f %8.3f %10.1f %10.1f %6.1f\n", p.name.c_str(), std::sqrt(between), std::sqrt(within),
+                    cExec * 1e6, cPlay * 1e6, mStar);
+        std::fflush(stdout);
+    }
+    std::printf("variance: positions=%zu m_star_median=%.1f m_star_low=%.1f m_star_high=%.1f\n", positions.size(),
+                median(best), *std::min_element(best.begin(), best.end()), *std::max_element(best.begin(), best.end()));
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app("kelvo-bench-midend");
+    std::string path = KELVO_SOURCE_DIR "/bench/midend_positions.txt";
+    SearchSettings settings;
+    int runs = 1;
+    std::string cachePath;
+    bool measureVariance = false;
+    app.add_option("positions", path, "positions file");
+    app.add_option("--runs", runs, "decisions per position, their values averaged")->check(CLI::Range(1, 100));
+    app.add_option("--cache", cachePath,
+                   "keep the best candidate's and the grid's values in FILE between runs (they do not depend on "
+                   "the search options)");
+    app.add_flag("--variance", measureVariance, "measure the best number of playouts per execution instead");
+    addSearchOptions(app, settings);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        std::printf("%s%s", app.help().c_str(), SEARCH_OPTIONS_HELP);
+        return 0;
+    } catch (const CLI::ParseError& e) {
+        std::fprintf(stderr, "kelvo-bench-midend: %s\n", optionError(e).c_str());
+        return 2;
+    }
+    const std::vector<KelvoBench::BenchPosition> positions =
+        KelvoBench::readPositions("kelvo-bench-midend", path, -1, 4, 14);
+    for (const KelvoBench::BenchPosition& p : positions)
+        if (p.state.shotNumber < 0) {
+            std::fprintf(stderr, "kelvo-bench-midend: %s: %s has no shot line\n", path.c_str(), p.name.c_str());
+            return 2;
+        }
+    buildMotionTables();
+    std::printf("midend: %zu positions from %s; %d scoring draws; grid %zu speeds x %d headings x 2 spins\n",
+                positions.size(), path.c_str(), SCORING_DRAWS, gridSpeeds(BENCH_GRID).size(), BENCH_GRID.headings);
+    return measureVariance ? variance(positions) : quality(positions, settings, runs, cachePath);
+}
