@@ -1,6 +1,6 @@
-// Tournaments: the summary's reading, pairing and interval, kelvo-summary on
-// bad input, and scripts/tournament run through GNU parallel here and over
-// ssh against two ssh servers started on loopback ports.
+// Tournaments: the summary's reading, pairing, interval and sequential test,
+// kelvo-summary on bad input, and scripts/tournament run through GNU parallel
+// here and over ssh against two ssh servers started on loopback ports.
 #include <netinet/in.h>
 #include <pwd.h>
 #include <signal.h>
@@ -165,6 +165,59 @@ TEST(Summary, PairsShareASeedAndTheIntervalIsOverPairs) {
     EXPECT_DOUBLE_EQ(S::studentT975(1), 12.706);
     EXPECT_NEAR(S::studentT975(31), 2.0395, 5e-4);
     EXPECT_NEAR(S::studentT975(1000), 1.9623, 5e-4);
+}
+
+TEST(Summary, SequentialTestRatioBoundsAndSettings) {
+    // A gains 1, 2 and 3 points in pairs of two ends: differences per end of
+    // 0.5, 1.0 and 1.5, a mean of 1 and a sample variance of 0.25. Term by
+    // term, sum of (d - h0)^2 - (d - h1)^2 over 2 s^2 with h0 = 0, h1 = 0.2:
+    // (0.16 + 0.36 + 0.56) / 0.5 = 2.16.
+    const S::TournamentSummary e = S::summarise({match("A", "B", 1, {1}), match("B", "A", 1, {0}),
+                                                 match("A", "B", 2, {1}), match("B", "A", 2, {-1}),
+                                                 match("A", "B", 3, {2}), match("B", "A", 3, {-1})});
+    S::SprtSettings t;
+    t.h0 = 0;
+    t.h1 = 0.2;
+    S::SprtResult r = S::sprt(e, t);
+    EXPECT_NEAR(r.llr, 2.16, 1e-12);
+    EXPECT_NEAR(r.lower, -2.944439, 1e-6);  // log(0.05 / 0.95)
+    EXPECT_NEAR(r.upper, 2.944439, 1e-6);
+    EXPECT_EQ(r.result, "none");
+    // Looser error rates: bounds log(0.2 / 0.9) and log(0.8 / 0.1); H1 holds.
+    t.alpha = 0.1;
+    t.beta = 0.2;
+    r = S::sprt(e, t);
+    EXPECT_NEAR(r.lower, -1.504077, 1e-6);
+    EXPECT_NEAR(r.upper, 2.079442, 1e-6);
+    EXPECT_EQ(r.result, "H1");
+    // Both hypotheses above the mean: (-1.25 - 0.75 - 0.25) / 0.5 = -4.5, H0.
+    t = S::SprtSettings();
+    t.h0 = 1.5;
+    t.h1 = 2;
+    r = S::sprt(e, t);
+    EXPECT_NEAR(r.llr, -4.5, 1e-12);
+    EXPECT_EQ(r.result, "H0");
+
+    // One pair, or pairs without spread, tell nothing yet.
+    for (const auto& few : {std::vector<S::RecordedMatch>{match("A", "B", 1, {3}), match("B", "A", 1, {-3})},
+                            std::vector<S::RecordedMatch>{match("A", "B", 1, {3}), match("B", "A", 1, {-3}),
+                                                          match("A", "B", 2, {3}), match("B", "A", 2, {-3})}}) {
+        r = S::sprt(S::summarise(few), t);
+        EXPECT_TRUE(std::isnan(r.llr));
+        EXPECT_EQ(r.result, "none");
+    }
+
+    // The settings line of tournament.txt.
+    S::SprtSettings read;
+    ASSERT_TRUE(S::parseTestSettings("sprt: h0=-0.1 h1=0.25 alpha=0.01 beta=0.2", read));
+    EXPECT_DOUBLE_EQ(read.h0, -0.1);
+    EXPECT_DOUBLE_EQ(read.h1, 0.25);
+    EXPECT_DOUBLE_EQ(read.alpha, 0.01);
+    EXPECT_DOUBLE_EQ(read.beta, 0.2);
+    for (const char* bad : {"sprt: h0=0.2 h1=0.2 alpha=0.05 beta=0.05", "sprt: h0=0 h1=0.2 alpha=0.05",
+                            "sprt: h0=0 h1=0.2 alpha=0.5 beta=0.5", "sprt: h0=0 h1=x alpha=0.05 beta=0.05",
+                            "sprt: h0=0 h1=0.2 alpha=0.05 beta=0.05 more", "sprt: h1=0.2 h0=0 alpha=0.05 beta=0.05"})
+        EXPECT_FALSE(S::parseTestSettings(bad, read)) << bad;
 }
 
 // ---------------------------------------------------------------------------
