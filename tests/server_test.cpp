@@ -547,6 +547,7 @@ TEST_F(ServerMatch, StoppingTheServerEndsBothPlayersAndWhatTheyStarted) {
                    player("p" + n + ".log", i == 0 ? "fixed" : "sleep:300000", i == 0 ? DRAW : AWAY);
         }
         const std::string log2 = dir + "/p2-" + std::to_string(sig) + ".log";
+        std::fflush(stdout);  // the child would write out what is buffered again
         const pid_t server = fork();
         ASSERT_GE(server, 0);
         if (server == 0) {
