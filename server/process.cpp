@@ -74,8 +74,16 @@ bool PlayerProcess::start(const std::string& command) {
         close(toChild[1]);
         return false;
     }
+    // The stop signals wait until the new group is remembered: one that came
+    // in between would leave this player running after the server.
+    sigset_t stopSignals, before;
+    sigemptyset(&stopSignals);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&stopSignals, sig);
+    sigprocmask(SIG_BLOCK, &stopSignals, &before);
     const pid_t pid = fork();
     if (pid < 0) {
+        sigprocmask(SIG_SETMASK, &before, nullptr);
         for (int fd : {toChild[0], toChild[1], fromChild[0], fromChild[1]})
             close(fd);
         return false;
@@ -84,11 +92,13 @@ bool PlayerProcess::start(const std::string& command) {
         setpgid(0, 0);
         dup2(toChild[0], STDIN_FILENO);
         dup2(fromChild[1], STDOUT_FILENO);
-        // Ignored signals survive exec; the player gets the usual defaults.
+        // Ignored signals and the signal mask survive exec; the player gets
+        // the usual defaults.
         signal(SIGPIPE, SIG_DFL);
         signal(SIGINT, SIG_DFL);
         signal(SIGTERM, SIG_DFL);
         signal(SIGHUP, SIG_DFL);
+        sigprocmask(SIG_SETMASK, &before, nullptr);
         execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
@@ -107,6 +117,7 @@ bool PlayerProcess::start(const std::string& command) {
     reaped_ = false;
     status_ = 0;
     rememberGroup(pid);
+    sigprocmask(SIG_SETMASK, &before, nullptr);
     return true;
 }
 

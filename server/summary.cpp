@@ -1,10 +1,13 @@
 #include "summary.h"
 
 #include <cmath>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 namespace Kelvo::Server {
 
@@ -215,19 +218,101 @@ TournamentSummary summarise(const std::vector<RecordedMatch>& matches) {
     s.pairs = int(perPair.size());
     s.ends = int(sumEnds);
     s.diffPerEnd = sumEnds > 0 ? sumDiff / sumEnds : NOT_KNOWN;
-    s.ci95Low = s.ci95High = NOT_KNOWN;
     if (s.pairs >= 2 && sumEnds > 0) {
+        // The variance of one pair's difference per end: the residuals of
+        // the pairs around the common mean, in points per pair, over the
+        // mean ends of a pair squared. With equal ends in every pair this is
+        // the plain sample variance of the pairs' differences per end.
         const double n = s.pairs;
         double squares = 0;
         for (const auto& [diff, ends] : perPair)
             squares += (diff - s.diffPerEnd * ends) * (diff - s.diffPerEnd * ends);
         const double meanEnds = sumEnds / n;
-        const double error = std::sqrt(squares / (n - 1) / n) / meanEnds;
-        const double half = studentT975(s.pairs - 1) * error;
+        s.variancePerEnd = squares / (n - 1) / (meanEnds * meanEnds);
+        const double half = studentT975(s.pairs - 1) * std::sqrt(s.variancePerEnd / n);
         s.ci95Low = s.diffPerEnd - half;
         s.ci95High = s.diffPerEnd + half;
     }
     return s;
+}
+
+// The log-likelihood ratio of H1 (mean difference per end h1) against H0
+// (h0) for the mean m of n pairs' differences per end d_i, taken as normal
+// with the variance s^2 estimated from the pairs (variancePerEnd) in place
+// of the true one:
+//   LLR = sum_i [(d_i - h0)^2 - (d_i - h1)^2] / (2 s^2)
+//       = n (h1 - h0) (2 m - h0 - h1) / (2 s^2).
+// m is diffPerEnd, the ratio of the sums, which is the plain mean of the d_i
+// when every pair played the same number of ends. H1 is accepted once the
+// ratio reaches log((1 - beta) / alpha), H0 once it falls to
+// log(beta / (1 - alpha)). Before two pairs, or while every pair has the
+// same difference, the variance says nothing and the ratio is not known.
+SprtResult sprt(const TournamentSummary& s, const SprtSettings& t) {
+    SprtResult r;
+    r.lower = std::log(t.beta / (1 - t.alpha));
+    r.upper = std::log((1 - t.beta) / t.alpha);
+    if (s.pairs >= 2 && s.variancePerEnd > 0)
+        r.llr = s.pairs * (t.h1 - t.h0) * (2 * s.diffPerEnd - t.h0 - t.h1) / (2 * s.variancePerEnd);
+    r.result = r.llr >= r.upper ? "H1" : r.llr <= r.lower ? "H0" : "none";
+    return r;
+}
+
+void addSequentialTest(TournamentSummary& s, const SprtSettings& settings) {
+    s.tested = true;
+    s.test = settings;
+    s.sprt = sprt(s, settings);
+}
+
+bool parseTestSettings(const std::string& line, SprtSettings& t) {
+    const std::string prefix = "sprt: ";
+    if (line.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    std::istringstream words(line.substr(prefix.size()));
+    const char* const names[4] = {"h0=", "h1=", "alpha=", "beta="};
+    double* const values[4] = {&t.h0, &t.h1, &t.alpha, &t.beta};
+    std::string word;
+    for (int i = 0; i < 4; ++i) {
+        if (!(words >> word) || word.rfind(names[i], 0) != 0)
+            return false;
+        const std::string text = word.substr(std::strlen(names[i]));
+        char* end = nullptr;
+        *values[i] = std::strtod(text.c_str(), &end);
+        if (text.empty() || *end != '\0' || !std::isfinite(*values[i]))
+            return false;
+    }
+    // Bounds on both sides of zero need alpha + beta below 1.
+    return !(words >> word) && t.h0 < t.h1 && t.alpha > 0 && t.beta > 0 && t.alpha + t.beta < 1;
+}
+
+bool readTestSettings(const std::string& path, bool& asked, SprtSettings& settings, std::string& why) {
+    asked = false;
+    std::error_code error;
+    if (!std::filesystem::exists(path, error))
+        return true;
+    std::ifstream in(path);
+    if (!in) {
+        why = "cannot be opened";
+        return false;
+    }
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("sprt:", 0) == 0) {
+            if (!parseTestSettings(line, settings)) {
+                why = "the line \"" + line + "\" is not \"sprt: h0=X h1=X alpha=X beta=X\" with h0 < h1 and "
+                      "alpha, beta above 0 adding up to less than 1";
+                return false;
+            }
+            asked = true;
+        }
+    if (in.bad()) {
+        why = "cannot be read";
+        return false;
+    }
+    return true;
+}
+
+std::string sprtLine(const SprtResult& r) {
+    return "sprt: llr=" + number(r.llr) + " lower=" + number(r.lower) + " upper=" + number(r.upper) +
+           " result=" + r.result;
 }
 
 double studentT975(int degrees) {
@@ -271,6 +356,8 @@ std::string summaryText(const TournamentSummary& s) {
                       number(meanAnswer(p), "%.2f").c_str(), number(p.maxSeconds, "%.2f").c_str());
         out += line;
     }
+    if (s.tested)
+        out += sprtLine(s.sprt) + "\n";
     out += "summary: pairs=" + std::to_string(s.pairs) + " ends=" + std::to_string(s.ends) +
            " diff_per_end=" + number(s.diffPerEnd) + " ci95_low=" + number(s.ci95Low) +
            " ci95_high=" + number(s.ci95High) +
@@ -301,6 +388,11 @@ std::string summaryJson(const TournamentSummary& s) {
                            {"mean_answer_seconds", jsonNumber(meanAnswer(p))},
                            {"max_answer_seconds", p.maxSeconds}});
     }
+    Json test = nullptr;
+    if (s.tested)
+        test = {{"llr", jsonNumber(s.sprt.llr)}, {"lower", s.sprt.lower}, {"upper", s.sprt.upper},
+                {"result", s.sprt.result},  {"h0", s.test.h0},           {"h1", s.test.h1},
+                {"alpha", s.test.alpha},    {"beta", s.test.beta}};
     const Json out = {{"pairs", s.pairs},
                       {"ends", s.ends},
                       {"diff_per_end", jsonNumber(s.diffPerEnd)},
@@ -308,6 +400,7 @@ std::string summaryJson(const TournamentSummary& s) {
                       {"ci95_high", jsonNumber(s.ci95High)},
                       {"lost_shots", s.players[0].lostShots + s.players[1].lostShots},
                       {"forfeits", s.players[0].forfeits + s.players[1].forfeits},
+                      {"sprt", test},
                       {"players", players},
                       {"unfinished", s.unfinished},
                       {"unpaired", s.unpaired},

@@ -1,10 +1,12 @@
 // The summary of many match records: the two players' results, and the mean
 // score difference per end with a 95 % confidence interval computed over
-// pairs of matches that share a noise seed with the players' order swapped.
+// pairs of matches that share a noise seed with the players' order swapped,
+// and the sequential test a tournament may ask for.
 #pragma once
 
 #include <cstdint>
 #include <istream>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -41,12 +43,34 @@ struct PlayerTotals {
     double answerSeconds = 0, maxSeconds = 0;
 };
 
+// A sequential probability ratio test between two hypotheses about A's
+// mean score difference per end, h0 < h1, with the error rates alpha (of
+// accepting H1 when H0 holds) and beta (of accepting H0 when H1 holds).
+struct SprtSettings {
+    double h0 = 0, h1 = 0;
+    double alpha = 0.05, beta = 0.05;
+};
+
+struct SprtResult {
+    double llr = std::numeric_limits<double>::quiet_NaN();  // NaN while not known
+    double lower = 0, upper = 0;  // log(beta / (1 - alpha)) and log((1 - beta) / alpha)
+    std::string result = "none";  // "H0", "H1" or "none"
+};
+
 struct TournamentSummary {
     PlayerTotals players[2];  // A (player 1 of the first record) and B
     int pairs = 0;            // pairs in the statistics
     int ends = 0;             // ends of those pairs
-    double diffPerEnd;        // A's points minus B's per end; NaN without ends
-    double ci95Low, ci95High; // NaN with fewer than two pairs
+    // A's points minus B's per end; NaN without ends.
+    double diffPerEnd = std::numeric_limits<double>::quiet_NaN();
+    // The variance of one pair's difference per end, estimated from the
+    // pairs; NaN with fewer than two pairs.
+    double variancePerEnd = std::numeric_limits<double>::quiet_NaN();
+    double ci95Low = std::numeric_limits<double>::quiet_NaN();  // NaN with fewer than two pairs
+    double ci95High = std::numeric_limits<double>::quiet_NaN();
+    bool tested = false;  // the tournament asked for a sequential test
+    SprtSettings test;
+    SprtResult sprt;
     std::vector<std::string> unfinished;  // one note per unfinished match
     std::vector<std::string> unpaired;    // one note per match without its pair
     std::vector<std::string> skipped;     // one note per record between other players
@@ -57,7 +81,23 @@ struct TournamentSummary {
 // Needs at least one match.
 TournamentSummary summarise(const std::vector<RecordedMatch>& matches);
 
-// The table and notes, ending with the one-line summary.
+// The sequential test on the pairs of a summary.
+SprtResult sprt(const TournamentSummary& summary, const SprtSettings& settings);
+// Computes the test into the summary, which then shows it.
+void addSequentialTest(TournamentSummary& summary, const SprtSettings& settings);
+
+// The test a tournament's settings file (scripts/tournament's
+// tournament.txt) asks for, from its line "sprt: h0=X h1=X alpha=X beta=X".
+// `asked` is false when the file is missing or has no such line. False, with
+// the cause in `why`, when the file cannot be read or the line is damaged.
+bool readTestSettings(const std::string& path, bool& asked, SprtSettings& settings, std::string& why);
+bool parseTestSettings(const std::string& line, SprtSettings& settings);
+
+// "sprt: llr=... lower=... upper=... result=..."
+std::string sprtLine(const SprtResult& result);
+
+// The table and notes, with the test's line when one was asked for, ending
+// with the one-line summary.
 std::string summaryText(const TournamentSummary& summary);
 std::string summaryJson(const TournamentSummary& summary);
 

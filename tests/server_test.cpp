@@ -2,6 +2,7 @@
 // shot play with the free guard zone rule, and whole matches of the binary
 // against scripted players that log every command they receive.
 #include <signal.h>
+#include <string.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "server/commands.h"
@@ -522,6 +524,74 @@ TEST_F(ServerMatch, APlayerThatNeverAnswersLosesEveryShotAndIsKilledAtTheEnd) {
     const std::vector<std::string> pid = readLines(pidFile);
     ASSERT_EQ(pid.size(), 1u);
     EXPECT_NE(kill(std::atoi(pid[0].c_str()), 0), 0);
+}
+
+// Running: the process exists and is no zombie (the players' parent is
+// gone, so their exit is reaped by whoever adopted them).
+bool running(pid_t pid) {
+    if (pid <= 0 || kill(pid, 0) != 0)
+        return false;
+    const std::string stat = KelvoTest::readFile("/proc/" + std::to_string(pid) + "/stat");
+    const size_t paren = stat.rfind(')');
+    return paren == std::string::npos || stat.compare(paren, 4, ") Z ") != 0;
+}
+
+TEST_F(ServerMatch, StoppingTheServerEndsBothPlayersAndWhatTheyStarted) {
+    for (const int sig : {SIGINT, SIGTERM}) {
+        // Each player leaves a process of its own behind in its group; player
+        // 2 keeps the match waiting for its first answer.
+        std::string p[2];
+        for (int i = 0; i < 2; ++i) {
+            const std::string n = std::to_string(i + 1) + "-" + std::to_string(sig);
+            p[i] = "sleep 300 & echo $! > " + quote(dir + "/child" + n) + "; exec " +
+                   player("p" + n + ".log", i == 0 ? "fixed" : "sleep:300000", i == 0 ? DRAW : AWAY);
+        }
+        const std::string log2 = dir + "/p2-" + std::to_string(sig) + ".log";
+        std::fflush(stdout);  // the child would write out what is buffered again
+        const pid_t server = fork();
+        ASSERT_GE(server, 0);
+        if (server == 0) {
+            const std::string output = dir + "/out-" + std::to_string(sig) + ".txt";
+            freopen(output.c_str(), "w", stdout);
+            execl((BIN_DIR + "/kelvo-server").c_str(), "kelvo-server", "--player1", p[0].c_str(), "--player2",
+                  p[1].c_str(), "--time-limit", "600", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (countOf(KelvoTest::readFile(log2), "\nGO\n") == 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        kill(server, sig);
+        int status = 0;
+        waitpid(server, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status)) << strsignal(sig);
+        EXPECT_EQ(WEXITSTATUS(status), 128 + sig);
+
+        std::vector<pid_t> pids;
+        for (int i = 0; i < 2; ++i) {
+            const std::string n = std::to_string(i + 1) + "-" + std::to_string(sig);
+            const std::vector<std::string> log = readLines(dir + "/p" + n + ".log");
+            ASSERT_FALSE(log.empty()) << n;
+            pids.push_back(std::atoi(log[0].c_str() + 4));
+            pids.push_back(std::atoi(KelvoTest::readFile(dir + "/child" + n).c_str()));
+        }
+        // SIGKILL went to both groups before the server left; give the
+        // kernel a moment to finish them.
+        const auto gone = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        auto left = [&] {
+            std::string text;
+            for (pid_t pid : pids)
+                if (running(pid))
+                    text += " " + std::to_string(pid);
+            return text;
+        };
+        while (!left().empty() && std::chrono::steady_clock::now() < gone)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_EQ(left(), "") << strsignal(sig) << ": still running";
+        std::printf("%s: server exited with status %d; players %d, %d and their children %d, %d: none left\n",
+                    strsignal(sig), WEXITSTATUS(status), pids[0], pids[2], pids[1], pids[3]);
+        for (pid_t pid : pids)
+            EXPECT_GT(pid, 0);
+    }
 }
 
 TEST_F(ServerMatch, BadOptionsAreRefused) {

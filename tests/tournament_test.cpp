@@ -1,6 +1,7 @@
-// Tournaments: the summary's reading, pairing and interval, kelvo-summary on
-// bad input, and scripts/tournament run through GNU parallel here and over
-// ssh against two ssh servers started on loopback ports.
+// Tournaments: the summary's reading, pairing, interval and sequential test,
+// kelvo-summary on bad input, and scripts/tournament run through GNU parallel
+// here and over ssh against two ssh servers started on loopback ports:
+// stopped early by its test, stopped and resumed, and with failing hosts.
 #include <netinet/in.h>
 #include <pwd.h>
 #include <signal.h>
@@ -167,6 +168,59 @@ TEST(Summary, PairsShareASeedAndTheIntervalIsOverPairs) {
     EXPECT_NEAR(S::studentT975(1000), 1.9623, 5e-4);
 }
 
+TEST(Summary, SequentialTestRatioBoundsAndSettings) {
+    // A gains 1, 2 and 3 points in pairs of two ends: differences per end of
+    // 0.5, 1.0 and 1.5, a mean of 1 and a sample variance of 0.25. Term by
+    // term, sum of (d - h0)^2 - (d - h1)^2 over 2 s^2 with h0 = 0, h1 = 0.2:
+    // (0.16 + 0.36 + 0.56) / 0.5 = 2.16.
+    const S::TournamentSummary e = S::summarise({match("A", "B", 1, {1}), match("B", "A", 1, {0}),
+                                                 match("A", "B", 2, {1}), match("B", "A", 2, {-1}),
+                                                 match("A", "B", 3, {2}), match("B", "A", 3, {-1})});
+    S::SprtSettings t;
+    t.h0 = 0;
+    t.h1 = 0.2;
+    S::SprtResult r = S::sprt(e, t);
+    EXPECT_NEAR(r.llr, 2.16, 1e-12);
+    EXPECT_NEAR(r.lower, -2.944439, 1e-6);  // log(0.05 / 0.95)
+    EXPECT_NEAR(r.upper, 2.944439, 1e-6);
+    EXPECT_EQ(r.result, "none");
+    // Looser error rates: bounds log(0.2 / 0.9) and log(0.8 / 0.1); H1 holds.
+    t.alpha = 0.1;
+    t.beta = 0.2;
+    r = S::sprt(e, t);
+    EXPECT_NEAR(r.lower, -1.504077, 1e-6);
+    EXPECT_NEAR(r.upper, 2.079442, 1e-6);
+    EXPECT_EQ(r.result, "H1");
+    // Both hypotheses above the mean: (-1.25 - 0.75 - 0.25) / 0.5 = -4.5, H0.
+    t = S::SprtSettings();
+    t.h0 = 1.5;
+    t.h1 = 2;
+    r = S::sprt(e, t);
+    EXPECT_NEAR(r.llr, -4.5, 1e-12);
+    EXPECT_EQ(r.result, "H0");
+
+    // One pair, or pairs without spread, tell nothing yet.
+    for (const auto& few : {std::vector<S::RecordedMatch>{match("A", "B", 1, {3}), match("B", "A", 1, {-3})},
+                            std::vector<S::RecordedMatch>{match("A", "B", 1, {3}), match("B", "A", 1, {-3}),
+                                                          match("A", "B", 2, {3}), match("B", "A", 2, {-3})}}) {
+        r = S::sprt(S::summarise(few), t);
+        EXPECT_TRUE(std::isnan(r.llr));
+        EXPECT_EQ(r.result, "none");
+    }
+
+    // The settings line of tournament.txt.
+    S::SprtSettings read;
+    ASSERT_TRUE(S::parseTestSettings("sprt: h0=-0.1 h1=0.25 alpha=0.01 beta=0.2", read));
+    EXPECT_DOUBLE_EQ(read.h0, -0.1);
+    EXPECT_DOUBLE_EQ(read.h1, 0.25);
+    EXPECT_DOUBLE_EQ(read.alpha, 0.01);
+    EXPECT_DOUBLE_EQ(read.beta, 0.2);
+    for (const char* bad : {"sprt: h0=0.2 h1=0.2 alpha=0.05 beta=0.05", "sprt: h0=0 h1=0.2 alpha=0.05",
+                            "sprt: h0=0 h1=0.2 alpha=0.5 beta=0.5", "sprt: h0=0 h1=x alpha=0.05 beta=0.05",
+                            "sprt: h0=0 h1=0.2 alpha=0.05 beta=0.05 more", "sprt: h1=0.2 h0=0 alpha=0.05 beta=0.05"})
+        EXPECT_FALSE(S::parseTestSettings(bad, read)) << bad;
+}
+
 // ---------------------------------------------------------------------------
 // The programs
 
@@ -291,6 +345,10 @@ TEST_F(Programs, TournamentRefusesBadInputBeforeAnyMatch) {
         {tournament(p, p, "--pairs 1 --ends 1 --sshloginfile " + quote(dir + "/nohosts") + " --out " + folder),
          "sshloginfile"},
         {tournament(p, dir + "/no-such-player", "--pairs 1 --ends 1 --out " + folder), "--player2 does not start"},
+        {tournament(p, p, "--pairs 1 --ends 1 --sprt 0.2,0 --out " + folder), "--sprt"},
+        {tournament(p, p, "--pairs 1 --ends 1 --sprt 0,0.2 --beta 0.5 --out " + folder), "--beta"},
+        {tournament(p, p, "--pairs 1 --ends 1 --alpha 0.1 --out " + folder), "--alpha and --beta need --sprt"},
+        {quote(TOURNAMENT) + " --resume " + quote(dir), "holds no tournament.txt"},
     };
     for (const auto& [command, cause] : cases) {
         EXPECT_EQ(run(command), 2) << command << "\n" << out << err;
@@ -300,16 +358,46 @@ TEST_F(Programs, TournamentRefusesBadInputBeforeAnyMatch) {
     }
 }
 
-TEST_F(Programs, AStoppedTournamentKeepsItsFinishedRecords) {
+TEST_F(Programs, SequentialTestStopsEarlyOnceTheAnswerIsClear) {
+    // Draws to the house against throw-aways: the test needs two pairs with
+    // some spread and then accepts H1 at once; the running match finishes.
+    const std::string folder = dir + "/t";
+    ASSERT_EQ(run(tournament(player("fixed", DRAW), player("fixed", AWAY),
+                             "--pairs 20 --ends 1 --jobs 2 --seed 1 --sprt 0,1 --out " + quote(folder))),
+              0)
+        << out << err;
+    EXPECT_NE(out.find("the sequential test accepts H1"), std::string::npos) << out;
+    EXPECT_LT(records(folder), 10u);
+    const std::smatch m = summaryOf(out);
+    ASSERT_FALSE(m.empty()) << out;
+    const std::vector<std::string> lines = linesOf(out);
+    const std::regex testLine(R"(sprt: llr=(\S+) lower=-2\.944 upper=2\.944 result=H1)");
+    std::smatch t;
+    ASSERT_TRUE(std::regex_match(lines[lines.size() - 2], t, testLine)) << out;
+    // The last progress line saw every record the summary saw.
+    std::string lastProgress;
+    for (const std::string& line : lines)
+        if (line.rfind("[", 0) == 0)
+            lastProgress = line;
+    EXPECT_NE(lastProgress.find("; llr " + t[1].str() + " [-2.944, 2.944]"), std::string::npos) << out;
+
+    ASSERT_EQ(run(quote(BIN_DIR + "/kelvo-summary") + " --json " + quote(folder)), 0) << err;
+    const nlohmann::json j = nlohmann::json::parse(out);
+    EXPECT_EQ(j.at("sprt").at("result"), "H1");
+    EXPECT_GT(j.at("sprt").at("llr").get<double>(), j.at("sprt").at("upper").get<double>());
+    EXPECT_EQ(j.at("sprt").at("h1"), 1.0);
+}
+
+TEST_F(Programs, AStoppedTournamentResumesToTheResultsOfAStraightRun) {
     // Every match takes about a second; stop after the first has finished.
     // The seed is fixed: with the execution noise of some seeds the fast
     // throw-away strikes the draw out of the house and wins the match.
+    const std::string settings = "--pairs 2 --ends 1 --time-limit 5 --seed 40";
+    const std::string p1 = player("fixed", DRAW), p2 = player("sleep:800", AWAY);
     const std::string folder = dir + "/t";
     const std::string command = "KELVO_BIN_DIR=" + quote(BIN_DIR) + " exec " +
-                                tournament(player("fixed", DRAW), player("sleep:800", AWAY),
-                                           "--pairs 2 --ends 1 --jobs 1 --time-limit 5 --seed 40 --out " +
-                                               quote(folder)) +
-                                " > " + quote(dir + "/out") + " 2>&1 < /dev/null";
+                                tournament(p1, p2, settings + " --jobs 1 --out " + quote(folder)) + " > " +
+                                quote(dir + "/out") + " 2>&1 < /dev/null";
     const pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
@@ -334,6 +422,63 @@ TEST_F(Programs, AStoppedTournamentKeepsItsFinishedRecords) {
     const std::smatch m = summaryOf(out);
     ASSERT_FALSE(m.empty()) << out;
     EXPECT_EQ(row(out, "A")[0], 1) << out;  // the finished match
+
+    // Other settings are refused before anything changes.
+    EXPECT_EQ(run(quote(TOURNAMENT) + " --resume " + quote(folder) + " --pairs 3"), 2) << out << err;
+    EXPECT_EQ(linesOf(err).size(), 1u) << err;
+    EXPECT_NE(err.find("--pairs 2, not 3"), std::string::npos) << err;
+
+    // A match that left an unfinished record is played again; its record is
+    // kept aside as it was.
+    const std::string cut = readFile(folder + "/pair-0001-ab.jsonl").substr(0, 300);
+    std::ofstream(folder + "/pair-0002-ba.jsonl") << cut;
+    ASSERT_EQ(run(quote(TOURNAMENT) + " --resume " + quote(folder) + " --time-limit 5.0 --jobs 2"), 0) << out << err;
+    EXPECT_NE(out.find("resuming; 1 matches were finished, 3 to play"), std::string::npos) << out;
+    EXPECT_EQ(readFile(folder + "/pair-0002-ba.jsonl.stopped-1"), cut);
+    EXPECT_EQ(records(folder), 4u);
+    const std::string resumed = out;
+
+    ASSERT_EQ(run(tournament(p1, p2, settings + " --jobs 2 --out " + quote(dir + "/straight"))), 0) << out << err;
+    const std::string a = summaryOf(resumed).str(), b = summaryOf(out).str();
+    EXPECT_NE(a.find("summary: pairs=2 ends=4 "), std::string::npos) << resumed;
+    EXPECT_EQ(a, b);
+    for (const char* name : {"A", "B"})
+        EXPECT_EQ(row(resumed, name), row(out, name)) << resumed << out;
+}
+
+TEST_F(Programs, MatchesWhoseHostFailsAreCountedAndPlayedOnResume) {
+    const std::string p1 = player("fixed", DRAW), p2 = player("fixed", AWAY);
+    // Started from a folder that is gone: no match may run from elsewhere.
+    const std::string gone = dir + "/gone", folder = dir + "/t";
+    fs::create_directories(gone);
+    ASSERT_EQ(run("cd " + quote(gone) + " && rmdir " + quote(gone) + " && KELVO_BIN_DIR=" + quote(BIN_DIR) + " " +
+                  tournament(p1, p2, "--pairs 1 --ends 1 --seed 3 --out " + quote(folder))),
+              1)
+        << out << err;
+    EXPECT_NE(out.find("[2/2] pair-0001-ba: failed with status 125: cannot enter '" + gone + "'"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(records(folder), 0u);
+    EXPECT_NE(err.find("--resume"), std::string::npos) << err;
+
+    // A host that cannot be reached reports nothing; its matches still count.
+    std::ofstream(dir + "/hosts") << "1/ssh -p 1 -o BatchMode=yes -o ConnectTimeout=5 127.0.0.1\n";
+    ASSERT_EQ(run(tournament(p1, p2, "--pairs 1 --ends 1 --seed 3 --out " + quote(dir + "/lost") +
+                                         " --sshloginfile " + quote(dir + "/hosts"))),
+              1)
+        << out << err;
+    EXPECT_NE(out.find("[1/2] pair-0001-ab: failed: no report from its host"), std::string::npos) << out;
+    EXPECT_NE(err.find("2 matches failed"), std::string::npos) << err;
+
+    // Resumed here, both matches are played and the notes kept.
+    ASSERT_EQ(run(quote(TOURNAMENT) + " --resume " + quote(dir + "/lost") + " --sshloginfile ''"), 0) << out << err;
+    const std::smatch m = summaryOf(out);
+    ASSERT_FALSE(m.empty()) << out;
+    EXPECT_EQ(m[1], "1");
+    EXPECT_NE(readFile(dir + "/lost/pair-0001-ab.txt.stopped-1").find("no report"), std::string::npos);
+    // The folder the first was started in is gone: its players cannot be found.
+    EXPECT_EQ(run(quote(TOURNAMENT) + " --resume " + quote(folder)), 2) << out << err;
+    EXPECT_NE(err.find("cannot enter " + gone), std::string::npos) << err;
 }
 
 // ---------------------------------------------------------------------------
