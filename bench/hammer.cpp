@@ -143,17 +143,6 @@ Candidate bestCandidate(const ThinkBoard& root, const Candidate* candidates, int
 }
 
 // The player's answer in the board frame.
-Candidate parseAnswer(const std::string& answer) {
-    Candidate shot;
-    int spin = 0;
-    if (std::sscanf(answer.c_str(), "BESTSHOT %lf %lf %d", &shot.x, &shot.y, &spin) != 3) {
-        std::fprintf(stderr, "kelvo-bench-hammer: unexpected answer '%s'\n", answer.c_str());
-        std::exit(1);
-    }
-    shot.y = -shot.y;
-    shot.spin = spin;
-    return shot;
-}
 
 }  // namespace
 
@@ -163,15 +152,8 @@ int main(int argc, char** argv) {
     SearchSettings settings;
     app.add_option("positions", path, "positions file");
     addSearchOptions(app, settings);
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp&) {
-        std::printf("%s%s", app.help().c_str(), SEARCH_OPTIONS_HELP);
-        return 0;
-    } catch (const CLI::ParseError& e) {
-        std::fprintf(stderr, "kelvo-bench-hammer: %s\n", optionError(e).c_str());
-        return 2;
-    }
+    if (const int status = parseToolOptions(app, argc, argv); status >= 0)
+        return status;
     const std::vector<KelvoBench::BenchPosition> positions =
         KelvoBench::readPositions("kelvo-bench-hammer", path, 15, 15, 15);
     buildMotionTables();
@@ -192,7 +174,7 @@ int main(int argc, char** argv) {
         Candidate candidates[MAX_CANDIDATES];
         const int32_t count = generateCandidates(root, candidates, strategy);
 
-        const Candidate answer = parseAnswer(decide(p.state, settings));
+        const Candidate answer = KelvoBench::answerShot("kelvo-bench-hammer", decide(p.state, settings));
         int index = 0;
         const Candidate candidate = bestCandidate(root, candidates, count, strategy, selection, index);
         const Candidate grid = bestGridShot(root, strategy, selection);

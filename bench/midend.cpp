@@ -131,17 +131,6 @@ Candidate bestGridShot(const Root& root) {
     return finalists[bestOf(shotValues(root, finalists, SELECTION_SEED, SELECTION_DRAWS))];
 }
 
-Candidate parseAnswer(const std::string& answer) {
-    Candidate shot;
-    int spin = 0;
-    if (std::sscanf(answer.c_str(), "BESTSHOT %lf %lf %d", &shot.x, &shot.y, &spin) != 3) {
-        std::fprintf(stderr, "kelvo-bench-midend: unexpected answer '%s'\n", answer.c_str());
-        std::exit(1);
-    }
-    shot.y = -shot.y;
-    shot.spin = spin;
-    return shot;
-}
 
 Root rootOf(const _GAMESTATE& state) {
     Root root;
@@ -202,7 +191,7 @@ int quality(const std::vector<KelvoBench::BenchPosition>& positions, const Searc
         const int32_t count = ref.count;
         double vAnswer = 0;
         for (int r = 0; r < runs; ++r)
-            vAnswer += shotValue(root, parseAnswer(decide(p.state, settings)), SCORING_SEED, 0, SCORING_DRAWS);
+            vAnswer += shotValue(root, KelvoBench::answerShot("kelvo-bench-midend", decide(p.state, settings)), SCORING_SEED, 0, SCORING_DRAWS);
         vAnswer /= runs;
         const double vCandidate = ref.candidate;
         const double vGrid = ref.grid;
@@ -323,15 +312,8 @@ int main(int argc, char** argv) {
                    "the search options)");
     app.add_flag("--variance", measureVariance, "measure the best number of playouts per execution instead");
     addSearchOptions(app, settings);
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp&) {
-        std::printf("%s%s", app.help().c_str(), SEARCH_OPTIONS_HELP);
-        return 0;
-    } catch (const CLI::ParseError& e) {
-        std::fprintf(stderr, "kelvo-bench-midend: %s\n", optionError(e).c_str());
-        return 2;
-    }
+    if (const int status = parseToolOptions(app, argc, argv); status >= 0)
+        return status;
     const std::vector<KelvoBench::BenchPosition> positions =
         KelvoBench::readPositions("kelvo-bench-midend", path, -1, 4, 14);
     for (const KelvoBench::BenchPosition& p : positions)

@@ -74,4 +74,16 @@ std::vector<BenchPosition> readPositions(const std::string& tool, const std::str
     return positions;
 }
 
+Kelvo::Candidate answerShot(const std::string& tool, const std::string& answer) {
+    Kelvo::Candidate shot;
+    int spin = 0;
+    if (std::sscanf(answer.c_str(), "BESTSHOT %lf %lf %d", &shot.x, &shot.y, &spin) != 3) {
+        std::fprintf(stderr, "%s: unexpected answer '%s'\n", tool.c_str(), answer.c_str());
+        std::exit(1);
+    }
+    shot.y = -shot.y;
+    shot.spin = spin;
+    return shot;
+}
+
 }  // namespace KelvoBench

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "candidates.h"
 #include "kelvosim/gamestate.h"
 
 namespace KelvoBench {
@@ -27,5 +28,9 @@ struct BenchPosition {
 // the file, the line and what is wrong.
 std::vector<BenchPosition> readPositions(const std::string& tool, const std::string& path, int defaultShot,
                                          int lowShot, int highShot);
+
+// The shot of a "BESTSHOT x y spin" answer in the board frame (forward
+// positive); an answer of another form ends the program.
+Kelvo::Candidate answerShot(const std::string& tool, const std::string& answer);
 
 }  // namespace KelvoBench

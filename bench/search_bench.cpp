@@ -291,15 +291,8 @@ int main(int argc, char** argv) {
     bool signatureOnly = false;
     app.add_flag("--signature", signatureOnly, "print the search signature and exit");
     addSearchOptions(app, settings);
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp&) {
-        std::printf("%s%s", app.help().c_str(), SEARCH_OPTIONS_HELP);
-        return 0;
-    } catch (const CLI::ParseError& e) {
-        std::fprintf(stderr, "kelvo-bench-search: %s\n", optionError(e).c_str());
-        return 2;
-    }
+    if (const int status = parseToolOptions(app, argc, argv); status >= 0)
+        return status;
     buildMotionTables();
     if (signatureOnly) {
         std::printf("signature: %016llx\n", (unsigned long long)searchSignature());

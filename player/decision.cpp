@@ -145,12 +145,9 @@ InstanceRun runPooled(const ThinkBoard& kept, const _GAMESTATE& state, const Sea
     try {
         const bool side = state.shotNumber % 2 == 1;
         ThinkBoard board = kept;
-        buildFromGameState(board, state);
-        const StrategyPair strategies = selectStrategies(board, side);
-        ownStrategy.store(strategies.own);
-        oppStrategy.store(strategies.opp);
+        StrategyPair strategies;
         Candidate candidates[MAX_CANDIDATES] = {};
-        const int32_t count = generateCandidates(board, candidates, strategies.own);
+        const int32_t count = prepareRoot(board, state, side, strategies, candidates);
         run.pool = searchPool(board, candidates, count, side, strategies, settings, state);
         run.tallies[0] = candidateTally(run.pool, count);
         if (run.pool.best >= 0) {

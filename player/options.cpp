@@ -106,6 +106,19 @@ std::string optionError(const CLI::ParseError& error) {
     return line;
 }
 
+int parseToolOptions(CLI::App& app, int argc, char** argv) {
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        std::printf("%s%s", app.help().c_str(), SEARCH_OPTIONS_HELP);
+        return 0;
+    } catch (const CLI::ParseError& e) {
+        std::fprintf(stderr, "%s: %s\n", app.get_name().c_str(), optionError(e).c_str());
+        return 2;
+    }
+    return -1;
+}
+
 int parsePlayerOptions(int argc, char** argv, SearchSettings& settings) {
     CLI::App app("kelvo");
     app.set_help_flag();

@@ -20,6 +20,12 @@ void addSearchOptions(CLI::App& app, SearchSettings& settings, const std::string
 // One line for a rejected command line, without line ends.
 std::string optionError(const CLI::ParseError& error);
 
+// A tool's command line: the tool's name is the app's. Returns -1 when the
+// tool should go on; otherwise the exit status, after the help (with the
+// search options' lines) on standard output (0) or one line naming the bad
+// option on standard error (2).
+int parseToolOptions(CLI::App& app, int argc, char** argv);
+
 // The player's command line. Returns -1 when the player should go on;
 // otherwise the exit status, after the help or version text on standard
 // output (0) or one line naming the bad option on standard error (2).

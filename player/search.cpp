@@ -66,18 +66,24 @@ double searchCandidates(const ThinkBoard& root, const Candidate* candidates, int
     return tally.bestValue;
 }
 
-double runSearch(ThinkBoard& board, const _GAMESTATE& state, Candidate* out, bool side,
-                 const SearchSettings& settings, int instance, SearchTally* tally) {
-    SearchRandom random = makeSearchRandom(settings.seed, instance, state);
+int32_t prepareRoot(ThinkBoard& board, const _GAMESTATE& state, bool side, StrategyPair& strategies,
+                    Candidate* candidates) {
     buildFromGameState(board, state);
     // Every instance of a move request derives the same pair from the same
     // position; the process-wide copies are atomics, and the search itself
     // reads only its own pair.
-    const StrategyPair strategies = selectStrategies(board, side);
+    strategies = selectStrategies(board, side);
     ownStrategy.store(strategies.own);
     oppStrategy.store(strategies.opp);
+    return generateCandidates(board, candidates, strategies.own);
+}
+
+double runSearch(ThinkBoard& board, const _GAMESTATE& state, Candidate* out, bool side,
+                 const SearchSettings& settings, int instance, SearchTally* tally) {
+    SearchRandom random = makeSearchRandom(settings.seed, instance, state);
+    StrategyPair strategies;
     Candidate candidates[MAX_CANDIDATES] = {};
-    const int32_t count = generateCandidates(board, candidates, strategies.own);
+    const int32_t count = prepareRoot(board, state, side, strategies, candidates);
     return searchCandidates(board, candidates, count, side, strategies, random, out, settings, tally);
 }
 

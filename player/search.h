@@ -44,6 +44,12 @@ double searchCandidates(const ThinkBoard& root, const Candidate* candidates, int
                         const StrategyPair& strategies, SearchRandom& random, Candidate* out,
                         const SearchSettings& settings = {}, SearchTally* tally = nullptr);
 
+// What every search of a GO starts from: the board rebuilt from the game
+// state (keeping its firstEndHammer flag), the strategies of both sides
+// (also stored process-wide) and the candidates; returns their count.
+int32_t prepareRoot(ThinkBoard& board, const _GAMESTATE& state, bool side, StrategyPair& strategies,
+                    Candidate* candidates);
+
 // Search instance number `instance` of a GO: rebuilds the board from the
 // game state (keeping its firstEndHammer flag), fixes the strategies,
 // generates the candidates and searches them.
