@@ -1,5 +1,7 @@
 #include "commands.h"
 
+#include <algorithm>
+
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -76,6 +78,17 @@ ReadState judgeReady(const std::string& text) {
         if (equalsIgnoringCase(text.substr(i, n), WORD, n))
             return ReadState::Complete;
     return text.size() > MAX_REPLY ? ReadState::Invalid : ReadState::NeedMore;
+}
+
+ReadState judgeBestShotAfterReady(const std::string& text, BestShot* shot) {
+    static const char WORD[] = "READYOK";
+    const size_t n = sizeof WORD - 1;
+    const size_t head = std::min(text.size(), n);
+    if (!equalsIgnoringCase(text.substr(0, head), WORD, head))
+        return judgeBestShot(text, shot);
+    if (text.size() < n)
+        return ReadState::NeedMore;
+    return judgeBestShot(text.substr(n), shot);
 }
 
 ReadState judgeBestShot(const std::string& text, BestShot* shot) {

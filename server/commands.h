@@ -37,6 +37,11 @@ struct BestShot {
 // right after it.
 ReadState judgeBestShot(const std::string& text, BestShot* shot = nullptr);
 
+// The same for a player that still owes the READYOK of a handshake it was
+// too slow for: a READYOK at the start of the text (any letter case) is the
+// late answer to ISREADY, and the reply to GO follows it.
+ReadState judgeBestShotAfterReady(const std::string& text, BestShot* shot = nullptr);
+
 // The shot thrown from the throw point in the board frame (forward positive).
 inline fMoveXY<double> toBoardShot(const BestShot& reply) {
     fMoveXY<double> shot;

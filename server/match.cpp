@@ -53,6 +53,9 @@ private:
     FILE* out_;
     PlayerProcess players_[2];
     bool dead_[2] = {false, false};
+    // A player that did not answer ISREADY in time may still write READYOK
+    // in front of its first reply to GO.
+    bool owesReady_[2] = {false, false};
     NoiseSource noise_;
     RecordWriter record_;
     int total_[2] = {0, 0};
@@ -132,6 +135,7 @@ void Match::handshake() {
     for (int p = 0; p < 2; ++p) {
         const WaitResult r = players_[p].waitFor(judgeReady, options_.timeLimit, entry.ready[p]);
         // A player that is slow to get ready still plays; it may lose shots.
+        owesReady_[p] = r == WaitResult::TimedOut;
         if (r == WaitResult::TimedOut)
             std::fprintf(out_, "%s did not answer ISREADY within %g s\n", NAME[p], options_.timeLimit);
         else if (r == WaitResult::Invalid)
@@ -225,12 +229,17 @@ void Match::playShot(int end, int shot, int firstSide, Position& position) {
     e.sent[e.side].push_back("GO");
 
     const auto start = Clock::now();
-    const WaitResult r =
-        mover.waitFor([](const std::string& text) { return judgeBestShot(text); }, options_.timeLimit, e.reply);
+    const bool owesReady = owesReady_[e.side];
+    auto judge = [owesReady](const std::string& text, BestShot* shot = nullptr) {
+        return owesReady ? judgeBestShotAfterReady(text, shot) : judgeBestShot(text, shot);
+    };
+    const WaitResult r = mover.waitFor([&](const std::string& text) { return judge(text); }, options_.timeLimit, e.reply);
     e.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    // Whatever came, the handshake's answer is no longer expected after it.
+    owesReady_[e.side] = false;
     switch (r) {
     case WaitResult::Complete: {
-        judgeBestShot(e.reply, &e.answered);
+        judge(e.reply, &e.answered);
         e.noise = noise_.next();
         e.thrown = withNoise(toBoardShot(e.answered), e.noise);
         const ShotOutcome outcome = Kelvo::Server::playShot(position, shot, e.thrown, options_.step);

@@ -489,6 +489,20 @@ TEST_F(ServerMatch, ALateAnswerLosesTheShotAndTheMatchGoesOn) {
     EXPECT_NE(out.find("result: "), std::string::npos) << out;
 }
 
+TEST_F(ServerMatch, AReadyokOwedFromASlowStartIsNotTakenForTheShot) {
+    // Player 1 starts too slowly for the handshake; its READYOK comes in
+    // front of its first BESTSHOT, which still counts.
+    const std::string recordPath = dir + "/record.jsonl";
+    ASSERT_EQ(run(player("p1.log", "slowstart:1300", DRAW), player("p2.log", "fixed", AWAY),
+                  "--seed 9 --time-limit 1 --record " + quote(recordPath)),
+              0)
+        << out;
+    EXPECT_NE(out.find("player1 did not answer ISREADY"), std::string::npos) << out;
+    const std::string rec = record();
+    EXPECT_EQ(countOf(rec, "\"outcome\":\"thrown\""), 16u) << out;
+    EXPECT_EQ(countOf(rec, "\"reply\":\"READYOKBESTSHOT"), 1u);
+}
+
 TEST_F(ServerMatch, APlayerThatDiesForfeitsAndTheOtherIsEnded) {
     const std::string recordPath = dir + "/record.jsonl";
     ASSERT_EQ(run(player("p1.log", "fixed", DRAW), player("p2.log", "exit", DRAW),

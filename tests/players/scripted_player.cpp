@@ -8,6 +8,8 @@
 //        garbage  answers things that are not a BESTSHOT reply
 //        sleep:MS sleeps MS milliseconds before its first answer
 //        exit     exits with status 3 at its first GO, without answering
+//        slowstart:MS  sleeps MS milliseconds before it reads anything (a
+//                 slow start-up), then answers like fixed
 #include <unistd.h>
 
 #include <chrono>
@@ -55,6 +57,8 @@ int main(int argc, char** argv) {
 
     std::fprintf(log, "pid %d\n", int(getpid()));
     std::fflush(log);
+    if (mode.rfind("slowstart:", 0) == 0)
+        pause(std::atoi(mode.c_str() + 10));
     std::string line;
     size_t goCount = 0;
     while (std::getline(std::cin, line)) {
@@ -64,7 +68,7 @@ int main(int argc, char** argv) {
             say("READYOK");
         } else if (line == "GO") {
             const std::string reply = bestShot(shots[goCount % shots.size()]);
-            if (mode == "fixed") {
+            if (mode == "fixed" || mode.rfind("slowstart:", 0) == 0) {
                 say(reply);
             } else if (mode == "trickle") {
                 say(reply.substr(0, 5));
