@@ -27,7 +27,7 @@ const char SEARCH_OPTIONS_HELP[] =
     "                           draws and playout streams\n"
     "  --widen                  halving: search a grid of speeds, headings and spins\n"
     "                           besides the candidates, and shots near the leaders\n"
-    "  --preset NAME            strong: --allocation halving --common-noise --widen\n"
+    "  --preset NAME            strong: --allocation halving --widen\n"
     "                           --playouts-per-visit 8; options given beside it win\n";
 
 namespace {

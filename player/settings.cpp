@@ -6,7 +6,6 @@ bool applyPreset(const std::string& name, SearchSettings& settings) {
     if (name != "strong")
         return false;
     settings.allocation = Allocation::HALVING;
-    settings.commonNoise = true;
     settings.widen = true;
     settings.playoutsPerVisit = STRONG_PLAYOUTS_PER_VISIT;
     return true;

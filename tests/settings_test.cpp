@@ -162,7 +162,7 @@ SearchSettings parsed(std::vector<std::string> args) {
 TEST(SearchOptions, APresetFillsWhatTheCommandLineLeftOpen) {
     const SearchSettings strong = parsed({"--preset", "strong"});
     EXPECT_EQ(strong.allocation, Allocation::HALVING);
-    EXPECT_TRUE(strong.commonNoise);
+    EXPECT_FALSE(strong.commonNoise);
     EXPECT_TRUE(strong.widen);
     EXPECT_EQ(strong.playoutsPerVisit, STRONG_PLAYOUTS_PER_VISIT);
     EXPECT_EQ(strong.budgetMs, SEARCH_TIME_MS);
