@@ -6,6 +6,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "kelvosim/fastsimulator.h"
 #include "kelvosim/simulator.h"
 #include "support.h"
 

@@ -8,21 +8,6 @@
 using namespace Kelvo;
 using KelvoTest::makeBoard;
 
-// Internal steps of the fast simulation, defined in fastsimulator.cpp.
-namespace Kelvo::detail {
-struct Approach {
-    bool contact = false;
-    int steps = 0;
-    int k = 0;
-};
-Approach approachResting(StoneMotion& thrown, const StoneMotion& resting);
-struct LoopTrace {
-    int events = 0;
-    bool handedOver = false;
-};
-int runEventLoop(ThinkBoard& board, FSBoard& fs, LoopTrace* trace);
-}  // namespace Kelvo::detail
-
 namespace {
 
 class FastSim : public ::testing::Test {
