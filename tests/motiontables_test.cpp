@@ -18,8 +18,7 @@ protected:
 Vec2 predictedRest(double vx, double vy, double spin) {
     const double heading = std::atan2(vx, vy);
     const PathEntry e = pathEntry(speedIndex(std::hypot(vx, vy)), spin < 0);
-    const double rho = heading + e.dAngle;
-    return Vec2{std::sin(rho) * e.dy + std::cos(rho) * e.dx, std::cos(rho) * e.dy - std::sin(rho) * e.dx};
+    return rotateToBoard(heading + e.dAngle, e.dx, e.dy);
 }
 
 Vec2 integratedRest(double vx, double vy, double spin) {
