@@ -549,7 +549,7 @@ TEST_F(Candidates, AimsResolveToTheEagerList) {
                                          {WHITE, 0.3, 0.4},  {WHITE, -0.2, -4.0}, {WHITE, 1.0, -1.0}};
     for (int turn : {16, 15, 13, 10, 7, 2, 1}) {
         std::vector<StoneAt> onSheet;
-        int thrown[2] = {(16 - turn + 1) / 2, (16 - turn) / 2};
+        int thrown[2] = {stonesThrown(BLACK, SHOTS_PER_END - turn), stonesThrown(WHITE, SHOTS_PER_END - turn)};
         for (const StoneAt& s : stones)
             if (thrown[s.colour]-- > 0)
                 onSheet.push_back(s);
@@ -591,7 +591,7 @@ TEST_F(Candidates, ListsOnManyBoardsAreBitForBitTheReference) {
         const int turn = 1 + b % 15;
         std::vector<StoneAt> stones;
         for (int c = 0; c < 2; ++c) {
-            const int most = std::min(8, (17 - c - turn) / 2);
+            const int most = std::min(8, stonesThrown(c, SHOTS_PER_END - turn));
             const int n = int(uniform() * (most + 1));
             for (int i = 0; i < n; ++i)
                 stones.push_back({c, (uniform() * 2 - 1) * 2.0, -6.0 + uniform() * 8.0});
