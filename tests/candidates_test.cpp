@@ -581,12 +581,7 @@ TEST_F(Candidates, ListsOnManyBoardsAreBitForBitTheReference) {
         seed = seed * 1664525u + 1013904223u;
         return double(seed >> 8) / double(1u << 24);
     };
-    uint64_t h = 1469598103934665603ULL;
-    auto mix = [&h](const void* data, size_t n) {
-        const unsigned char* p = static_cast<const unsigned char*>(data);
-        for (size_t i = 0; i < n; ++i)
-            h = (h ^ p[i]) * 1099511628211ULL;
-    };
+    uint64_t h = KelvoTest::FNV_KEPT_BASIS;
     for (int b = 0; b < 1000; ++b) {
         const int turn = 1 + b % 15;
         std::vector<StoneAt> stones;
@@ -602,11 +597,11 @@ TEST_F(Candidates, ListsOnManyBoardsAreBitForBitTheReference) {
                                  CandidateSet(candidatesScore3), CandidateSet(candidatesPreventSteal)}) {
             Candidate list[MAX_CANDIDATES];
             const int32_t n = writeCandidates(set, board, list);
-            mix(&n, sizeof n);
+            h = KelvoTest::fnv1a(h, n);
             for (int32_t i = 0; i < n; ++i) {
-                mix(&list[i].x, sizeof list[i].x);
-                mix(&list[i].y, sizeof list[i].y);
-                mix(&list[i].spin, sizeof list[i].spin);
+                h = KelvoTest::fnv1a(h, list[i].x);
+                h = KelvoTest::fnv1a(h, list[i].y);
+                h = KelvoTest::fnv1a(h, list[i].spin);
             }
         }
     }

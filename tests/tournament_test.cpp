@@ -37,7 +37,7 @@ const std::regex SUMMARY_LINE(
 
 using KelvoTest::readFile;
 
-std::string quote(const std::string& s) { return KelvoTest::shellQuote(s); }
+using KelvoTest::shellQuote;
 
 std::vector<std::string> linesOf(const std::string& text) {
     std::vector<std::string> lines;
@@ -174,8 +174,8 @@ class Programs : public KelvoTest::TempDirTest {
 protected:
     // Runs a shell command with the tournament's binaries; keeps both streams.
     int run(const std::string& command) {
-        const std::string cmd = "KELVO_BIN_DIR=" + quote(BIN_DIR) + " " + command + " > " + quote(dir + "/out") +
-                                " 2> " + quote(dir + "/err") + " < /dev/null";
+        const std::string cmd = "KELVO_BIN_DIR=" + shellQuote(BIN_DIR) + " " + command + " > " +
+                                shellQuote(dir + "/out") + " 2> " + shellQuote(dir + "/err") + " < /dev/null";
         const int status = std::system(cmd.c_str());
         out = readFile(dir + "/out");
         err = readFile(dir + "/err");
@@ -183,11 +183,11 @@ protected:
     }
 
     std::string player(const std::string& mode, const std::string& shot) const {
-        return quote(BIN_DIR + "/kelvo-scripted-player") + " /dev/null " + mode + " " + shot;
+        return shellQuote(BIN_DIR + "/kelvo-scripted-player") + " /dev/null " + mode + " " + shot;
     }
 
     std::string tournament(const std::string& p1, const std::string& p2, const std::string& extra) const {
-        return quote(TOURNAMENT) + " --player1 " + quote(p1) + " --player2 " + quote(p2) + " " + extra;
+        return shellQuote(TOURNAMENT) + " --player1 " + shellQuote(p1) + " --player2 " + shellQuote(p2) + " " + extra;
     }
 
     // The numbers of the summary line, which must be the last line of `text`.
@@ -226,15 +226,15 @@ const char AWAY[] = "0,-40,0";
 TEST_F(Programs, SummaryRefusesBadInputWithOneLineAndSkipsUnreadableRecords) {
     std::ofstream(dir + "/bad.jsonl") << "{\"type\":\"shot\"}\n";
     fs::create_directories(dir + "/empty");
-    for (const std::string& args : {std::string(""), std::string("--bogus x"), quote(dir + "/bad.jsonl"),
-                                    quote(dir + "/missing.jsonl"), quote(dir + "/empty")}) {
-        EXPECT_EQ(run(quote(BIN_DIR + "/kelvo-summary") + " " + args), 2) << args;
+    for (const std::string& args : {std::string(""), std::string("--bogus x"), shellQuote(dir + "/bad.jsonl"),
+                                    shellQuote(dir + "/missing.jsonl"), shellQuote(dir + "/empty")}) {
+        EXPECT_EQ(run(shellQuote(BIN_DIR + "/kelvo-summary") + " " + args), 2) << args;
         EXPECT_EQ(out, "") << args;
         EXPECT_EQ(err.rfind("kelvo-summary: ", 0), 0u) << err;
     }
     std::ofstream(dir + "/good.jsonl") << RECORD;
-    ASSERT_EQ(run(quote(BIN_DIR + "/kelvo-summary") + " --json " + quote(dir + "/bad.jsonl") + " " +
-                  quote(dir + "/good.jsonl")),
+    ASSERT_EQ(run(shellQuote(BIN_DIR + "/kelvo-summary") + " --json " + shellQuote(dir + "/bad.jsonl") + " " +
+                  shellQuote(dir + "/good.jsonl")),
               0)
         << err;
     EXPECT_EQ(linesOf(err).size(), 1u);
@@ -250,7 +250,7 @@ TEST_F(Programs, LocalTournamentPlaysEveryMatchAndShowsLostShotsAndForfeits) {
     // Player B is late with its first answer in every match: one lost shot each.
     const std::string folder = dir + "/t";
     ASSERT_EQ(run(tournament(player("fixed", DRAW), player("sleep:1200", AWAY),
-                             "--pairs 2 --ends 1 --jobs 2 --time-limit 1 --seed 40 --out " + quote(folder))),
+                             "--pairs 2 --ends 1 --jobs 2 --time-limit 1 --seed 40 --out " + shellQuote(folder))),
               0)
         << out << err;
     EXPECT_EQ(records(folder), 4u);
@@ -270,7 +270,7 @@ TEST_F(Programs, LocalTournamentPlaysEveryMatchAndShowsLostShotsAndForfeits) {
 
     // A player that crashes in every match forfeits them; the tournament ends.
     ASSERT_EQ(run(tournament(player("fixed", DRAW), player("exit", AWAY),
-                             "--pairs 1 --ends 2 --jobs 2 --out " + quote(dir + "/crash"))),
+                             "--pairs 1 --ends 2 --jobs 2 --out " + shellQuote(dir + "/crash"))),
               0)
         << out << err;
     const std::smatch c = summaryOf(out);
@@ -281,14 +281,14 @@ TEST_F(Programs, LocalTournamentPlaysEveryMatchAndShowsLostShotsAndForfeits) {
 
 TEST_F(Programs, TournamentRefusesBadInputBeforeAnyMatch) {
     const std::string p = player("fixed", DRAW);
-    const std::string folder = quote(dir + "/t");
+    const std::string folder = shellQuote(dir + "/t");
     const std::vector<std::pair<std::string, std::string>> cases = {
         {tournament(p, p, "--pairs 1 --ends 1 --colour red --out " + folder), "--colour"},
         {tournament(p, p, "--ends 1 --out " + folder + " --pairs"), "--pairs"},
         {tournament(p, p, "--pairs 0 --ends 1 --out " + folder), "--pairs"},
         {tournament(p, p, "--pairs 1 --ends 11 --out " + folder), "--ends"},
         {tournament(p, p, "--pairs 1 --ends 1 --jobs x --out " + folder), "--jobs"},
-        {tournament(p, p, "--pairs 1 --ends 1 --sshloginfile " + quote(dir + "/nohosts") + " --out " + folder),
+        {tournament(p, p, "--pairs 1 --ends 1 --sshloginfile " + shellQuote(dir + "/nohosts") + " --out " + folder),
          "sshloginfile"},
         {tournament(p, dir + "/no-such-player", "--pairs 1 --ends 1 --out " + folder), "--player2 does not start"},
     };
@@ -305,11 +305,11 @@ TEST_F(Programs, AStoppedTournamentKeepsItsFinishedRecords) {
     // The seed is fixed: with the execution noise of some seeds the fast
     // throw-away strikes the draw out of the house and wins the match.
     const std::string folder = dir + "/t";
-    const std::string command = "KELVO_BIN_DIR=" + quote(BIN_DIR) + " exec " +
+    const std::string command = "KELVO_BIN_DIR=" + shellQuote(BIN_DIR) + " exec " +
                                 tournament(player("fixed", DRAW), player("sleep:800", AWAY),
                                            "--pairs 2 --ends 1 --jobs 1 --time-limit 5 --seed 40 --out " +
-                                               quote(folder)) +
-                                " > " + quote(dir + "/out") + " 2>&1 < /dev/null";
+                                               shellQuote(folder)) +
+                                " > " + shellQuote(dir + "/out") + " 2>&1 < /dev/null";
     const pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
@@ -330,7 +330,7 @@ TEST_F(Programs, AStoppedTournamentKeepsItsFinishedRecords) {
     EXPECT_NE(out.find("stopped after"), std::string::npos) << out;
     EXPECT_FALSE(fs::exists(folder + "/summary.txt"));
 
-    ASSERT_EQ(run(quote(BIN_DIR + "/kelvo-summary") + " " + quote(folder)), 0) << err;
+    ASSERT_EQ(run(shellQuote(BIN_DIR + "/kelvo-summary") + " " + shellQuote(folder)), 0) << err;
     const std::smatch m = summaryOf(out);
     ASSERT_FALSE(m.empty()) << out;
     EXPECT_EQ(row(out, "A")[0], 1) << out;  // the finished match
@@ -382,8 +382,8 @@ protected:
                                      << "/pid\nStrictModes no\nUsePAM no\nPasswordAuthentication no\n"
                                      << "KbdInteractiveAuthentication no\nLogLevel INFO\n";
         pidFiles.push_back(d + "/pid");
-        if (run("ssh-keygen -q -t ed25519 -N '' -f " + quote(d + "/host_key")) != 0 ||
-            run("/usr/sbin/sshd -f " + quote(d + "/config") + " -E " + quote(d + "/log")) != 0) {
+        if (run("ssh-keygen -q -t ed25519 -N '' -f " + shellQuote(d + "/host_key")) != 0 ||
+            run("/usr/sbin/sshd -f " + shellQuote(d + "/config") + " -E " + shellQuote(d + "/log")) != 0) {
             why = "sshd did not start: " + err;
             return "";
         }
@@ -409,7 +409,7 @@ TEST_F(OverSsh, EveryMatchRunsOnTheHostsAndItsRecordComesBack) {
     std::error_code ignored;
     if (geteuid() == 0)
         fs::create_directories("/run/sshd", ignored);
-    if (run("ssh-keygen -q -t ed25519 -N '' -f " + quote(dir + "/user_key")) != 0)
+    if (run("ssh-keygen -q -t ed25519 -N '' -f " + shellQuote(dir + "/user_key")) != 0)
         GTEST_SKIP() << "ssh-keygen failed: " << err;
     std::string hosts, why;
     for (int i = 0; i < 2; ++i) {
@@ -422,7 +422,8 @@ TEST_F(OverSsh, EveryMatchRunsOnTheHostsAndItsRecordComesBack) {
 
     const std::string folder = dir + "/t";
     ASSERT_EQ(run(tournament(player("fixed", DRAW), player("fixed", AWAY),
-                             "--pairs 2 --ends 1 --out " + quote(folder) + " --sshloginfile " + quote(dir + "/hosts"))),
+                             "--pairs 2 --ends 1 --out " + shellQuote(folder) + " --sshloginfile " +
+                                 shellQuote(dir + "/hosts"))),
               0)
         << out << err;
     EXPECT_EQ(records(folder), 4u);
