@@ -25,6 +25,8 @@
 #include "support.h"
 
 using namespace Kelvo;
+using KelvoTest::fnv1a;
+using KelvoTest::FNV_BASIS;
 
 namespace {
 
@@ -214,20 +216,6 @@ const SignaturePosition SIGNATURE_POSITIONS[] = {
     {15, 0, midEnd(15)},   // Score2 with the last stone
 };
 
-uint64_t fnv1a(uint64_t hash, const void* data, size_t size) {
-    const unsigned char* bytes = static_cast<const unsigned char*>(data);
-    for (size_t i = 0; i < size; ++i) {
-        hash ^= bytes[i];
-        hash *= 0x100000001b3ULL;
-    }
-    return hash;
-}
-
-template <typename T>
-uint64_t fnv1a(uint64_t hash, const T& value) {
-    return fnv1a(hash, &value, sizeof value);
-}
-
 _GAMESTATE signatureState(const SignaturePosition& p) {
     _GAMESTATE s;
     s.shotNumber = p.shot;
@@ -253,7 +241,7 @@ uint64_t searchSignature() {
     fixed.playoutsPerVisit = 25;
     fixed.playoutLimit = 2500;
     fixed.seed = 20261209;
-    uint64_t hash = 0xcbf29ce484222325ULL;
+    uint64_t hash = FNV_BASIS;
     for (const SignaturePosition& p : SIGNATURE_POSITIONS) {
         const _GAMESTATE state = signatureState(p);
         std::string why;
@@ -263,7 +251,7 @@ uint64_t searchSignature() {
         }
         const InstanceRun run = runInstances(ThinkBoard{}, state, fixed);
         const std::string answer = formatAnswer(run.proposals[run.chosen].shot);
-        uint64_t position = fnv1a(0xcbf29ce484222325ULL, answer.data(), answer.size());
+        uint64_t position = fnv1a(FNV_BASIS, answer.data(), answer.size());
         for (size_t k = 0; k < run.tallies.size(); ++k) {
             const SearchTally& t = run.tallies[k];
             position = fnv1a(position, run.proposals[k].value);

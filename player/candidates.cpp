@@ -43,6 +43,30 @@ constexpr double TEE_LINE_FAR = double(1.22f);    // 1.2200000286102295
 constexpr double TAKE_R = double(1.83f);          // 1.8300000429153442
 constexpr double BEHIND_GUARD_Y = -2.1699999570846558;
 constexpr double FREEZE_GAP = double(0.29f);      // 0.28999999165534973
+// A takeout or tap aims at where the thrown stone's centre touches the
+// target full on: two stone radii in front of it. The double 0.29, not
+// FREEZE_GAP's widened 0.29f; the two differ in the ninth digit.
+constexpr double HIT_GAP = 0.29;
+// Guards stand this far in front of the tee line or of the house stone they
+// guard: a long guard well up toward the hog line, 6.4 m out, and a short one
+// just in front of the house, whose edge is 1.83 m out.
+constexpr double LONG_GUARD = 5.0;
+constexpr double SHORT_GUARD = 2.5;
+// A centre guard half a metre further out than a long one, 0.9 m inside the
+// hog line.
+constexpr double HIGH_GUARD = 5.5;
+// Draws to the far side of a guard: this far straight past it.
+constexpr double BEHIND_GUARD_FAR = 5.0;
+constexpr double BEHIND_GUARD_NEAR = 4.5;
+// Draws to the tee line beside the tee, on the 4-foot and 8-foot rings: the
+// doubles 0.61 and 1.22, not the widened single-precision TEE_LINE_NEAR and
+// TEE_LINE_FAR that decide whether they still count.
+constexpr double TEE_LINE_DRAW_NEAR = 0.61;
+constexpr double TEE_LINE_DRAW_FAR = 1.22;
+// The extra distance of a come-around past its stone is the stone's distance
+// from the side line across the centre line, plus this for a stone at
+// positive x and less it otherwise.
+constexpr double COME_AROUND_TRIM = 0.3;
 constexpr double AIM_BIAS = 0.01;
 constexpr double TAKEOUT_SPEED = 33.0;
 constexpr double COME_AROUND_RIGHT = 1.393645407717472;  // 79.85 degrees
@@ -77,27 +101,27 @@ int32_t countGuards(const ThinkBoard& board, bool (*inLane)(double x)) {
 void draw(CandidateWriter& w, double x, double y, int spin) { w.add(Aim{Aim::DRAW, Vec2{x, y}, 0, spin}); }
 
 void takeout(CandidateWriter& w, const fStonePos& s) {
-    w.add(Aim{Aim::HIT, Vec2{s.x, s.y - 0.29 - AIM_BIAS}, TAKEOUT_SPEED, spinBySide(s.x)});
+    w.add(Aim{Aim::HIT, Vec2{s.x, s.y - HIT_GAP - AIM_BIAS}, TAKEOUT_SPEED, spinBySide(s.x)});
 }
 
 void freeze(CandidateWriter& w, const fStonePos& s) { w.add(Aim{Aim::DRAW, Vec2{s.x, s.y - FREEZE_GAP}, 0, 1}); }
 
 void tap(CandidateWriter& w, const fStonePos& s, int spin) {
-    w.add(Aim{Aim::PASS_THROUGH, Vec2{s.x, s.y - 0.29 - AIM_BIAS}, std::fabs(s.y), spin});
+    w.add(Aim{Aim::PASS_THROUGH, Vec2{s.x, s.y - HIT_GAP - AIM_BIAS}, std::fabs(s.y), spin});
 }
 
 void tap(CandidateWriter& w, const fStonePos& s) { tap(w, s, spinBySide(s.x)); }
 
 void frontGuards(CandidateWriter& w, const fStonePos& s) {
-    draw(w, s.x, s.y - 5.0, spinBySide(s.x));
-    draw(w, s.x, s.y - 2.5, spinBySide(s.x));
+    draw(w, s.x, s.y - LONG_GUARD, spinBySide(s.x));
+    draw(w, s.x, s.y - SHORT_GUARD, spinBySide(s.x));
 }
 
 void behindGuardDraws(CandidateWriter& w, const fStonePos& s) {
     if (!(s.y < BEHIND_GUARD_Y))
         return;
-    draw(w, s.x, s.y + 5.0, spinBySide(s.x));
-    draw(w, s.x, s.y + 4.5, spinBySide(s.x));
+    draw(w, s.x, s.y + BEHIND_GUARD_FAR, spinBySide(s.x));
+    draw(w, s.x, s.y + BEHIND_GUARD_NEAR, spinBySide(s.x));
 }
 
 void mirrorDraw(CandidateWriter& w, const fStonePos& s) { draw(w, -s.x, s.y, spinBySide(-s.x)); }
@@ -114,20 +138,20 @@ void teeDraws(CandidateWriter& w) {
 void teeLineDraws(CandidateWriter& w, double f) {
     for (double side : {1.0, -1.0}) {
         if (f > TEE_LINE_NEAR)
-            draw(w, side * 0.61, 0.0, spinBySide(side * 0.61));
+            draw(w, side * TEE_LINE_DRAW_NEAR, 0.0, spinBySide(side * TEE_LINE_DRAW_NEAR));
         if (f > TEE_LINE_FAR)
-            draw(w, side * 1.22, 0.0, spinBySide(side * 1.22));
+            draw(w, side * TEE_LINE_DRAW_FAR, 0.0, spinBySide(side * TEE_LINE_DRAW_FAR));
     }
 }
 
 void leftCornerGuards(CandidateWriter& w) {
-    draw(w, -CORNER_X, -5.0, 1);
-    draw(w, -CORNER_X, -2.5, 1);
+    draw(w, -CORNER_X, -LONG_GUARD, 1);
+    draw(w, -CORNER_X, -SHORT_GUARD, 1);
 }
 
 void rightCornerGuards(CandidateWriter& w) {
-    draw(w, CORNER_X, -5.0, 0);
-    draw(w, CORNER_X, -2.5, 0);
+    draw(w, CORNER_X, -LONG_GUARD, 0);
+    draw(w, CORNER_X, -SHORT_GUARD, 0);
 }
 
 void houseStones(const ThinkBoard& board, int colour, void (*form)(CandidateWriter&, const fStonePos&),
@@ -157,7 +181,7 @@ bool skipNone(const ThinkBoard&, const fStonePos&, const fStonePos&) { return fa
 // While the free guard zone rule applies, no pair is struck from a guard in
 // front of the tee line outside the 1.83 circle.
 bool skipFreeGuardFront(const ThinkBoard& board, const fStonePos& front, const fStonePos&) {
-    return board.turn > 12 && front.y < 0 && front.r > TAKE_R;
+    return freeGuardRuleApplies(board.turn) && front.y < 0 && front.r > TAKE_R;
 }
 
 // Drives one stone of a colour onto another of it: both hit variants over
@@ -218,11 +242,11 @@ Aim comeAroundAim(const fStonePos& stone) {
     if (stone.x > 0) {
         phi = COME_AROUND_RIGHT;
         aim.spin = 1;
-        aim.param = stone.x + FX_TEE + 0.3;
+        aim.param = stone.x + FX_TEE + COME_AROUND_TRIM;
     } else {
         phi = COME_AROUND_LEFT;
         aim.spin = 0;
-        aim.param = FX_TEE - stone.x - 0.3;
+        aim.param = FX_TEE - stone.x - COME_AROUND_TRIM;
     }
     aim.target = Vec2{stone.x + std::cos(phi), stone.y - std::sin(phi) - AIM_BIAS};
     return aim;
@@ -311,9 +335,9 @@ int32_t candidatesForce1(const ThinkBoard& board, CandidateWriter& w) {
     const int32_t centre = countCenterGuards(board);
 
     if (centre == 0) {
-        draw(w, 0.0, -5.0, 1);
-        draw(w, 0.0, -5.5, 1);
-        draw(w, 0.0, -2.5, 1);
+        draw(w, 0.0, -LONG_GUARD, 1);
+        draw(w, 0.0, -HIGH_GUARD, 1);
+        draw(w, 0.0, -SHORT_GUARD, 1);
     }
 
     const int n = board.count[WHITE];
@@ -358,12 +382,12 @@ int32_t candidatesForce1(const ThinkBoard& board, CandidateWriter& w) {
 int32_t candidatesSteal(const ThinkBoard& board, CandidateWriter& w) {
     const fStonePos* own = board.stones[BLACK];
 
-    if (board.turn == 16) {
-        draw(w, 0.0, -5.0, 1);
-        draw(w, 0.0, -2.5, 1);
+    if (board.turn == SHOTS_PER_END) {
+        draw(w, 0.0, -LONG_GUARD, 1);
+        draw(w, 0.0, -SHORT_GUARD, 1);
     } else if (const int32_t centre = countCenterGuards(board); centre == 0) {
-        draw(w, 0.0, -5.0, 1);
-        draw(w, 0.0, -2.5, 1);
+        draw(w, 0.0, -LONG_GUARD, 1);
+        draw(w, 0.0, -SHORT_GUARD, 1);
         for (int i = 0; i < board.inHouse[BLACK]; ++i)
             if (std::fabs(own[i].x) < LANE_HALF)
                 frontGuards(w, own[i]);
@@ -377,10 +401,10 @@ int32_t candidatesSteal(const ThinkBoard& board, CandidateWriter& w) {
         guardStones(board, WHITE, behindGuardDraws, w);
     } else {
         if (centre < 3) {
-            draw(w, 0.0, -5.5, 1);
+            draw(w, 0.0, -HIGH_GUARD, 1);
             for (int i = 0; i < board.inHouse[BLACK]; ++i)
                 if (std::fabs(own[i].x) < LANE_HALF)
-                    draw(w, own[i].x, own[i].y - 5.0, spinBySide(own[i].x));
+                    draw(w, own[i].x, own[i].y - LONG_GUARD, spinBySide(own[i].x));
         }
         // A missing own stone 0 is absent, so never near the button; missing
         // own stone 1 or opponent stone 0 lie infinitely far.
@@ -405,10 +429,10 @@ int32_t candidatesPreventMulti(const ThinkBoard& board, CandidateWriter& w) {
 
     if (board.count[WHITE] == 0) {
         teeDraws(w);
-        draw(w, 0.61, 0.0, 1);
-        draw(w, 1.22, 0.0, 1);
-        draw(w, -0.61, 0.0, 0);
-        draw(w, -1.22, 0.0, 0);
+        draw(w, TEE_LINE_DRAW_NEAR, 0.0, 1);
+        draw(w, TEE_LINE_DRAW_FAR, 0.0, 1);
+        draw(w, -TEE_LINE_DRAW_NEAR, 0.0, 0);
+        draw(w, -TEE_LINE_DRAW_FAR, 0.0, 0);
     } else {
         // Stones behind the tee line outside the 1.83 circle are left alone.
         for (int i = 0; i < board.count[WHITE]; ++i)
@@ -503,6 +527,9 @@ int32_t candidatesPreventSteal(const ThinkBoard& board, CandidateWriter& w) {
     if (board.turn < 3) {
         draw(w, 0.0, 0.0, 1);
         draw(w, 0.0, -FREEZE_GAP, 1);
+        // Meant: late in the end the takeouts go in twice. The search visits
+        // the candidates in turn and a playout picks one at random, so the
+        // second copy doubles their share of both.
         allStones(board, BLACK, takeout, w);
     }
     allStones(board, BLACK, takeout, w);

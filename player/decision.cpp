@@ -95,8 +95,7 @@ bool isPlayableState(const _GAMESTATE& state, std::string* why) {
             ++inPlay[i % 2];
     }
     for (int colour = BLACK; colour <= WHITE; ++colour) {
-        // Colour c has thrown (shotNumber + 1 - c) / 2 stones so far.
-        const int thrown = (state.shotNumber + 1 - colour) / 2;
+        const int thrown = stonesThrown(colour, state.shotNumber);
         if (inPlay[colour] > thrown) {
             std::snprintf(text, sizeof text, "%d %s stones in play after %d thrown", inPlay[colour],
                           colourName(colour), thrown);

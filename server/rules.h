@@ -2,9 +2,12 @@
 // first in end 0) and 1 (player 2). Scores are signed from player 1's view.
 #pragma once
 
+#include "kelvosim/thinkboard.h"
+
 namespace Kelvo::Server {
 
-constexpr int SHOTS_PER_END = 16;
+// Shots of an end, as the player's board counts them.
+using Kelvo::SHOTS_PER_END;
 // Ends are counted from 0; the players keep ten end scores, so a match has
 // at most this many regular ends (the last at this index).
 constexpr int LAST_END_INDEX = 9;

@@ -21,7 +21,7 @@ const std::string BIN_DIR = KELVO_BIN_DIR;
 using KelvoTest::readFile;
 using KelvoTest::runShell;
 
-std::string quote(const std::string& s) { return KelvoTest::shellQuote(s); }
+using KelvoTest::shellQuote;
 
 class Analyse : public KelvoTest::TempDirTest {};
 
@@ -33,11 +33,11 @@ TEST_F(Analyse, RefusesWhatThePlayerRefusesWithTheSameReason) {
     for (const std::string& lines : cases) {
         std::ofstream(dir + "/in.txt") << lines;
         std::ofstream(dir + "/go.txt") << lines << "GO\n";
-        ASSERT_EQ(runShell(quote(BIN_DIR + "/kelvo") + " < " + quote(dir + "/go.txt") + " > /dev/null 2> " +
-                           quote(dir + "/player.txt")),
+        ASSERT_EQ(runShell(shellQuote(BIN_DIR + "/kelvo") + " < " + shellQuote(dir + "/go.txt") + " > /dev/null 2> " +
+                           shellQuote(dir + "/player.txt")),
                   0);
-        EXPECT_EQ(runShell(quote(BIN_DIR + "/kelvo-analyse") + " " + quote(dir + "/in.txt") + " > " +
-                           quote(dir + "/out.txt") + " 2> " + quote(dir + "/err.txt")),
+        EXPECT_EQ(runShell(shellQuote(BIN_DIR + "/kelvo-analyse") + " " + shellQuote(dir + "/in.txt") + " > " +
+                           shellQuote(dir + "/out.txt") + " 2> " + shellQuote(dir + "/err.txt")),
                   2);
         const std::string player = readFile(dir + "/player.txt"), analyse = readFile(dir + "/err.txt");
         const std::string reason = player.substr(player.find("GO ignored: "));
@@ -48,14 +48,14 @@ TEST_F(Analyse, RefusesWhatThePlayerRefusesWithTheSameReason) {
 }
 
 TEST_F(Analyse, ARecordedShotGivesATableThatAddsUp) {
-    const std::string player = quote(BIN_DIR + "/kelvo-scripted-player") + " " + quote(dir + "/p.log") +
+    const std::string player = shellQuote(BIN_DIR + "/kelvo-scripted-player") + " " + shellQuote(dir + "/p.log") +
                                " fixed -0.99074,-29.559775,0 0.6,-29.3,1";
-    ASSERT_EQ(runShell(quote(BIN_DIR + "/kelvo-server") + " --player1 " + quote(player) + " --player2 " +
-                       quote(player) + " --seed 4 --record " + quote(dir + "/r.jsonl") + " > /dev/null"),
+    ASSERT_EQ(runShell(shellQuote(BIN_DIR + "/kelvo-server") + " --player1 " + shellQuote(player) + " --player2 " +
+                       shellQuote(player) + " --seed 4 --record " + shellQuote(dir + "/r.jsonl") + " > /dev/null"),
               0);
-    ASSERT_EQ(runShell(quote(BIN_DIR + "/kelvo-analyse") + " --record " + quote(dir + "/r.jsonl") +
-                       " --end 0 --shot 6 --budget 60 --json --svg " + quote(dir + "/a.svg") + " > " +
-                       quote(dir + "/a.json")),
+    ASSERT_EQ(runShell(shellQuote(BIN_DIR + "/kelvo-analyse") + " --record " + shellQuote(dir + "/r.jsonl") +
+                       " --end 0 --shot 6 --budget 60 --json --svg " + shellQuote(dir + "/a.svg") + " > " +
+                       shellQuote(dir + "/a.json")),
               0)
         << readFile(dir + "/a.json");
     const nlohmann::json a = nlohmann::json::parse(readFile(dir + "/a.json"));
@@ -108,8 +108,8 @@ TEST_F(Analyse, ARecordedShotGivesATableThatAddsUp) {
         ++stones;
     EXPECT_EQ(stones, shot6["stonesInPlay"].get<size_t>());
 
-    EXPECT_EQ(runShell(quote(BIN_DIR + "/kelvo-analyse") + " --record " + quote(dir + "/r.jsonl") +
-                       " --end 3 --shot 2 2> " + quote(dir + "/err.txt")),
+    EXPECT_EQ(runShell(shellQuote(BIN_DIR + "/kelvo-analyse") + " --record " + shellQuote(dir + "/r.jsonl") +
+                       " --end 3 --shot 2 2> " + shellQuote(dir + "/err.txt")),
               2);
     EXPECT_NE(readFile(dir + "/err.txt").find("no shot 2 of end 3"), std::string::npos);
 }

@@ -549,7 +549,7 @@ TEST_F(Candidates, AimsResolveToTheEagerList) {
                                          {WHITE, 0.3, 0.4},  {WHITE, -0.2, -4.0}, {WHITE, 1.0, -1.0}};
     for (int turn : {16, 15, 13, 10, 7, 2, 1}) {
         std::vector<StoneAt> onSheet;
-        int thrown[2] = {(16 - turn + 1) / 2, (16 - turn) / 2};
+        int thrown[2] = {stonesThrown(BLACK, SHOTS_PER_END - turn), stonesThrown(WHITE, SHOTS_PER_END - turn)};
         for (const StoneAt& s : stones)
             if (thrown[s.colour]-- > 0)
                 onSheet.push_back(s);
@@ -581,17 +581,12 @@ TEST_F(Candidates, ListsOnManyBoardsAreBitForBitTheReference) {
         seed = seed * 1664525u + 1013904223u;
         return double(seed >> 8) / double(1u << 24);
     };
-    uint64_t h = 1469598103934665603ULL;
-    auto mix = [&h](const void* data, size_t n) {
-        const unsigned char* p = static_cast<const unsigned char*>(data);
-        for (size_t i = 0; i < n; ++i)
-            h = (h ^ p[i]) * 1099511628211ULL;
-    };
+    uint64_t h = KelvoTest::FNV_KEPT_BASIS;
     for (int b = 0; b < 1000; ++b) {
         const int turn = 1 + b % 15;
         std::vector<StoneAt> stones;
         for (int c = 0; c < 2; ++c) {
-            const int most = std::min(8, (17 - c - turn) / 2);
+            const int most = std::min(8, stonesThrown(c, SHOTS_PER_END - turn));
             const int n = int(uniform() * (most + 1));
             for (int i = 0; i < n; ++i)
                 stones.push_back({c, (uniform() * 2 - 1) * 2.0, -6.0 + uniform() * 8.0});
@@ -602,11 +597,11 @@ TEST_F(Candidates, ListsOnManyBoardsAreBitForBitTheReference) {
                                  CandidateSet(candidatesScore3), CandidateSet(candidatesPreventSteal)}) {
             Candidate list[MAX_CANDIDATES];
             const int32_t n = writeCandidates(set, board, list);
-            mix(&n, sizeof n);
+            h = KelvoTest::fnv1a(h, n);
             for (int32_t i = 0; i < n; ++i) {
-                mix(&list[i].x, sizeof list[i].x);
-                mix(&list[i].y, sizeof list[i].y);
-                mix(&list[i].spin, sizeof list[i].spin);
+                h = KelvoTest::fnv1a(h, list[i].x);
+                h = KelvoTest::fnv1a(h, list[i].y);
+                h = KelvoTest::fnv1a(h, list[i].spin);
             }
         }
     }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "kelvosim/fastsimulator.h"
 #include "kelvosim/simulator.h"
 #include "support.h"
 
@@ -31,15 +32,13 @@ struct FSSetup {
     void awake(const FSStone& s, int32_t state) {
         fs.stones[next] = s;
         fs.stones[next].state = state;
-        fs.awakes.set(next++);
-        fs.nAwake += 1;
+        fs.addAwake(next++);
     }
     void asleep(double x, double y, int32_t state) {
         fs.stones[next].motion.x = x;
         fs.stones[next].motion.y = y;
         fs.stones[next].state = state;
-        fs.asleeps.set(next++);
-        fs.nAsleep += 1;
+        fs.addAsleep(next++);
     }
 };
 

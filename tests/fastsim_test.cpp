@@ -8,21 +8,6 @@
 using namespace Kelvo;
 using KelvoTest::makeBoard;
 
-// Internal steps of the fast simulation, defined in fastsimulator.cpp.
-namespace Kelvo::detail {
-struct Approach {
-    bool contact = false;
-    int steps = 0;
-    int k = 0;
-};
-Approach approachResting(StoneMotion& thrown, const StoneMotion& resting);
-struct LoopTrace {
-    int events = 0;
-    bool handedOver = false;
-};
-int runEventLoop(ThinkBoard& board, FSBoard& fs, LoopTrace* trace);
-}  // namespace Kelvo::detail
-
 namespace {
 
 class FastSim : public ::testing::Test {
@@ -101,11 +86,10 @@ FSBoard movingPair(const StoneMotion& a, int32_t stateA, const StoneMotion& b, i
         fs.stones[p].motion.x = r.x;
         fs.stones[p].motion.y = r.y;
         fs.stones[p].state = r.state;
-        fs.asleeps.set(p++);
+        fs.addAsleep(p++);
     }
-    fs.nAsleep = p - 2;
-    fs.awakes = setOf({0, 1});
-    fs.nAwake = 2;
+    fs.addAwake(0);
+    fs.addAwake(1);
     fs.stones[0].awakes = setOf({1});
     fs.stones[1].awakes = setOf({0});
     fs.stones[0].asleeps = fs.stones[1].asleeps = fs.asleeps;
@@ -462,6 +446,30 @@ TEST_F(FastSim, StrikingTouchingStonesPassesTheMotionOn) {
     EXPECT_EQ(simulateGeneral(shot, launchState(aimHit({0, 0}, 29.5, 0))), 2);
     EXPECT_EQ(shot.count[BLACK], 2);
     EXPECT_EQ(shot.count[WHITE], 1);
+}
+
+TEST_F(FastSim, CountsFollowTheSetsThroughTheEventLoop) {
+    // A heavy hit into a crowded house: stones are struck awake, come to
+    // rest and leave over the back line, and the counts follow every move.
+    const std::vector<KelvoTest::StoneAt> crowd = {{BLACK, 0.0, 0.0},  {WHITE, 0.31, 0.3},  {BLACK, -0.32, 0.35},
+                                                   {WHITE, 0.0, 0.62}, {BLACK, 0.35, 1.7},  {WHITE, -0.3, 1.75},
+                                                   {BLACK, 0.05, 1.2}};
+    int left = 0;
+    for (double heading : {-0.12, -0.04, 0.0, 0.05, 0.11}) {
+        ThinkBoard board = makeBoard(8, crowd);
+        StoneMotion thrown = movingStone(0, -0.2903, heading, 10.0, CURL_RATIO);
+        StoneMotion struck = movingStone(0, 0, 0, 0, 0);
+        collideResting(thrown, struck);
+        FSBoard fs;
+        fs.setupAfterFirstHit(board, 0, thrown, struck);
+        detail::LoopTrace trace;
+        EXPECT_EQ(detail::runEventLoop(board, fs, &trace), 2) << heading;
+        EXPECT_EQ(fs.nAwake, fs.awakes.size()) << heading;
+        EXPECT_EQ(fs.nAsleep, fs.asleeps.size()) << heading;
+        EXPECT_EQ(fs.nAsleep, stonesOnSheet(board)) << heading;
+        left += 8 - stonesOnSheet(board);
+    }
+    EXPECT_GT(left, 0) << "no stone left play";
 }
 
 TEST_F(FastSim, SlidingAwayFromATouchingStoneLeavesIt) {

@@ -31,9 +31,8 @@ Vec2 restByTable(const Shot& shot) {
         e.dx = -e.dx;
         e.dAngle = -e.dAngle;
     }
-    const double rho = std::atan2(shot.x, shot.y) + e.dAngle;
-    return Vec2{std::sin(rho) * e.dy + std::cos(rho) * e.dx,
-                std::cos(rho) * e.dy - std::sin(rho) * e.dx - TEE_TO_THROW};
+    const Vec2 d = rotateToBoard(std::atan2(shot.x, shot.y) + e.dAngle, e.dx, e.dy);
+    return Vec2{d.x, d.y - TEE_TO_THROW};
 }
 
 // The table's resolution at the launch speed of a shot: how far apart the

@@ -223,7 +223,7 @@ const std::string BIN_DIR = KELVO_BIN_DIR;
 const std::string DRAW = "-0.990740,-29.559775,0";  // to the tee
 const std::string AWAY = "0,-40,0";                 // straight through, out of play
 
-std::string quote(const std::string& s) { return "'" + s + "'"; }
+using KelvoTest::shellQuote;
 
 std::vector<std::string> readLines(const std::string& path) {
     std::ifstream in(path);
@@ -342,13 +342,14 @@ print(pictures)
 class ServerMatch : public KelvoTest::TempDirTest {
 protected:
     std::string player(const std::string& log, const std::string& mode, const std::string& shot) const {
-        return quote(BIN_DIR + "/kelvo-scripted-player") + " " + quote(dir + "/" + log) + " " + mode + " " + shot;
+        return shellQuote(BIN_DIR + "/kelvo-scripted-player") + " " + shellQuote(dir + "/" + log) + " " + mode + " " +
+               shot;
     }
 
     // Runs the server; returns its exit status and keeps what it printed.
     int run(const std::string& p1, const std::string& p2, const std::string& extra) {
-        const std::string cmd = quote(BIN_DIR + "/kelvo-server") + " --player1 " + quote(p1) + " --player2 " +
-                                quote(p2) + " " + extra + " > " + quote(dir + "/out.txt") + " 2>&1";
+        const std::string cmd = shellQuote(BIN_DIR + "/kelvo-server") + " --player1 " + shellQuote(p1) + " --player2 " +
+                                shellQuote(p2) + " " + extra + " > " + shellQuote(dir + "/out.txt") + " 2>&1";
         const auto start = std::chrono::steady_clock::now();
         const int status = std::system(cmd.c_str());
         seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -360,8 +361,8 @@ protected:
     std::string checkRecord(const std::string& recordPath, const std::string& svgDir, int& status) const {
         const std::string script = dir + "/check.py";
         std::ofstream(script) << RECORD_CHECK;
-        const std::string cmd = "python3 " + quote(script) + " " + quote(recordPath) + " " + quote(svgDir) + " > " +
-                                quote(dir + "/check.txt") + " 2>&1";
+        const std::string cmd = "python3 " + shellQuote(script) + " " + shellQuote(recordPath) + " " +
+                                shellQuote(svgDir) + " > " + shellQuote(dir + "/check.txt") + " 2>&1";
         status = std::system(cmd.c_str());
         const std::vector<std::string> lines = readLines(dir + "/check.txt");
         return lines.empty() ? "" : lines.back();
@@ -377,7 +378,8 @@ protected:
 TEST_F(ServerMatch, CommandSequenceScoringHammerRecordAndPictures) {
     const std::string recordPath = dir + "/record.jsonl", svgDir = dir + "/pictures";
     ASSERT_EQ(run(player("p1.log", "fixed", DRAW), player("p2.log", "fixed", AWAY),
-                  "--ends 2 --seed 11 --time-limit 5 --record " + quote(recordPath) + " --svg-dir " + quote(svgDir)),
+                  "--ends 2 --seed 11 --time-limit 5 --record " + shellQuote(recordPath) + " --svg-dir " +
+                      shellQuote(svgDir)),
               0)
         << out;
     EXPECT_NE(out.find("seed 11"), std::string::npos);
@@ -440,7 +442,7 @@ TEST_F(ServerMatch, BlankEndsKeepTheOrderAndTiesGoToExtraEndsUpToTheLimit) {
 TEST_F(ServerMatch, TheSideThatScoresThrowsFirstInTheNextEnd) {
     const std::string recordPath = dir + "/record.jsonl";
     ASSERT_EQ(run(player("p1.log", "fixed", AWAY), player("p2.log", "fixed", DRAW),
-                  "--ends 2 --seed 5 --record " + quote(recordPath)),
+                  "--ends 2 --seed 5 --record " + shellQuote(recordPath)),
               0)
         << out;
     std::vector<Seen> seen;
@@ -459,7 +461,7 @@ TEST_F(ServerMatch, TheSideThatScoresThrowsFirstInTheNextEnd) {
 TEST_F(ServerMatch, GarbageLosesTheShotAtOnceAndPiecemealRepliesAreRead) {
     const std::string recordPath = dir + "/record.jsonl", svgDir = dir + "/pictures";
     ASSERT_EQ(run(player("p1.log", "trickle", DRAW), player("p2.log", "garbage", DRAW),
-                  "--seed 8 --time-limit 5 --record " + quote(recordPath) + " --svg-dir " + quote(svgDir)),
+                  "--seed 8 --time-limit 5 --record " + shellQuote(recordPath) + " --svg-dir " + shellQuote(svgDir)),
               0)
         << out;
     // Not one wait ran into the limit.
@@ -478,7 +480,7 @@ TEST_F(ServerMatch, GarbageLosesTheShotAtOnceAndPiecemealRepliesAreRead) {
 TEST_F(ServerMatch, ALateAnswerLosesTheShotAndTheMatchGoesOn) {
     const std::string recordPath = dir + "/record.jsonl";
     ASSERT_EQ(run(player("p1.log", "fixed", DRAW), player("p2.log", "sleep:1500", AWAY),
-                  "--seed 9 --time-limit 1 --record " + quote(recordPath)),
+                  "--seed 9 --time-limit 1 --record " + shellQuote(recordPath)),
               0)
         << out;
     const std::string rec = record();
@@ -494,7 +496,7 @@ TEST_F(ServerMatch, AReadyokOwedFromASlowStartIsNotTakenForTheShot) {
     // front of its first BESTSHOT, which still counts.
     const std::string recordPath = dir + "/record.jsonl";
     ASSERT_EQ(run(player("p1.log", "slowstart:1300", DRAW), player("p2.log", "fixed", AWAY),
-                  "--seed 9 --time-limit 1 --record " + quote(recordPath)),
+                  "--seed 9 --time-limit 1 --record " + shellQuote(recordPath)),
               0)
         << out;
     EXPECT_NE(out.find("player1 did not answer ISREADY"), std::string::npos) << out;
@@ -506,7 +508,7 @@ TEST_F(ServerMatch, AReadyokOwedFromASlowStartIsNotTakenForTheShot) {
 TEST_F(ServerMatch, APlayerThatDiesForfeitsAndTheOtherIsEnded) {
     const std::string recordPath = dir + "/record.jsonl";
     ASSERT_EQ(run(player("p1.log", "fixed", DRAW), player("p2.log", "exit", DRAW),
-                  "--ends 3 --record " + quote(recordPath)),
+                  "--ends 3 --record " + shellQuote(recordPath)),
               0)
         << out;
     EXPECT_NE(out.find("player2 died (exited with status 3)"), std::string::npos) << out;
@@ -530,7 +532,7 @@ TEST_F(ServerMatch, APlayerThatDiesForfeitsAndTheOtherIsEnded) {
 
 TEST_F(ServerMatch, APlayerThatNeverAnswersLosesEveryShotAndIsKilledAtTheEnd) {
     const std::string pidFile = dir + "/silent.pid";
-    const std::string silent = "echo $$ > " + quote(pidFile) + "; exec sleep 60";
+    const std::string silent = "echo $$ > " + shellQuote(pidFile) + "; exec sleep 60";
     ASSERT_EQ(run(player("p1.log", "fixed", DRAW), silent, "--time-limit 0.2"), 0) << out;
     EXPECT_NE(out.find("player2 did not answer ISREADY"), std::string::npos) << out;
     EXPECT_EQ(countOf(out, "no answer within 0.2 s: shot lost"), 8u) << out;
@@ -557,7 +559,7 @@ TEST_F(ServerMatch, StoppingTheServerEndsBothPlayersAndWhatTheyStarted) {
         std::string p[2];
         for (int i = 0; i < 2; ++i) {
             const std::string n = std::to_string(i + 1) + "-" + std::to_string(sig);
-            p[i] = "sleep 300 & echo $! > " + quote(dir + "/child" + n) + "; exec " +
+            p[i] = "sleep 300 & echo $! > " + shellQuote(dir + "/child" + n) + "; exec " +
                    player("p" + n + ".log", i == 0 ? "fixed" : "sleep:300000", i == 0 ? DRAW : AWAY);
         }
         const std::string log2 = dir + "/p2-" + std::to_string(sig) + ".log";
@@ -616,7 +618,7 @@ TEST_F(ServerMatch, BadOptionsAreRefused) {
     // A bad step starts nothing and says so in one line.
     const std::string started = dir + "/started";
     for (const char* step : {"--step 0", "--step 0.0101", "--step -1", "--step abc", "--step 1e-60", "--step"}) {
-        EXPECT_EQ(run("touch " + quote(started), "true", step), 2) << step;
+        EXPECT_EQ(run("touch " + shellQuote(started), "true", step), 2) << step;
         EXPECT_NE(out.find("--step"), std::string::npos) << out;
         EXPECT_EQ(countOf(out, "\n"), 1u) << out;
     }

@@ -33,6 +33,15 @@ Kelvo::ThinkBoard makeBoard(int turn, const std::vector<StoneAt>& stones) {
     return board;
 }
 
+uint64_t fnv1a(uint64_t hash, const void* data, size_t size) {
+    const unsigned char* bytes = static_cast<const unsigned char*>(data);
+    for (size_t i = 0; i < size; ++i) {
+        hash ^= bytes[i];
+        hash *= 0x100000001b3ULL;
+    }
+    return hash;
+}
+
 Child spawn(const std::string& path, const std::vector<std::string>& args) {
     int toChild[2], fromChild[2];
     if (pipe(toChild) != 0 || pipe(fromChild) != 0)

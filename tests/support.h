@@ -1,6 +1,8 @@
 // Helpers shared by the tests.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -29,6 +31,21 @@ inline Kelvo::SearchSettings withBudget(int budgetMs) {
     settings.budgetMs = budgetMs;
     return settings;
 }
+
+// FNV-1a: bytes folded into a running 64-bit hash, for results that must
+// stay bit for bit what they were.
+uint64_t fnv1a(uint64_t hash, const void* data, size_t size);
+template <typename T>
+uint64_t fnv1a(uint64_t hash, const T& value) {
+    return fnv1a(hash, &value, sizeof value);
+}
+// The standard start of a hash.
+constexpr uint64_t FNV_BASIS = 0xcbf29ce484222325ULL;
+// The start of the hashes kept by the tests (motion tables, candidate lists)
+// and of kelvo-fidelity --fast-digest: the standard start's decimal digits
+// without the last. It hashes as well as any start and keeps the stored
+// values.
+constexpr uint64_t FNV_KEPT_BASIS = 1469598103934665603ULL;
 
 // A child process on pipes, for driving the real binaries.
 struct Child {

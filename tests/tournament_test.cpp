@@ -38,7 +38,7 @@ const std::regex SUMMARY_LINE(
 
 using KelvoTest::readFile;
 
-std::string quote(const std::string& s) { return KelvoTest::shellQuote(s); }
+using KelvoTest::shellQuote;
 
 std::vector<std::string> linesOf(const std::string& text) {
     std::vector<std::string> lines;
@@ -228,8 +228,8 @@ class Programs : public KelvoTest::TempDirTest {
 protected:
     // Runs a shell command with the tournament's binaries; keeps both streams.
     int run(const std::string& command) {
-        const std::string cmd = "KELVO_BIN_DIR=" + quote(BIN_DIR) + " " + command + " > " + quote(dir + "/out") +
-                                " 2> " + quote(dir + "/err") + " < /dev/null";
+        const std::string cmd = "KELVO_BIN_DIR=" + shellQuote(BIN_DIR) + " " + command + " > " +
+                                shellQuote(dir + "/out") + " 2> " + shellQuote(dir + "/err") + " < /dev/null";
         const int status = std::system(cmd.c_str());
         out = readFile(dir + "/out");
         err = readFile(dir + "/err");
@@ -237,11 +237,11 @@ protected:
     }
 
     std::string player(const std::string& mode, const std::string& shot) const {
-        return quote(BIN_DIR + "/kelvo-scripted-player") + " /dev/null " + mode + " " + shot;
+        return shellQuote(BIN_DIR + "/kelvo-scripted-player") + " /dev/null " + mode + " " + shot;
     }
 
     std::string tournament(const std::string& p1, const std::string& p2, const std::string& extra) const {
-        return quote(TOURNAMENT) + " --player1 " + quote(p1) + " --player2 " + quote(p2) + " " + extra;
+        return shellQuote(TOURNAMENT) + " --player1 " + shellQuote(p1) + " --player2 " + shellQuote(p2) + " " + extra;
     }
 
     // The numbers of the summary line, which must be the last line of `text`.
@@ -280,15 +280,15 @@ const char AWAY[] = "0,-40,0";
 TEST_F(Programs, SummaryRefusesBadInputWithOneLineAndSkipsUnreadableRecords) {
     std::ofstream(dir + "/bad.jsonl") << "{\"type\":\"shot\"}\n";
     fs::create_directories(dir + "/empty");
-    for (const std::string& args : {std::string(""), std::string("--bogus x"), quote(dir + "/bad.jsonl"),
-                                    quote(dir + "/missing.jsonl"), quote(dir + "/empty")}) {
-        EXPECT_EQ(run(quote(BIN_DIR + "/kelvo-summary") + " " + args), 2) << args;
+    for (const std::string& args : {std::string(""), std::string("--bogus x"), shellQuote(dir + "/bad.jsonl"),
+                                    shellQuote(dir + "/missing.jsonl"), shellQuote(dir + "/empty")}) {
+        EXPECT_EQ(run(shellQuote(BIN_DIR + "/kelvo-summary") + " " + args), 2) << args;
         EXPECT_EQ(out, "") << args;
         EXPECT_EQ(err.rfind("kelvo-summary: ", 0), 0u) << err;
     }
     std::ofstream(dir + "/good.jsonl") << RECORD;
-    ASSERT_EQ(run(quote(BIN_DIR + "/kelvo-summary") + " --json " + quote(dir + "/bad.jsonl") + " " +
-                  quote(dir + "/good.jsonl")),
+    ASSERT_EQ(run(shellQuote(BIN_DIR + "/kelvo-summary") + " --json " + shellQuote(dir + "/bad.jsonl") + " " +
+                  shellQuote(dir + "/good.jsonl")),
               0)
         << err;
     EXPECT_EQ(linesOf(err).size(), 1u);
@@ -304,7 +304,7 @@ TEST_F(Programs, LocalTournamentPlaysEveryMatchAndShowsLostShotsAndForfeits) {
     // Player B is late with its first answer in every match: one lost shot each.
     const std::string folder = dir + "/t";
     ASSERT_EQ(run(tournament(player("fixed", DRAW), player("sleep:1200", AWAY),
-                             "--pairs 2 --ends 1 --jobs 2 --time-limit 1 --seed 40 --out " + quote(folder))),
+                             "--pairs 2 --ends 1 --jobs 2 --time-limit 1 --seed 40 --out " + shellQuote(folder))),
               0)
         << out << err;
     EXPECT_EQ(records(folder), 4u);
@@ -324,7 +324,7 @@ TEST_F(Programs, LocalTournamentPlaysEveryMatchAndShowsLostShotsAndForfeits) {
 
     // A player that crashes in every match forfeits them; the tournament ends.
     ASSERT_EQ(run(tournament(player("fixed", DRAW), player("exit", AWAY),
-                             "--pairs 1 --ends 2 --jobs 2 --out " + quote(dir + "/crash"))),
+                             "--pairs 1 --ends 2 --jobs 2 --out " + shellQuote(dir + "/crash"))),
               0)
         << out << err;
     const std::smatch c = summaryOf(out);
@@ -335,20 +335,20 @@ TEST_F(Programs, LocalTournamentPlaysEveryMatchAndShowsLostShotsAndForfeits) {
 
 TEST_F(Programs, TournamentRefusesBadInputBeforeAnyMatch) {
     const std::string p = player("fixed", DRAW);
-    const std::string folder = quote(dir + "/t");
+    const std::string folder = shellQuote(dir + "/t");
     const std::vector<std::pair<std::string, std::string>> cases = {
         {tournament(p, p, "--pairs 1 --ends 1 --colour red --out " + folder), "--colour"},
         {tournament(p, p, "--ends 1 --out " + folder + " --pairs"), "--pairs"},
         {tournament(p, p, "--pairs 0 --ends 1 --out " + folder), "--pairs"},
         {tournament(p, p, "--pairs 1 --ends 11 --out " + folder), "--ends"},
         {tournament(p, p, "--pairs 1 --ends 1 --jobs x --out " + folder), "--jobs"},
-        {tournament(p, p, "--pairs 1 --ends 1 --sshloginfile " + quote(dir + "/nohosts") + " --out " + folder),
+        {tournament(p, p, "--pairs 1 --ends 1 --sshloginfile " + shellQuote(dir + "/nohosts") + " --out " + folder),
          "sshloginfile"},
         {tournament(p, dir + "/no-such-player", "--pairs 1 --ends 1 --out " + folder), "--player2 does not start"},
         {tournament(p, p, "--pairs 1 --ends 1 --sprt 0.2,0 --out " + folder), "--sprt"},
         {tournament(p, p, "--pairs 1 --ends 1 --sprt 0,0.2 --beta 0.5 --out " + folder), "--beta"},
         {tournament(p, p, "--pairs 1 --ends 1 --alpha 0.1 --out " + folder), "--alpha and --beta need --sprt"},
-        {quote(TOURNAMENT) + " --resume " + quote(dir), "holds no tournament.txt"},
+        {shellQuote(TOURNAMENT) + " --resume " + shellQuote(dir), "holds no tournament.txt"},
     };
     for (const auto& [command, cause] : cases) {
         EXPECT_EQ(run(command), 2) << command << "\n" << out << err;
@@ -363,7 +363,7 @@ TEST_F(Programs, SequentialTestStopsEarlyOnceTheAnswerIsClear) {
     // some spread and then accepts H1 at once; the running match finishes.
     const std::string folder = dir + "/t";
     ASSERT_EQ(run(tournament(player("fixed", DRAW), player("fixed", AWAY),
-                             "--pairs 20 --ends 1 --jobs 2 --seed 1 --sprt 0,1 --out " + quote(folder))),
+                             "--pairs 20 --ends 1 --jobs 2 --seed 1 --sprt 0,1 --out " + shellQuote(folder))),
               0)
         << out << err;
     EXPECT_NE(out.find("the sequential test accepts H1"), std::string::npos) << out;
@@ -381,7 +381,7 @@ TEST_F(Programs, SequentialTestStopsEarlyOnceTheAnswerIsClear) {
             lastProgress = line;
     EXPECT_NE(lastProgress.find("; llr " + t[1].str() + " [-2.944, 2.944]"), std::string::npos) << out;
 
-    ASSERT_EQ(run(quote(BIN_DIR + "/kelvo-summary") + " --json " + quote(folder)), 0) << err;
+    ASSERT_EQ(run(shellQuote(BIN_DIR + "/kelvo-summary") + " --json " + shellQuote(folder)), 0) << err;
     const nlohmann::json j = nlohmann::json::parse(out);
     EXPECT_EQ(j.at("sprt").at("result"), "H1");
     EXPECT_GT(j.at("sprt").at("llr").get<double>(), j.at("sprt").at("upper").get<double>());
@@ -395,9 +395,9 @@ TEST_F(Programs, AStoppedTournamentResumesToTheResultsOfAStraightRun) {
     const std::string settings = "--pairs 2 --ends 1 --time-limit 5 --seed 40";
     const std::string p1 = player("fixed", DRAW), p2 = player("sleep:800", AWAY);
     const std::string folder = dir + "/t";
-    const std::string command = "KELVO_BIN_DIR=" + quote(BIN_DIR) + " exec " +
-                                tournament(p1, p2, settings + " --jobs 1 --out " + quote(folder)) + " > " +
-                                quote(dir + "/out") + " 2>&1 < /dev/null";
+    const std::string command = "KELVO_BIN_DIR=" + shellQuote(BIN_DIR) + " exec " +
+                                tournament(p1, p2, settings + " --jobs 1 --out " + shellQuote(folder)) + " > " +
+                                shellQuote(dir + "/out") + " 2>&1 < /dev/null";
     const pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
@@ -418,13 +418,13 @@ TEST_F(Programs, AStoppedTournamentResumesToTheResultsOfAStraightRun) {
     EXPECT_NE(out.find("stopped after"), std::string::npos) << out;
     EXPECT_FALSE(fs::exists(folder + "/summary.txt"));
 
-    ASSERT_EQ(run(quote(BIN_DIR + "/kelvo-summary") + " " + quote(folder)), 0) << err;
+    ASSERT_EQ(run(shellQuote(BIN_DIR + "/kelvo-summary") + " " + shellQuote(folder)), 0) << err;
     const std::smatch m = summaryOf(out);
     ASSERT_FALSE(m.empty()) << out;
     EXPECT_EQ(row(out, "A")[0], 1) << out;  // the finished match
 
     // Other settings are refused before anything changes.
-    EXPECT_EQ(run(quote(TOURNAMENT) + " --resume " + quote(folder) + " --pairs 3"), 2) << out << err;
+    EXPECT_EQ(run(shellQuote(TOURNAMENT) + " --resume " + shellQuote(folder) + " --pairs 3"), 2) << out << err;
     EXPECT_EQ(linesOf(err).size(), 1u) << err;
     EXPECT_NE(err.find("--pairs 2, not 3"), std::string::npos) << err;
 
@@ -432,13 +432,13 @@ TEST_F(Programs, AStoppedTournamentResumesToTheResultsOfAStraightRun) {
     // kept aside as it was.
     const std::string cut = readFile(folder + "/pair-0001-ab.jsonl").substr(0, 300);
     std::ofstream(folder + "/pair-0002-ba.jsonl") << cut;
-    ASSERT_EQ(run(quote(TOURNAMENT) + " --resume " + quote(folder) + " --time-limit 5.0 --jobs 2"), 0) << out << err;
+    ASSERT_EQ(run(shellQuote(TOURNAMENT) + " --resume " + shellQuote(folder) + " --time-limit 5.0 --jobs 2"), 0) << out << err;
     EXPECT_NE(out.find("resuming; 1 matches were finished, 3 to play"), std::string::npos) << out;
     EXPECT_EQ(readFile(folder + "/pair-0002-ba.jsonl.stopped-1"), cut);
     EXPECT_EQ(records(folder), 4u);
     const std::string resumed = out;
 
-    ASSERT_EQ(run(tournament(p1, p2, settings + " --jobs 2 --out " + quote(dir + "/straight"))), 0) << out << err;
+    ASSERT_EQ(run(tournament(p1, p2, settings + " --jobs 2 --out " + shellQuote(dir + "/straight"))), 0) << out << err;
     const std::string a = summaryOf(resumed).str(), b = summaryOf(out).str();
     EXPECT_NE(a.find("summary: pairs=2 ends=4 "), std::string::npos) << resumed;
     EXPECT_EQ(a, b);
@@ -451,8 +451,8 @@ TEST_F(Programs, MatchesWhoseHostFailsAreCountedAndPlayedOnResume) {
     // Started from a folder that is gone: no match may run from elsewhere.
     const std::string gone = dir + "/gone", folder = dir + "/t";
     fs::create_directories(gone);
-    ASSERT_EQ(run("cd " + quote(gone) + " && rmdir " + quote(gone) + " && KELVO_BIN_DIR=" + quote(BIN_DIR) + " " +
-                  tournament(p1, p2, "--pairs 1 --ends 1 --seed 3 --out " + quote(folder))),
+    ASSERT_EQ(run("cd " + shellQuote(gone) + " && rmdir " + shellQuote(gone) + " && KELVO_BIN_DIR=" + shellQuote(BIN_DIR) + " " +
+                  tournament(p1, p2, "--pairs 1 --ends 1 --seed 3 --out " + shellQuote(folder))),
               1)
         << out << err;
     EXPECT_NE(out.find("[2/2] pair-0001-ba: failed with status 125: cannot enter '" + gone + "'"),
@@ -463,21 +463,21 @@ TEST_F(Programs, MatchesWhoseHostFailsAreCountedAndPlayedOnResume) {
 
     // A host that cannot be reached reports nothing; its matches still count.
     std::ofstream(dir + "/hosts") << "1/ssh -p 1 -o BatchMode=yes -o ConnectTimeout=5 127.0.0.1\n";
-    ASSERT_EQ(run(tournament(p1, p2, "--pairs 1 --ends 1 --seed 3 --out " + quote(dir + "/lost") +
-                                         " --sshloginfile " + quote(dir + "/hosts"))),
+    ASSERT_EQ(run(tournament(p1, p2, "--pairs 1 --ends 1 --seed 3 --out " + shellQuote(dir + "/lost") +
+                                         " --sshloginfile " + shellQuote(dir + "/hosts"))),
               1)
         << out << err;
     EXPECT_NE(out.find("[1/2] pair-0001-ab: failed: no report from its host"), std::string::npos) << out;
     EXPECT_NE(err.find("2 matches failed"), std::string::npos) << err;
 
     // Resumed here, both matches are played and the notes kept.
-    ASSERT_EQ(run(quote(TOURNAMENT) + " --resume " + quote(dir + "/lost") + " --sshloginfile ''"), 0) << out << err;
+    ASSERT_EQ(run(shellQuote(TOURNAMENT) + " --resume " + shellQuote(dir + "/lost") + " --sshloginfile ''"), 0) << out << err;
     const std::smatch m = summaryOf(out);
     ASSERT_FALSE(m.empty()) << out;
     EXPECT_EQ(m[1], "1");
     EXPECT_NE(readFile(dir + "/lost/pair-0001-ab.txt.stopped-1").find("no report"), std::string::npos);
     // The folder the first was started in is gone: its players cannot be found.
-    EXPECT_EQ(run(quote(TOURNAMENT) + " --resume " + quote(folder)), 2) << out << err;
+    EXPECT_EQ(run(shellQuote(TOURNAMENT) + " --resume " + shellQuote(folder)), 2) << out << err;
     EXPECT_NE(err.find("cannot enter " + gone), std::string::npos) << err;
 }
 
@@ -527,8 +527,8 @@ protected:
                                      << "/pid\nStrictModes no\nUsePAM no\nPasswordAuthentication no\n"
                                      << "KbdInteractiveAuthentication no\nLogLevel INFO\n";
         pidFiles.push_back(d + "/pid");
-        if (run("ssh-keygen -q -t ed25519 -N '' -f " + quote(d + "/host_key")) != 0 ||
-            run("/usr/sbin/sshd -f " + quote(d + "/config") + " -E " + quote(d + "/log")) != 0) {
+        if (run("ssh-keygen -q -t ed25519 -N '' -f " + shellQuote(d + "/host_key")) != 0 ||
+            run("/usr/sbin/sshd -f " + shellQuote(d + "/config") + " -E " + shellQuote(d + "/log")) != 0) {
             why = "sshd did not start: " + err;
             return "";
         }
@@ -554,7 +554,7 @@ TEST_F(OverSsh, EveryMatchRunsOnTheHostsAndItsRecordComesBack) {
     std::error_code ignored;
     if (geteuid() == 0)
         fs::create_directories("/run/sshd", ignored);
-    if (run("ssh-keygen -q -t ed25519 -N '' -f " + quote(dir + "/user_key")) != 0)
+    if (run("ssh-keygen -q -t ed25519 -N '' -f " + shellQuote(dir + "/user_key")) != 0)
         GTEST_SKIP() << "ssh-keygen failed: " << err;
     std::string hosts, why;
     for (int i = 0; i < 2; ++i) {
@@ -567,7 +567,8 @@ TEST_F(OverSsh, EveryMatchRunsOnTheHostsAndItsRecordComesBack) {
 
     const std::string folder = dir + "/t";
     ASSERT_EQ(run(tournament(player("fixed", DRAW), player("fixed", AWAY),
-                             "--pairs 2 --ends 1 --out " + quote(folder) + " --sshloginfile " + quote(dir + "/hosts"))),
+                             "--pairs 2 --ends 1 --out " + shellQuote(folder) + " --sshloginfile " +
+                                 shellQuote(dir + "/hosts"))),
               0)
         << out << err;
     EXPECT_EQ(records(folder), 4u);

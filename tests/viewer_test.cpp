@@ -22,7 +22,7 @@ const std::string BIN_DIR = KELVO_BIN_DIR;
 using KelvoTest::readFile;
 using KelvoTest::runShell;
 
-std::string quote(const std::string& s) { return KelvoTest::shellQuote(s); }
+using KelvoTest::shellQuote;
 
 class Viewer : public ::testing::Test {
 protected:
@@ -31,11 +31,11 @@ protected:
         char pattern[] = "/tmp/kelvo-viewer-test-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir = pattern;
-        const std::string player = quote(BIN_DIR + "/kelvo-scripted-player") + " " + quote(dir + "/p.log") +
+        const std::string player = shellQuote(BIN_DIR + "/kelvo-scripted-player") + " " + shellQuote(dir + "/p.log") +
                                    " fixed -0.99074,-29.559775,0 0.6,-29.3,1 -0.3,-31,0 0.2,-32,0";
-        status = runShell(quote(BIN_DIR + "/kelvo-server") + " --player1 " + quote(player) + " --player2 " +
-                          quote(player) + " --seed 3 --record " + quote(dir + "/record.jsonl") + " --html " +
-                          quote(dir + "/server.html") + " > " + quote(dir + "/out.txt") + " 2>&1");
+        status = runShell(shellQuote(BIN_DIR + "/kelvo-server") + " --player1 " + shellQuote(player) + " --player2 " +
+                          shellQuote(player) + " --seed 3 --record " + shellQuote(dir + "/record.jsonl") + " --html " +
+                          shellQuote(dir + "/server.html") + " > " + shellQuote(dir + "/out.txt") + " 2>&1");
         record = readFile(dir + "/record.jsonl");
     }
     static void TearDownTestSuite() {
@@ -103,8 +103,8 @@ TEST_F(Viewer, BadRecordsNameTheLineAndWhatIsWrong) {
 
     // The tool: exit 2, the line on standard error, nothing on standard output.
     std::ofstream(dir + "/bad.jsonl") << withLine(5, "{\"type\":\"shot\",\"end\":0,\"shot\":99}");
-    EXPECT_EQ(runShell(quote(BIN_DIR + "/kelvo-view") + " " + quote(dir + "/bad.jsonl") + " > " +
-                       quote(dir + "/bad.html") + " 2> " + quote(dir + "/bad.txt")),
+    EXPECT_EQ(runShell(shellQuote(BIN_DIR + "/kelvo-view") + " " + shellQuote(dir + "/bad.jsonl") + " > " +
+                       shellQuote(dir + "/bad.html") + " 2> " + shellQuote(dir + "/bad.txt")),
               2);
     EXPECT_EQ(readFile(dir + "/bad.html"), "");
     EXPECT_NE(readFile(dir + "/bad.txt").find("line 5: \"shot\" is not a whole number from 0 to 15"),
@@ -114,8 +114,8 @@ TEST_F(Viewer, BadRecordsNameTheLineAndWhatIsWrong) {
 
 TEST_F(Viewer, TheToolAndTheServerMakeTheSamePageAndOldRecordsStillWork) {
     ASSERT_EQ(status, 0) << readFile(dir + "/out.txt");
-    ASSERT_EQ(runShell(quote(BIN_DIR + "/kelvo-view") + " " + quote(dir + "/record.jsonl") + " > " +
-                       quote(dir + "/view.html")),
+    ASSERT_EQ(runShell(shellQuote(BIN_DIR + "/kelvo-view") + " " + shellQuote(dir + "/record.jsonl") + " > " +
+                       shellQuote(dir + "/view.html")),
               0);
     const std::string page = readFile(dir + "/view.html");
     EXPECT_EQ(page, readFile(dir + "/server.html"));
@@ -149,7 +149,7 @@ TEST_F(Viewer, TheToolAndTheServerMakeTheSamePageAndOldRecordsStillWork) {
 std::string renderedDom(const std::string& page, const std::string& fragment, const std::string& dir) {
     const std::string out = dir + "/dom.html";
     const std::string cmd = "timeout 60 chromium --headless --no-sandbox --disable-gpu --dump-dom " +
-                            quote("file://" + page + fragment) + " > " + quote(out) + " 2> /dev/null";
+                            shellQuote("file://" + page + fragment) + " > " + shellQuote(out) + " 2> /dev/null";
     return runShell(cmd) == 0 ? readFile(out) : std::string();
 }
 

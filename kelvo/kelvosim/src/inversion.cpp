@@ -3,10 +3,12 @@
 // backwards. The aim comes from where the curling path of the launch speed
 // leads in the rest frame, mirrored for the negative curl exactly as the fast
 // simulation mirrors it, so both agree up to the tables' resolution.
+#include "kelvosim/inversion.h"
+
 #include <algorithm>
 #include <cmath>
 
-#include "kelvosim/fastsimulator.h"
+#include "kelvosim/motiontables.h"
 
 namespace Kelvo {
 

@@ -9,7 +9,7 @@
 
 #include <sys/mman.h>
 
-#include "kelvosim/fastsimulator.h"
+#include "kelvosim/motiontables.h"
 
 namespace Kelvo {
 

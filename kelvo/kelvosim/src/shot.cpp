@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "kelvosim/fastsimulator.h"
+#include "kelvosim/fastshot.h"
+#include "kelvosim/motiontables.h"
 
 namespace Kelvo {
 

@@ -19,11 +19,6 @@ bool insideRunArea(const b2Vec2& p) {
     return -B2_PLAY_X < p.x && p.x < B2_PLAY_X && B2_PLAY_Y_MIN < p.y && p.y < B2_PLAY_Y_MAX;
 }
 
-// A stone at rest on a bound is still in play.
-bool insideWriteBackArea(const b2Vec2& p) {
-    return -B2_PLAY_X <= p.x && p.x <= B2_PLAY_X && B2_PLAY_Y_MIN <= p.y && p.y <= B2_PLAY_Y_MAX;
-}
-
 bool isStill(const b2Vec2& v) { return v.x == 0 && v.y == 0; }
 
 void swapSlots(B2Board& b, int i, int j) {
@@ -83,6 +78,10 @@ void scanResting(B2Board& b) {
 }
 
 }  // namespace
+
+bool insideWriteBackArea(const b2Vec2& p) {
+    return -B2_PLAY_X <= p.x && p.x <= B2_PLAY_X && B2_PLAY_Y_MIN <= p.y && p.y <= B2_PLAY_Y_MAX;
+}
 
 B2Board::B2Board() : world(b2Vec2(0.0f, 0.0f)), stoneState{}, numResting(0), numMoving(0), voided(false) {}
 
@@ -235,26 +234,6 @@ void extendPath(std::vector<PathPoint>& path, PathPoint& previous, PathPoint now
 
 int simulateB2(B2Board* pb2bd, double dt) {
     return runB2(pb2bd, dt, [](const B2Board&) {});
-}
-
-int FSBoard::simulateExact(ThinkBoard& out, double dt) const {
-    B2Board b2bd;
-    // A struck stone still moving keeps its protection: it voids the shot
-    // when it leaves play, as it would in the fast loop.
-    forEach(awakes, [&](int i) { addMovingStone(b2bd, stones[i], stones[i].state); });
-    forEach(asleeps, [&](int i) {
-        addRestingStone(b2bd, Vec2{stones[i].motion.x, stones[i].motion.y}, stones[i].state);
-    });
-    simulateB2(&b2bd, dt);
-
-    clearStoneLists(out);
-    for (int i = 0; i < b2bd.numMoving + b2bd.numResting; ++i) {
-        KELVO_CHECK(b2bd.body[i] != nullptr, "b2bd.body[i] != nullptr");
-        const b2Vec2 p = b2bd.body[i]->GetPosition();
-        if (insideWriteBackArea(p))
-            addStone(out, b2bd.stoneState[i] & ST_WHITE, double(p.x), double(p.y));
-    }
-    return b2bd.voided ? 0 : 2;
 }
 
 ExactShotTrace traceShotExact(const ThinkBoard& board, const fMoveXY<double>& shot, double dt, bool withPaths) {

@@ -68,7 +68,7 @@ void rebuildStates(ThinkBoard& board) {
             front = std::fmin(front, board.stones[c][i].y);
         }
     board.frontY = front;
-    if (board.turn >= 13) {
+    if (freeGuardRuleApplies(board.turn)) {
         const int32_t mover = board.turn % 2;
         for (int32_t c = 0; c < 2; ++c) {
             const int32_t flags = c == mover ? ST_FREEGUARD : ST_FREEGUARD | ST_PROTECTED;
@@ -86,7 +86,7 @@ void resetBoard(ThinkBoard& board) {
     const bool hammer = board.firstEndHammer;
     board = ThinkBoard{};
     board.firstEndHammer = hammer;
-    board.turn = 16;
+    board.turn = SHOTS_PER_END;
     board.lastIndex = -1;
     board.frontY = 999.0;
 }
@@ -99,7 +99,7 @@ void buildFromGameState(ThinkBoard& board, const _GAMESTATE& state) {
         return static_cast<int32_t>(std::clamp<int64_t>(v, -INT32_MAX, INT32_MAX));
     };
     board.endsLeft = narrow(int64_t(state.finalEnd) - state.endNumber);
-    board.turn = 16 - state.shotNumber;
+    board.turn = turnOfShot(state.shotNumber);
     int64_t scoreDiff = 0;
     for (int32_t e = 0; e < state.endNumber && e < 10; ++e)
         scoreDiff += state.endScores[e];
@@ -142,10 +142,11 @@ void applyShot(ThinkBoard& board, int32_t change) {
     const int32_t thrower = 1 - next;
     switch (change) {
     case 0:
-        if (t >= 13) {
+        if (freeGuardRuleApplies(t)) {
             clearProtected(board, next);
             protectFreeGuards(board, thrower);
-        } else if (t == 12) {
+        } else if (t == FIRST_TURN_AFTER_FREE_GUARD) {
+            // The rule ends: the BLACK guards protected against shot 3 are free.
             clearProtected(board, BLACK);
         }
         break;
@@ -154,12 +155,12 @@ void applyShot(ThinkBoard& board, int32_t change) {
         int32_t& flags = board.state[thrower][k];
         const fStonePos& thrown = board.stones[thrower][k];
         flags = thrower;
-        if (t >= 13) {
+        if (freeGuardRuleApplies(t)) {
             if (isInFreeGuard(thrown))
                 flags |= ST_FREEGUARD;
             clearProtected(board, next);
             protectFreeGuards(board, thrower);
-        } else if (t == 12) {
+        } else if (t == FIRST_TURN_AFTER_FREE_GUARD) {
             clearProtected(board, BLACK);
         }
         board.frontY = std::fmin(board.frontY, thrown.y);
@@ -195,14 +196,14 @@ int32_t computeEndScore(const ThinkBoard& board) {
 }
 
 bool ExamTurn(const ThinkBoard& board) {
-    if (static_cast<uint32_t>(board.turn) <= 16)
+    if (static_cast<uint32_t>(board.turn) <= SHOTS_PER_END)
         return true;
     diagnose("ThinkBoard : illegal turn.\n");
     return false;
 }
 
 bool ExamFreeGuard(const ThinkBoard& board) {
-    if (board.turn < 13)
+    if (!freeGuardRuleApplies(board.turn))
         return true;
     for (int32_t c = 0; c < 2; ++c)
         for (int32_t i = board.inHouse[c]; i < board.count[c]; ++i)
@@ -212,7 +213,7 @@ bool ExamFreeGuard(const ThinkBoard& board) {
 
 bool ExamStoneNumber(int32_t colour, int32_t turn, const ThinkBoard& board) {
     const int32_t n = board.count[colour];
-    if (0 <= n && n <= (17 - colour - turn) / 2)
+    if (0 <= n && n <= stonesThrown(colour, SHOTS_PER_END - turn))
         return true;
     diagnose("ThinkBoard : illegal number of stones( %s%dt%d ).\n", colourName(colour), n, turn);
     return false;

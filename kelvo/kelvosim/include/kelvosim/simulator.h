@@ -7,7 +7,8 @@
 
 #include <box2d/box2d.h>
 
-#include "kelvosim/fastsimulator.h"
+#include "kelvosim/fastboard.h"
+#include "kelvosim/handover.h"
 #include "kelvosim/primitive.h"
 #include "kelvosim/thinkboard.h"
 
@@ -32,6 +33,11 @@ struct B2Board {
 struct StoneVelocity {
     double vx, vy, w;
 };
+
+// Whether a body's position counts as in play when the run ends: a stone
+// at rest on a bound is still in play (single-precision bounds, as the
+// bodies see them).
+bool insideWriteBackArea(const b2Vec2& p);
 
 b2Body* createStone(double x, double y, b2World& world);
 // state: the stone's colour bit, with ST_PROTECTED when the free guard zone

@@ -16,10 +16,31 @@ constexpr int32_t ST_WHITE = 1;
 constexpr int32_t ST_FREEGUARD = 4;
 constexpr int32_t ST_PROTECTED = 8;
 
+// Shot bookkeeping. The protocol numbers the shots of an end up from 0; the
+// board counts them down: its turn is the number of stones still to throw,
+// the next one included, so the shot numbered `shot` is thrown at turn
+// SHOTS_PER_END - shot. BLACK throws the even shot numbers (even turns),
+// WHITE the odd ones.
+constexpr int32_t SHOTS_PER_END = 16;
+
+inline int32_t turnOfShot(int32_t shot) { return SHOTS_PER_END - shot; }
+
+// How many stones a colour has thrown once `shots` shots of the end are
+// thrown.
+inline int32_t stonesThrown(int32_t colour, int32_t shots) { return (shots + 1 - colour) / 2; }
+
+// The free guard zone rule covers the first FREE_GUARD_SHOTS shots of an end
+// (turns 16 to 13): a guard it protects must not be knocked out of play.
+// Shot 4, at turn 12, is the first one free of it.
+constexpr int32_t FREE_GUARD_SHOTS = 4;
+constexpr int32_t FIRST_TURN_AFTER_FREE_GUARD = SHOTS_PER_END - FREE_GUARD_SHOTS;
+
+inline bool freeGuardRuleApplies(int32_t turn) { return turn > FIRST_TURN_AFTER_FREE_GUARD; }
+
 struct ThinkBoard {
     int32_t endsLeft = 0;
     int32_t turn = 0;           // stones still to throw, including the next one
-    int32_t scoreDiff = 0;      // sum of the ends already played
+    int32_t scoreDiff = 0;      // sum of the ends already played, signed as _GAMESTATE::endScores
     int32_t endScore = 0;       // count of the position: + BLACK scores, - WHITE scores
     bool firstEndHammer = false;
     fStonePos stones[2][8] = {};

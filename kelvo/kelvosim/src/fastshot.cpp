@@ -1,34 +1,14 @@
-// The fast simulator's board, its sliding and collision rules, the event loop
-// and the three shot entry points. Stones never integrate their motion here:
-// a sliding stone jumps along the stored paths of the motion tables from one
-// speed to a lower one, and contacts are resolved analytically.
-#include "kelvosim/fastsimulator.h"
+// The fast shot simulation: the three entry points and the event loop that
+// plays out a fast board after the first contact.
+#include "kelvosim/fastshot.h"
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 
+#include "kelvosim/handover.h"
+
 namespace Kelvo {
-
-// Internal entry points that expose the steps of a shot to the tests.
-namespace detail {
-
-struct Approach {
-    bool contact = false;  // the stones touch at the end
-    int steps = 0;         // table jumps taken before the contact or the give-up
-    int k = 0;             // the thrown stone's speed row at the end
-};
-Approach approachResting(StoneMotion& thrown, const StoneMotion& resting);
-
-struct LoopTrace {
-    int events = 0;          // events counted when the loop ended
-    bool handedOver = false; // the exact simulator finished the shot
-};
-int runEventLoop(ThinkBoard& board, FSBoard& fs, LoopTrace* trace);
-
-}  // namespace detail
 
 namespace {
 
@@ -55,9 +35,6 @@ bool approachingResting(const StoneMotion& mover, const StoneMotion& resting) {
     return std::sin(mover.angle) * (resting.x - mover.x) + std::cos(mover.angle) * (resting.y - mover.y) > 0 &&
            mover.speed > 0;
 }
-
-// The tables hold the positive curl; a stone with spin <= 0 uses the mirror.
-bool mirrored(const StoneMotion& s) { return !(s.spin > 0); }
 
 // Distance to the rest point after sliding a gap along a path whose chord
 // deviates from the direction of travel by CHORD_ANGLE.
@@ -100,203 +77,8 @@ int placeThrownStone(ThinkBoard& board, int k, StoneMotion& thrown) {
     return 1;
 }
 
-void reportError(const char* text) {
-    std::fprintf(stderr, "%s\n", text);
-    std::fflush(stderr);
-}
-
-void reportStone(const char* before, int i, const char* after) {
-    std::fprintf(stderr, "%s%d%s\n", before, i, after);
-    std::fflush(stderr);
-}
-
-}  // namespace
-
-// ---------------------------------------------------------------------------
-// Fast board
-
-void FSBoard::setupAfterFirstHit(const ThinkBoard& board, int32_t struckIndex, const StoneMotion& thrown,
-                                 const StoneMotion& struck) {
-    stones[0].motion = thrown;
-    stones[1].motion = struck;
-    awakes = bitSet{};
-    awakes.set(0);
-    awakes.set(1);
-    nAwake = 2;
-    turnColour = board.turn % 2;
-
-    asleeps = bitSet{};
-    int p = 2;
-    for (int c = 0; c < 2; ++c) {
-        for (int j = 0; j < board.count[c]; ++j) {
-            if (c * 8 + j == struckIndex)
-                continue;
-            asleeps.set(p);
-            stones[p].motion.x = board.stones[c][j].x;
-            stones[p].motion.y = board.stones[c][j].y;
-            stones[p].state = board.state[c][j];
-            stones[p].still = true;
-            stones[p].origin = board.stones[c][j];
-            ++p;
-        }
-    }
-    nAsleep = p - nAwake;
-
-    // The two stones just separated, so they are not tested against each other.
-    for (int i = 0; i < 2; ++i) {
-        stones[i].asleeps = asleeps;
-        stones[i].awakes = bitSet{};
-        stones[i].still = false;
-    }
-    stones[0].state = turnColour;
-    stones[1].state = board.state[struckIndex / 8][struckIndex % 8];
-}
-
-namespace {
-
-// Whether exam() would pass, in a few word operations: the event loop checks
-// the board before every event, so the common case must cost little.
-bool examPasses(const FSBoard& fs) {
-    const uint32_t awake = fs.awakes.bits, asleep = fs.asleeps.bits;
-    uint32_t broken = awake & asleep, white = 0;
-    for (uint32_t w = awake; w != 0; w &= w - 1) {
-        const int i = __builtin_ctz(w);
-        const FSStone& s = fs.stones[i];
-        broken |= (s.awakes.bits & ~awake) | (s.asleeps.bits & ~asleep) | ((s.awakes.bits | s.asleeps.bits) & (1u << i));
-        white |= uint32_t(s.state & 1) << i;
-    }
-    for (uint32_t w = asleep; w != 0; w &= w - 1) {
-        const int i = __builtin_ctz(w);
-        white |= uint32_t(fs.stones[i].state & 1) << i;
-    }
-    const int nWhite = __builtin_popcount(white);
-    const int nBlack = __builtin_popcount(awake | asleep) - nWhite;
-    return broken == 0 && nWhite <= 8 && nBlack <= 8;
-}
-
-}  // namespace
-
-bool FSBoard::exam() const {
-    // The full walk below finds and reports the first fault.
-    if (examPasses(*this))
-        return true;
-    if (!(awakes & asleeps).empty()) {
-        reportError("FSBoard::exam() : awakes and asleeps inexclusive.");
-        return false;
-    }
-    bool ok = true;
-    forEach(awakes, [&](int i) {
-        if (!ok)
-            return;
-        const FSStone& s = stones[i];
-        if (!s.awakes.isSubsetOf(awakes))
-            reportStone("FSBoard::exam() : all awakes doesn't hold aw_stone(", i, ")'s awakes.");
-        else if (!s.asleeps.isSubsetOf(asleeps))
-            reportStone("FSBoard::exam() : all asleeps doesn't hold aw_stone(", i, ")'s asleeps.");
-        else if (s.awakes.test(i))
-            reportStone("FSBoard::exam() : aw_stone(", i, ")'s awakes holds myself.");
-        else if (s.asleeps.test(i))
-            reportStone("FSBoard::exam() : aw_stone(", i, ")'s asleeps holds myself.");
-        else if (!awakes.test(i))
-            reportStone("FSBoard::exam() : awakes doesn't hold aw_stone(", i, ")");
-        else if (asleeps.test(i))
-            reportStone("FSBoard::exam() : asleeps holds aw_stone(", i, ")");
-        else
-            return;
-        ok = false;
-    });
-    if (!ok)
-        return false;
-
-    int perColour[2] = {0, 0};
-    forEach(awakes, [&](int i) { ++perColour[stones[i].state & 1]; });
-    forEach(asleeps, [&](int i) { ++perColour[stones[i].state & 1]; });
-    for (int c = 0; c < 2; ++c) {
-        if (perColour[c] > 8) {
-            std::fprintf(stderr, "FSBoard : illegal number of stones( %s%d ).\n", colourName(c), perColour[c]);
-            std::fflush(stderr);
-            return false;
-        }
-    }
-    return true;
-}
-
-// ---------------------------------------------------------------------------
-// Sliding and collision rules
-
-void slideToRest(int k, StoneMotion& stone) {
-    const PathEntry e = pathEntry(k, mirrored(stone));
-    const double rho = stone.angle + e.dAngle;
-    const double s = std::sin(rho), c = std::cos(rho);
-    stone.x += s * e.dy + c * e.dx;
-    stone.y += c * e.dy - s * e.dx;
-    stone.time += e.time;
-}
-
-void slideBetween(int k1, int k2, StoneMotion& stone) {
-    const PathEntry e1 = pathEntry(k1, false);
-    const PathEntry e2 = pathEntry(k2, false);
-    double ddx = e1.dx - e2.dx;
-    const double ddy = e1.dy - e2.dy;
-    double da = e1.dAngle - e2.dAngle;
-    const double dt = e1.time - e2.time;
-    double a1 = e1.dAngle;
-    if (mirrored(stone)) {
-        ddx = -ddx;
-        da = -da;
-        a1 = -a1;
-    }
-    const double rho = stone.angle + a1;
-    const double s = std::sin(rho), c = std::cos(rho);
-    stone.x += s * ddy + c * ddx;
-    stone.y += c * ddy - s * ddx;
-    stone.angle += da;
-    stone.time += dt;
-    stone.speed -= dt * DECEL;
-}
-
-void collideResting(StoneMotion& mover, StoneMotion& resting) {
-    const double phi = std::atan2(resting.x - mover.x, resting.y - mover.y);
-    const double n = std::cos(mover.angle - phi) * mover.speed;
-    const double t = std::sin(mover.angle - phi) * mover.speed;
-    // A share of the slip at the contact passes on: the striker's surface
-    // there moves at t - spin * R (spin counter-clockwise positive, as the
-    // spin w handed out below, which reduces the slip, counts it).
-    const double e = (t - mover.spin * STONE_R) * COLLIDE_FRICTION;
-    const double w = 2 * e / STONE_R;
-
-    resting.speed = std::hypot(n, e);
-    resting.angle = std::atan2(e, n) + phi;
-    resting.spin = w;
-    resting.time = mover.time;
-
-    // The striker keeps only its across-the-line part, less what it passed on.
-    mover.speed = std::fabs(t - e);
-    mover.angle = std::atan2(t - e, 0.0) + phi;
-    mover.spin += w;
-}
-
-void collideMoving(StoneMotion& a, StoneMotion& b) {
-    const double phi = std::atan2(b.x - a.x, b.y - a.y);
-    const double nA = std::cos(a.angle - phi) * a.speed, tA = std::sin(a.angle - phi) * a.speed;
-    const double nB = std::cos(b.angle - phi) * b.speed, tB = std::sin(b.angle - phi) * b.speed;
-    // The slip of the two surfaces at the contact, as in collideResting.
-    const double e = ((tA - tB) - (a.spin + b.spin) * STONE_R) * COLLIDE_FRICTION;
-    const double w = 2 * e / STONE_R;
-
-    // The along-the-line parts are exchanged; e moves from a to b across it.
-    b.speed = std::min(std::hypot(nA, tB + e), V_MAX);
-    b.angle = std::atan2(tB + e, nA) + phi;
-    b.spin += w;
-    a.speed = std::min(std::hypot(nB, tA - e), V_MAX);
-    a.angle = std::atan2(tA - e, nB) + phi;
-    a.spin += w;
-}
-
 // ---------------------------------------------------------------------------
 // Event loop
-
-namespace {
 
 // Moving stone i strikes resting stone j: j wakes, and both may now meet
 // every other stone again.
@@ -306,14 +88,11 @@ void contactResting(FSBoard& fs, int i, int j) {
     collideResting(si.motion, sj.motion);
     sj.still = false;
 
-    fs.asleeps.reset(j);
-    si.asleeps = fs.asleeps;
-    sj.asleeps = fs.asleeps;
-    fs.nAwake += 1;
-    fs.nAsleep -= 1;
-
     bitSet others = fs.awakes;
     others.reset(i);
+    fs.wake(j);
+    si.asleeps = fs.asleeps;
+    sj.asleeps = fs.asleeps;
     si.awakes = others;
     sj.awakes = others;
     forEach(others, [&](int k) {
@@ -321,7 +100,6 @@ void contactResting(FSBoard& fs, int i, int j) {
         fs.stones[k].awakes.set(j);
         fs.stones[k].asleeps.reset(j);
     });
-    fs.awakes.set(j);
 }
 
 // Moving stones i and k meet.
@@ -371,35 +149,16 @@ int stopEverything(ThinkBoard& board, FSBoard& fs) {
             return;
         FSStone& s = fs.stones[i];
         slideToRest(speedIndex(s.motion.speed), s.motion);
-        fs.awakes.reset(i);
-        fs.nAwake -= 1;
-        if (!isInPlay(s.motion)) {
-            voided = (s.state & ST_PROTECTED) != 0;
+        if (isInPlay(s.motion)) {
+            fs.fallAsleep(i);
             return;
         }
-        fs.asleeps.set(i);
-        fs.nAsleep += 1;
+        fs.removeAwake(i);
+        voided = (s.state & ST_PROTECTED) != 0;
     });
     if (voided)
         return 0;
     return writeBack(board, fs);
-}
-
-std::atomic<uint64_t> handOverCount{0};
-std::atomic<int64_t> handOverNanos{0};
-
-// The exact simulator finishes the shot; the board changes only when the
-// shot stands.
-int handOver(ThinkBoard& board, const FSBoard& fs) {
-    const auto start = std::chrono::steady_clock::now();
-    ThinkBoard out = board;
-    const int code = fs.simulateExact(out, EXACT_DT);
-    if (code != 0)
-        board = out;
-    const auto nanos = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start);
-    handOverCount.fetch_add(1, std::memory_order_relaxed);
-    handOverNanos.fetch_add(nanos.count(), std::memory_order_relaxed);
-    return code;
 }
 
 // What one pass of the event loop found: a contact, handled at once, or the
@@ -505,27 +264,25 @@ bool advance(FSBoard& fs, double dt) {
         const int k2 = speedIndex(si.motion.speed - dt * DECEL);
         if (dt > si.stopTime || k2 < 1) {
             slideToRest(k1, si.motion);
-            fs.awakes.reset(i);
-            fs.nAwake -= 1;
-            if (!isInPlay(si.motion)) {
-                if (si.state & ST_PROTECTED)
-                    return false;
-                forgetGone(fs, i);
-            } else {
-                fs.asleeps.set(i);
-                fs.nAsleep += 1;
+            if (isInPlay(si.motion)) {
+                // The moving stones may reach it now that it rests.
+                fs.fallAsleep(i);
                 forEach(fs.awakes, [&](int k) {
                     fs.stones[k].awakes.reset(i);
                     fs.stones[k].asleeps.set(i);
                 });
+            } else {
+                fs.removeAwake(i);
+                if (si.state & ST_PROTECTED)
+                    return false;
+                forgetGone(fs, i);
             }
         } else {
             slideBetween(k1, k2, si.motion);
             if (!isInPlay(si.motion)) {
                 if (si.state & ST_PROTECTED)
                     return false;
-                fs.awakes.reset(i);
-                fs.nAwake -= 1;
+                fs.removeAwake(i);
                 forgetGone(fs, i);
             }
         }
@@ -574,13 +331,6 @@ int runEventLoop(ThinkBoard& board, FSBoard& fs, LoopTrace* trace) {
 
 int simulateFSBoard(ThinkBoard& board, FSBoard& fs) { return detail::runEventLoop(board, fs, nullptr); }
 
-HandOverStats handOverStats() {
-    HandOverStats s;
-    s.count = handOverCount.load(std::memory_order_relaxed);
-    s.seconds = 1e-9 * double(handOverNanos.load(std::memory_order_relaxed));
-    return s;
-}
-
 // ---------------------------------------------------------------------------
 // Shot simulation
 
@@ -600,9 +350,9 @@ StoneMotion launchMotion(const fMoveXY<double>& shot, double speed, double headi
 
 int simulateClearPath(ThinkBoard& board, double speed, double heading, int spinFlag) {
     const PathEntry e = pathEntry(speedIndex(speed), spinFlag == 1);
-    const double rho = heading + e.dAngle;
-    const double x = std::sin(rho) * e.dy + std::cos(rho) * e.dx;
-    const double y = std::cos(rho) * e.dy - std::sin(rho) * e.dx - TEE_TO_THROW;
+    const Vec2 d = rotateToBoard(heading + e.dAngle, e.dx, e.dy);
+    const double x = d.x;
+    const double y = d.y - TEE_TO_THROW;
     if (!isInPlayArea(x, y))
         return 0;
     addStoneTracked(board, thrownColour(board), x, y);
