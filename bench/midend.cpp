@@ -98,39 +98,39 @@ size_t bestOf(const std::vector<double>& values) {
     return size_t(std::max_element(values.begin(), values.end()) - values.begin());
 }
 
+// The k shots with the highest values, best first.
+std::vector<Candidate> topShots(const std::vector<Candidate>& shots, const std::vector<double>& values, size_t k) {
+    std::vector<size_t> order(shots.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::partial_sort(order.begin(), order.begin() + k, order.end(),
+                      [&](size_t a, size_t b) { return values[a] > values[b]; });
+    std::vector<Candidate> top;
+    for (size_t i = 0; i < k; ++i)
+        top.push_back(shots[order[i]]);
+    return top;
+}
+
 // The grid's best shot, chosen on the selection draws: the coarse grid on
 // a few draws, a finer local grid around its best cells on more, then the
 // best finalists on all of them.
 Candidate bestGridShot(const Root& root) {
     const std::vector<Candidate> coarse = gridShots(BENCH_GRID);
-    const std::vector<double> coarseValues = shotValues(root, coarse, SELECTION_SEED, COARSE_DRAWS);
-    std::vector<size_t> order(coarse.size());
-    for (size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    std::partial_sort(order.begin(), order.begin() + REFINED_CELLS, order.end(),
-                      [&](size_t a, size_t b) { return coarseValues[a] > coarseValues[b]; });
+    const std::vector<Candidate> cells =
+        topShots(coarse, shotValues(root, coarse, SELECTION_SEED, COARSE_DRAWS), REFINED_CELLS);
     const double speedStep = 0.3;  // about a reach step at draw weight
     const double step = headingStep(BENCH_GRID);
     std::vector<Candidate> refined;
-    for (int c = 0; c < REFINED_CELLS; ++c) {
-        const Candidate& cell = coarse[order[c]];
+    for (const Candidate& cell : cells) {
         for (int i = -REFINE_HALF; i <= REFINE_HALF; ++i)
             for (int j = -REFINE_HALF; j <= REFINE_HALF; ++j)
                 refined.push_back(shotAt(std::min(speedOf(cell) + i * speedStep / 3, V_MAX),
                                          headingOf(cell) + j * step / 3, cell.spin));
     }
-    const std::vector<double> refinedValues = shotValues(root, refined, SELECTION_SEED, REFINE_DRAWS);
-    std::vector<size_t> ranked(refined.size());
-    for (size_t i = 0; i < ranked.size(); ++i)
-        ranked[i] = i;
-    std::partial_sort(ranked.begin(), ranked.begin() + FINALISTS, ranked.end(),
-                      [&](size_t a, size_t b) { return refinedValues[a] > refinedValues[b]; });
-    std::vector<Candidate> finalists;
-    for (int f = 0; f < FINALISTS; ++f)
-        finalists.push_back(refined[ranked[f]]);
+    const std::vector<Candidate> finalists =
+        topShots(refined, shotValues(root, refined, SELECTION_SEED, REFINE_DRAWS), FINALISTS);
     return finalists[bestOf(shotValues(root, finalists, SELECTION_SEED, SELECTION_DRAWS))];
 }
-
 
 Root rootOf(const _GAMESTATE& state) {
     Root root;

@@ -10,11 +10,11 @@
 // show that a change left the search's play exactly as it was.
 #include <algorithm>
 #include <array>
-#include <cstdlib>
-#include <vector>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 

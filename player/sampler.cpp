@@ -42,7 +42,7 @@ void fold(PoolShot& s, double sum, uint32_t n) {
 // What one thread needs for its share of a round.
 struct Worker {
     SearchRandom random;                   // its own streams, when the draws are not common
-    std::unique_ptr<PlayoutRandom> common; // re-seeded for every visit when they are
+    std::unique_ptr<PlayoutRandom> common; // when they are: re-seeded for every visit
     VisitCachePtr cache = makeVisitCache();
     uint64_t played = 0;                   // playouts so far, for the rate
     double seconds = 0;
@@ -222,8 +222,10 @@ PoolSearch searchPool(const ThinkBoard& root, const Candidate* candidates, int32
     const PoolContext context{root, side, strategies, settings, commonBaseOf(settings, state)};
     std::vector<Worker> workers(threads);
     for (int t = 0; t < threads; ++t) {
-        workers[t].random = makeSearchRandom(settings.seed, t, state);
-        workers[t].common = std::make_unique<PlayoutRandom>(0u, 0u);
+        if (settings.commonNoise)
+            workers[t].common = std::make_unique<PlayoutRandom>(0u, 0u);
+        else
+            workers[t].random = makeSearchRandom(settings.seed, t, state);
     }
 
     std::vector<int32_t> survivors(pool.size());
