@@ -1,5 +1,7 @@
 #include "summary.h"
 
+#include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -209,8 +211,9 @@ TournamentSummary summarise(const std::vector<RecordedMatch>& matches) {
             continue;
         }
         const RecordedMatch& second = matches[size_t(p.second)];
-        const double diff = differenceForA(first, p.firstASide) + differenceForA(second, 1 - p.firstASide);
-        const double ends = double(first.endScores.size() + second.endScores.size());
+        const int diff = differenceForA(first, p.firstASide) + differenceForA(second, 1 - p.firstASide);
+        const int ends = int(first.endScores.size() + second.endScores.size());
+        s.pairOutcomes.push_back({first.seed, diff, ends, first.finished && second.finished});
         perPair.emplace_back(diff, ends);
         sumDiff += diff;
         sumEnds += ends;
@@ -238,22 +241,95 @@ TournamentSummary summarise(const std::vector<RecordedMatch>& matches) {
 
 // The log-likelihood ratio of H1 (mean difference per end h1) against H0
 // (h0) for the mean m of n pairs' differences per end d_i, taken as normal
-// with the variance s^2 estimated from the pairs (variancePerEnd) in place
-// of the true one:
+// with a variance s^2 in place of the unknown true one:
 //   LLR = sum_i [(d_i - h0)^2 - (d_i - h1)^2] / (2 s^2)
 //       = n (h1 - h0) (2 m - h0 - h1) / (2 s^2).
-// m is diffPerEnd, the ratio of the sums, which is the plain mean of the d_i
-// when every pair played the same number of ends. H1 is accepted once the
-// ratio reaches log((1 - beta) / alpha), H0 once it falls to
-// log(beta / (1 - alpha)). Before two pairs, or while every pair has the
-// same difference, the variance says nothing and the ratio is not known.
-SprtResult sprt(const TournamentSummary& s, const SprtSettings& t) {
+// m is the ratio of the sums, the plain mean of the d_i when every pair
+// played the same number of ends. H1 is accepted once the ratio reaches
+// log((1 - beta) / alpha), H0 once it falls to log(beta / (1 - alpha)).
+//
+// The error rates hold for a known variance. Estimated from a handful of
+// pairs it is often far too small (pairs that nearly all cancel, or players
+// far apart whose every pair ends alike, give a variance of almost or
+// exactly zero) and the ratio then crosses a bound on noise. Two guards:
+// - No decision before minPairs pairs (default 20): by then the relative
+//   error of the sample variance is about a third (sqrt(2 / 19) for normal
+//   pairs) instead of a whole for three pairs.
+// - s^2 is the posterior estimate under a prior worth PRIOR_PAIRS pairs at
+//   PRIOR_END_VARIANCE points^2 per end, the spread of one end between
+//   equal players (40 one-end pairs of the player against itself at 200 ms
+//   per shot), so the variance cannot collapse:
+//     s^2 = (sum_i (D_i - m E_i)^2 + PRIOR_PAIRS v e) / (n - 1 + PRIOR_PAIRS) / e^2
+//   with D_i a pair's points, E_i its ends, e their mean and v the prior's
+//   variance per end (a pair of e ends has variance v e in points). The
+//   prior is worth half the minimum, so from the minimum on the pairs weigh
+//   at least twice as much; a lighter prior let more false H1 through on
+//   the skewed real pairs, a heavier one holds a wrong guess longer.
+// Identical pairs far from both hypotheses then decide at the minimum;
+// pairs that all cancel accept H0 = 0 a few pairs after it.
+// kelvo-summary --sprt-check measures the error rates this keeps.
+constexpr double PRIOR_PAIRS = 10;
+constexpr double PRIOR_END_VARIANCE = 2.4;
+
+void addPair(PairSums& sums, int diff, int ends) {
+    const double d = diff, e = ends;
+    ++sums.pairs;
+    sums.diff += d;
+    sums.ends += e;
+    sums.diffSquared += d * d;
+    sums.diffTimesEnds += d * e;
+    sums.endsSquared += e * e;
+}
+
+double logLikelihoodRatio(const PairSums& s, const SprtSettings& t) {
+    if (s.pairs < 1 || s.ends <= 0)
+        return NOT_KNOWN;
+    const double n = s.pairs, m = s.diff / s.ends, meanEnds = s.ends / n;
+    // The residuals of the pairs around the common mean; never below zero
+    // by rounding.
+    const double squares = std::max(0.0, s.diffSquared - 2 * m * s.diffTimesEnds + m * m * s.endsSquared);
+    const double variance =
+        (squares + PRIOR_PAIRS * PRIOR_END_VARIANCE * meanEnds) / (n - 1 + PRIOR_PAIRS) / (meanEnds * meanEnds);
+    return n * (t.h1 - t.h0) * (2 * m - t.h0 - t.h1) / (2 * variance);
+}
+
+SprtResult startTest(const SprtSettings& t) {
     SprtResult r;
     r.lower = std::log(t.beta / (1 - t.alpha));
     r.upper = std::log((1 - t.beta) / t.alpha);
-    if (s.pairs >= 2 && s.variancePerEnd > 0)
-        r.llr = s.pairs * (t.h1 - t.h0) * (2 * s.diffPerEnd - t.h0 - t.h1) / (2 * s.variancePerEnd);
-    r.result = r.llr >= r.upper ? "H1" : r.llr <= r.lower ? "H0" : "none";
+    return r;
+}
+
+void takePair(PairSums& sums, SprtResult& r, const SprtSettings& t, int pairNumber, int diff, int ends) {
+    if (r.result != "none")
+        return;
+    r.atPair = pairNumber;
+    if (ends <= 0)
+        return;
+    addPair(sums, diff, ends);
+    r.llrAtPair = logLikelihoodRatio(sums, t);
+    if (sums.pairs >= t.minPairs)
+        r.result = r.llrAtPair >= r.upper ? "H1" : r.llrAtPair <= r.lower ? "H0" : "none";
+}
+
+SprtResult sprt(const TournamentSummary& s, const SprtSettings& t) {
+    SprtResult r = startTest(t);
+    std::map<uint64_t, const PairOutcome*> bySeed;
+    PairSums all;
+    for (const PairOutcome& p : s.pairOutcomes) {
+        if (p.seed >= t.firstSeed)
+            bySeed.emplace(p.seed, &p);
+        if (p.ends > 0)
+            addPair(all, p.diff, p.ends);
+    }
+    r.llr = logLikelihoodRatio(all, t);
+    PairSums taken;
+    for (uint64_t k = 0; k < bySeed.size() && r.result == "none"; ++k) {
+        const auto at = bySeed.find(t.firstSeed + k);
+        if (at == bySeed.end() || !at->second->finished)
+            break;
+        takePair(taken, r, t, int(k + 1), at->second->diff, at->second->ends);
+    }
     return r;
 }
 
@@ -263,6 +339,21 @@ void addSequentialTest(TournamentSummary& s, const SprtSettings& settings) {
     s.sprt = sprt(s, settings);
 }
 
+namespace {
+
+// A number after its name at the start of `word`; false when the word is
+// another or the number is damaged.
+bool namedNumber(const std::string& word, const char* name, double& value) {
+    if (word.rfind(name, 0) != 0)
+        return false;
+    const std::string text = word.substr(std::strlen(name));
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return !text.empty() && *end == '\0' && std::isfinite(value);
+}
+
+}  // namespace
+
 bool parseTestSettings(const std::string& line, SprtSettings& t) {
     const std::string prefix = "sprt: ";
     if (line.compare(0, prefix.size(), prefix) != 0)
@@ -271,17 +362,21 @@ bool parseTestSettings(const std::string& line, SprtSettings& t) {
     const char* const names[4] = {"h0=", "h1=", "alpha=", "beta="};
     double* const values[4] = {&t.h0, &t.h1, &t.alpha, &t.beta};
     std::string word;
-    for (int i = 0; i < 4; ++i) {
-        if (!(words >> word) || word.rfind(names[i], 0) != 0)
+    for (int i = 0; i < 4; ++i)
+        if (!(words >> word) || !namedNumber(word, names[i], *values[i]))
             return false;
-        const std::string text = word.substr(std::strlen(names[i]));
-        char* end = nullptr;
-        *values[i] = std::strtod(text.c_str(), &end);
-        if (text.empty() || *end != '\0' || !std::isfinite(*values[i]))
+    // Tournaments from before the minimum was a setting used none; they
+    // go on with the default.
+    t.minPairs = SPRT_MIN_PAIRS;
+    if (words >> word) {
+        double minPairs = 0;
+        if (!namedNumber(word, "min_pairs=", minPairs) || minPairs != std::floor(minPairs) || minPairs < 1 ||
+            minPairs > 100000 || (words >> word))
             return false;
+        t.minPairs = int(minPairs);
     }
     // Bounds on both sides of zero need alpha + beta below 1.
-    return !(words >> word) && t.h0 < t.h1 && t.alpha > 0 && t.beta > 0 && t.alpha + t.beta < 1;
+    return t.h0 < t.h1 && t.alpha > 0 && t.beta > 0 && t.alpha + t.beta < 1;
 }
 
 bool readTestSettings(const std::string& path, bool& asked, SprtSettings& settings, std::string& why) {
@@ -294,25 +389,41 @@ bool readTestSettings(const std::string& path, bool& asked, SprtSettings& settin
         why = "cannot be opened";
         return false;
     }
+    bool seeded = false;
+    std::string seedLine;  // a damaged one
     for (std::string line; std::getline(in, line);)
         if (line.rfind("sprt:", 0) == 0) {
             if (!parseTestSettings(line, settings)) {
-                why = "the line \"" + line + "\" is not \"sprt: h0=X h1=X alpha=X beta=X\" with h0 < h1 and "
-                      "alpha, beta above 0 adding up to less than 1";
+                why = "the line \"" + line + "\" is not \"sprt: h0=X h1=X alpha=X beta=X [min_pairs=N]\" with "
+                      "h0 < h1, alpha, beta above 0 adding up to less than 1 and N from 1 to 100000";
                 return false;
             }
             asked = true;
+        } else if (line.rfind("seed: ", 0) == 0) {
+            const std::string text = line.substr(6);
+            char* end = nullptr;
+            errno = 0;
+            settings.firstSeed = std::strtoull(text.c_str(), &end, 10);
+            seeded = !text.empty() && std::isdigit(static_cast<unsigned char>(text[0])) && *end == '\0' && errno == 0;
+            if (!seeded)
+                seedLine = line;
         }
     if (in.bad()) {
         why = "cannot be read";
+        return false;
+    }
+    // Only the test needs the seed.
+    if (asked && !seeded) {
+        why = seedLine.empty() ? "asks for a sequential test but names no first seed (a line \"seed: S\")"
+                               : "the line \"" + seedLine + "\" is not \"seed: S\"";
         return false;
     }
     return true;
 }
 
 std::string sprtLine(const SprtResult& r) {
-    return "sprt: llr=" + number(r.llr) + " lower=" + number(r.lower) + " upper=" + number(r.upper) +
-           " result=" + r.result;
+    return "sprt: result=" + r.result + " at_pair=" + std::to_string(r.atPair) + " llr_at_pair=" +
+           number(r.llrAtPair) + " llr=" + number(r.llr) + " lower=" + number(r.lower) + " upper=" + number(r.upper);
 }
 
 double studentT975(int degrees) {
@@ -390,9 +501,17 @@ std::string summaryJson(const TournamentSummary& s) {
     }
     Json test = nullptr;
     if (s.tested)
-        test = {{"llr", jsonNumber(s.sprt.llr)}, {"lower", s.sprt.lower}, {"upper", s.sprt.upper},
-                {"result", s.sprt.result},  {"h0", s.test.h0},           {"h1", s.test.h1},
-                {"alpha", s.test.alpha},    {"beta", s.test.beta}};
+        test = {{"result", s.sprt.result},
+                {"at_pair", s.sprt.atPair},
+                {"llr_at_pair", jsonNumber(s.sprt.llrAtPair)},
+                {"llr", jsonNumber(s.sprt.llr)},
+                {"lower", s.sprt.lower},
+                {"upper", s.sprt.upper},
+                {"h0", s.test.h0},
+                {"h1", s.test.h1},
+                {"alpha", s.test.alpha},
+                {"beta", s.test.beta},
+                {"min_pairs", s.test.minPairs}};
     const Json out = {{"pairs", s.pairs},
                       {"ends", s.ends},
                       {"diff_per_end", jsonNumber(s.diffPerEnd)},

@@ -45,17 +45,55 @@ struct PlayerTotals {
 
 // A sequential probability ratio test between two hypotheses about A's
 // mean score difference per end, h0 < h1, with the error rates alpha (of
-// accepting H1 when H0 holds) and beta (of accepting H0 when H1 holds).
+// accepting H1 when H0 holds) and beta (of accepting H0 when H1 holds). It
+// takes the pairs in the order of their seeds, from the tournament's first
+// seed, and decides nothing before minPairs pairs with ends.
+constexpr int SPRT_MIN_PAIRS = 20;
 struct SprtSettings {
     double h0 = 0, h1 = 0;
     double alpha = 0.05, beta = 0.05;
+    int minPairs = SPRT_MIN_PAIRS;
+    uint64_t firstSeed = 0;  // the seed of pair 1
 };
 
 struct SprtResult {
-    double llr = std::numeric_limits<double>::quiet_NaN();  // NaN while not known
     double lower = 0, upper = 0;  // log(beta / (1 - alpha)) and log((1 - beta) / alpha)
     std::string result = "none";  // "H0", "H1" or "none"
+    // The pair (counted from the first seed) at which a bound was crossed;
+    // while undecided, the last pair of the unbroken run the test has taken
+    // (0 before pair 1 is complete).
+    int atPair = 0;
+    double llrAtPair = std::numeric_limits<double>::quiet_NaN();  // over pairs 1 to atPair
+    // Over every pair in the statistics, those finished after the decision
+    // included; it cannot change the result. NaN without a pair.
+    double llr = std::numeric_limits<double>::quiet_NaN();
 };
+
+// One pair of matches that share a seed, as the test sees it.
+struct PairOutcome {
+    uint64_t seed = 0;
+    int diff = 0;           // A's points minus B's over both matches
+    int ends = 0;           // finished ends of both matches
+    bool finished = false;  // both matches hold their result
+};
+
+// The sums over the pairs the test has taken, from which its ratio follows.
+struct PairSums {
+    int pairs = 0;
+    double diff = 0, ends = 0, diffSquared = 0, diffTimesEnds = 0, endsSquared = 0;
+};
+void addPair(PairSums& sums, int diff, int ends);
+// The log-likelihood ratio of H1 against H0 for the pairs in `sums`; NaN
+// without a pair with ends.
+double logLikelihoodRatio(const PairSums& sums, const SprtSettings& settings);
+// The bounds of `settings` in a result that has taken no pair yet.
+SprtResult startTest(const SprtSettings& settings);
+// Takes the next pair of the test's order (its number, A's points over it
+// and its ends) unless the test has decided already; decides once at least
+// minPairs pairs are taken and the ratio reaches a bound. A pair without
+// ends tells nothing about points per end and is passed over.
+void takePair(PairSums& sums, SprtResult& result, const SprtSettings& settings, int pairNumber, int diff,
+              int ends);
 
 struct TournamentSummary {
     PlayerTotals players[2];  // A (player 1 of the first record) and B
@@ -68,6 +106,7 @@ struct TournamentSummary {
     double variancePerEnd = std::numeric_limits<double>::quiet_NaN();
     double ci95Low = std::numeric_limits<double>::quiet_NaN();  // NaN with fewer than two pairs
     double ci95High = std::numeric_limits<double>::quiet_NaN();
+    std::vector<PairOutcome> pairOutcomes;  // in the order of their first record
     bool tested = false;  // the tournament asked for a sequential test
     SprtSettings test;
     SprtResult sprt;
@@ -81,19 +120,23 @@ struct TournamentSummary {
 // Needs at least one match.
 TournamentSummary summarise(const std::vector<RecordedMatch>& matches);
 
-// The sequential test on the pairs of a summary.
+// The sequential test on the pairs of a summary: pairs 1, 2, ... (by seed,
+// from settings.firstSeed) are taken while each has both matches finished;
+// a missing or unfinished pair holds the test back until it is complete, so
+// the order does not depend on which matches happened to end first.
 SprtResult sprt(const TournamentSummary& summary, const SprtSettings& settings);
 // Computes the test into the summary, which then shows it.
 void addSequentialTest(TournamentSummary& summary, const SprtSettings& settings);
 
 // The test a tournament's settings file (scripts/tournament's
-// tournament.txt) asks for, from its line "sprt: h0=X h1=X alpha=X beta=X".
-// `asked` is false when the file is missing or has no such line. False, with
-// the cause in `why`, when the file cannot be read or the line is damaged.
+// tournament.txt) asks for, from its lines "sprt: h0=X h1=X alpha=X beta=X
+// [min_pairs=N]" and "seed: S". `asked` is false when the file is missing or
+// has no sprt line. False, with the cause in `why`, when the file cannot be
+// read, a line is damaged or the seed is missing.
 bool readTestSettings(const std::string& path, bool& asked, SprtSettings& settings, std::string& why);
 bool parseTestSettings(const std::string& line, SprtSettings& settings);
 
-// "sprt: llr=... lower=... upper=... result=..."
+// "sprt: result=... at_pair=... llr_at_pair=... llr=... lower=... upper=..."
 std::string sprtLine(const SprtResult& result);
 
 // The table and notes, with the test's line when one was asked for, ending

@@ -3,18 +3,26 @@
 // "summary: pairs=... ends=... diff_per_end=... ci95_low=... ci95_high=...
 // lost_shots=... forfeits=...", or with --json one JSON object. A folder
 // whose tournament.txt asks for a sequential test gets the test's line
-// "sprt: llr=... lower=... upper=... result=..." before that last line.
+// "sprt: result=... at_pair=... llr_at_pair=... llr=... lower=... upper=..."
+// before that last line.
 //
 // Two modes serve scripts/tournament: --finished lists the records that
 // hold a result, and --follow keeps the test's line up to date as records
-// are named on standard input, reading each record once.
+// are named on standard input, reading each record once. --sprt-check
+// measures the test's error rates on synthetic tournaments.
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <limits>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "sprtcheck.h"
 #include "summary.h"
 
 namespace {
@@ -25,14 +33,26 @@ const char USAGE[] =
     "usage: kelvo-summary [--json] RECORD...\n"
     "       kelvo-summary --finished RECORD...\n"
     "       kelvo-summary --follow FOLDER\n"
+    "       kelvo-summary --sprt-check H0,H1 [--alpha A] [--beta B] [--trials N]\n"
+    "                     [--min-pairs M] [--seed S] [RECORD...]\n"
     "  RECORD      a match record written by kelvo-server --record, or a folder whose\n"
     "              *.jsonl files are taken in name order; records it cannot read are\n"
     "              named on standard error and skipped. A folder's tournament.txt\n"
-    "              may ask for a sequential test (a line \"sprt: h0=X h1=X alpha=X beta=X\")\n"
+    "              may ask for a sequential test (a line \"sprt: h0=X h1=X alpha=X beta=X\n"
+    "              [min_pairs=N]\" and the first pair's seed, \"seed: S\")\n"
     "  --json      print the summary as one JSON object\n"
     "  --finished  print the records that hold the match's result, one per line\n"
     "  --follow    print the sequential test's line for the records in FOLDER, then\n"
-    "              again after each record named on a line of standard input\n";
+    "              again after each record named on a line of standard input\n"
+    "  --sprt-check H0,H1  run the sequential test (error rates A and B, default\n"
+    "              0.05, at least M pairs, default 20) on N synthetic tournaments\n"
+    "              (default 2000) of each kind: pairs with mean H0, with mean H1,\n"
+    "              nearly all 0, all +8 per end; the first two with the spread of\n"
+    "              the pairs in the RECORDs, by default of one-end pairs of the\n"
+    "              player against itself at 200 ms per shot. Random seed S\n"
+    "              (default 1). Prints \"sprt-check: false_h1_under_h0=...\n"
+    "              false_h0_under_h1=... mean_pairs_h0=... mean_pairs_h1=...\n"
+    "              degenerate_decided_before_min=...\"\n";
 
 int usageError(const std::string& message) {
     std::fprintf(stderr, "kelvo-summary: %s\n%s", message.c_str(), USAGE);
@@ -137,10 +157,92 @@ int follow(const std::string& folder) {
     }
 }
 
+// A whole number from `low` to `high`.
+bool wholeNumber(const std::string& text, unsigned long long low, unsigned long long high, unsigned long long& value) {
+    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])))
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtoull(text.c_str(), &end, 10);
+    return *end == '\0' && errno == 0 && value >= low && value <= high;
+}
+
+// An error rate: above 0, below 0.5.
+bool errorRate(const std::string& text, double& value) {
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return !text.empty() && *end == '\0' && value > 0 && value < 0.5;
+}
+
+// The settings of --sprt-check from the options given; false with the
+// cause in `why`.
+bool checkSettings(const std::map<std::string, std::string>& options, SprtCheckSettings& s, std::string& why) {
+    const std::string hypotheses = options.at("--sprt-check");
+    const size_t comma = hypotheses.find(',');
+    SprtSettings& t = s.test;
+    if (comma == std::string::npos ||
+        !parseTestSettings("sprt: h0=" + hypotheses.substr(0, comma) + " h1=" + hypotheses.substr(comma + 1) +
+                               " alpha=0.05 beta=0.05",
+                           t)) {
+        why = "--sprt-check takes two numbers H0,H1 of points per end with H0 < H1";
+        return false;
+    }
+    unsigned long long whole = 0;
+    for (const auto& [name, value] : options) {
+        if (name == "--alpha" || name == "--beta") {
+            if (!errorRate(value, name == "--alpha" ? t.alpha : t.beta)) {
+                why = name + " takes a number above 0 and below 0.5";
+                return false;
+            }
+        } else if (name == "--trials" || name == "--min-pairs") {
+            if (!wholeNumber(value, 1, 100000, whole)) {
+                why = name + " takes a whole number from 1 to 100000";
+                return false;
+            }
+            (name == "--trials" ? s.trials : t.minPairs) = int(whole);
+        } else if (name == "--seed") {
+            if (!wholeNumber(value, 0, std::numeric_limits<unsigned long long>::max(), whole)) {
+                why = "--seed takes a whole number from 0 to 2^64-1";
+                return false;
+            }
+            s.seed = whole;
+        }
+    }
+    return true;
+}
+
+int sprtCheck(const std::map<std::string, std::string>& options, const std::vector<std::string>& args) {
+    SprtCheckSettings settings;
+    std::string why;
+    if (!checkSettings(options, settings, why))
+        return usageError(why);
+    PairDistribution spread = realPairSpread();
+    if (!args.empty()) {
+        std::vector<std::string> paths;
+        for (const std::string& arg : args)
+            addRecords(arg, paths);
+        const std::vector<RecordedMatch> matches = readRecords(paths);
+        spread = matches.empty() ? PairDistribution() : distributionOf(summarise(matches).pairOutcomes);
+        if (spread.empty()) {
+            std::fprintf(stderr, "kelvo-summary: the records given hold no pair with ends\n");
+            return 2;
+        }
+    }
+    SprtCheck check;
+    if (!checkSequentialTest(settings, spread, check, why)) {
+        std::fprintf(stderr, "kelvo-summary: %s\n", why.c_str());
+        return 2;
+    }
+    return printed(sprtCheckLine(check) + "\n") ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     bool json = false, finished = false, following = false;
+    // The options that take a value; all belong to --sprt-check.
+    const std::vector<std::string> VALUED = {"--sprt-check", "--alpha", "--beta", "--trials", "--min-pairs", "--seed"};
+    std::map<std::string, std::string> valued;
     std::vector<std::string> args;
     bool optionsDone = false;
     for (int i = 1; i < argc; ++i) {
@@ -156,14 +258,23 @@ int main(int argc, char** argv) {
             finished = true;
         } else if (!optionsDone && arg == "--follow") {
             following = true;
+        } else if (!optionsDone && std::find(VALUED.begin(), VALUED.end(), arg) != VALUED.end()) {
+            if (i + 1 == argc)
+                return usageError("missing value for " + arg);
+            valued[arg] = argv[++i];
         } else if (!optionsDone && arg.size() > 1 && arg[0] == '-') {
             return usageError("unknown option " + arg);
         } else {
             args.push_back(arg);
         }
     }
-    if (int(json) + int(finished) + int(following) > 1)
-        return usageError("--json, --finished and --follow go alone");
+    const bool checking = valued.count("--sprt-check") > 0;
+    if (int(json) + int(finished) + int(following) + int(checking) > 1)
+        return usageError("--json, --finished, --follow and --sprt-check go alone");
+    if (!checking && !valued.empty())
+        return usageError(valued.begin()->first + " goes with --sprt-check");
+    if (checking)
+        return sprtCheck(valued, args);
     if (following) {
         if (args.size() != 1 || !isFolder(args[0]))
             return usageError("--follow takes one folder");

@@ -168,56 +168,97 @@ TEST(Summary, PairsShareASeedAndTheIntervalIsOverPairs) {
     EXPECT_NEAR(S::studentT975(1000), 1.9623, 5e-4);
 }
 
-TEST(Summary, SequentialTestRatioBoundsAndSettings) {
-    // A gains 1, 2 and 3 points in pairs of two ends: differences per end of
-    // 0.5, 1.0 and 1.5, a mean of 1 and a sample variance of 0.25. Term by
-    // term, sum of (d - h0)^2 - (d - h1)^2 over 2 s^2 with h0 = 0, h1 = 0.2:
-    // (0.16 + 0.36 + 0.56) / 0.5 = 2.16.
-    const S::TournamentSummary e = S::summarise({match("A", "B", 1, {1}), match("B", "A", 1, {0}),
-                                                 match("A", "B", 2, {1}), match("B", "A", 2, {-1}),
-                                                 match("A", "B", 3, {2}), match("B", "A", 3, {-1})});
+// Feeds `count` pairs of two ends from `next(k)` (A's points over pair k)
+// to the test in order; returns the result.
+template <class Next>
+S::SprtResult stream(const S::SprtSettings& t, int count, Next next) {
+    S::PairSums sums;
+    S::SprtResult r = S::startTest(t);
+    for (int k = 1; k <= count; ++k)
+        S::takePair(sums, r, t, k, next(k), 2);
+    return r;
+}
+
+TEST(Summary, SequentialTestWaitsForItsMinimumAndDecidesAtTheStoppingTime) {
     S::SprtSettings t;
     t.h0 = 0;
-    t.h1 = 0.2;
-    S::SprtResult r = S::sprt(e, t);
-    EXPECT_NEAR(r.llr, 2.16, 1e-12);
+    t.h1 = 0.3;
+    // The ratio with the prior of 10 pairs at 2.4 points^2 per end: A gains
+    // 1, 2 and 3 points in pairs of two ends, a mean of 1 per end, residuals
+    // of 2 points^2; s^2 = (2 + 10 * 2.4 * 2) / (3 - 1 + 10) / 2^2 = 50 / 48,
+    // so llr = 3 * 0.3 * (2 - 0.3) / (2 * 50 / 48).
+    S::SprtResult r = stream(t, 3, [](int k) { return k; });
+    EXPECT_NEAR(r.llrAtPair, 3 * 0.3 * 1.7 * 48 / 100, 1e-12);
     EXPECT_NEAR(r.lower, -2.944439, 1e-6);  // log(0.05 / 0.95)
     EXPECT_NEAR(r.upper, 2.944439, 1e-6);
-    EXPECT_EQ(r.result, "none");
-    // Looser error rates: bounds log(0.2 / 0.9) and log(0.8 / 0.1); H1 holds.
-    t.alpha = 0.1;
-    t.beta = 0.2;
-    r = S::sprt(e, t);
-    EXPECT_NEAR(r.lower, -1.504077, 1e-6);
-    EXPECT_NEAR(r.upper, 2.079442, 1e-6);
-    EXPECT_EQ(r.result, "H1");
-    // Both hypotheses above the mean: (-1.25 - 0.75 - 0.25) / 0.5 = -4.5, H0.
-    t = S::SprtSettings();
-    t.h0 = 1.5;
-    t.h1 = 2;
-    r = S::sprt(e, t);
-    EXPECT_NEAR(r.llr, -4.5, 1e-12);
-    EXPECT_EQ(r.result, "H0");
 
-    // One pair, or pairs without spread, tell nothing yet.
-    for (const auto& few : {std::vector<S::RecordedMatch>{match("A", "B", 1, {3}), match("B", "A", 1, {-3})},
-                            std::vector<S::RecordedMatch>{match("A", "B", 1, {3}), match("B", "A", 1, {-3}),
-                                                          match("A", "B", 2, {3}), match("B", "A", 2, {-3})}}) {
-        r = S::sprt(S::summarise(few), t);
-        EXPECT_TRUE(std::isnan(r.llr));
-        EXPECT_EQ(r.result, "none");
+    // Pairs that nearly all cancel, and pairs all alike far from both
+    // hypotheses: the variance of the pairs is (almost) zero, yet nothing is
+    // decided before the minimum. The identical pairs decide H1 at once
+    // then, the cancelling ones H0 later.
+    for (int count = 1; count < t.minPairs; ++count) {
+        EXPECT_EQ(stream(t, count, [](int k) { return k == 5 ? 1 : k == 9 ? -1 : 0; }).result, "none") << count;
+        EXPECT_EQ(stream(t, count, [](int) { return 16; }).result, "none") << count;
     }
+    r = stream(t, 100, [](int) { return 16; });
+    EXPECT_EQ(r.result, "H1");
+    EXPECT_EQ(r.atPair, t.minPairs);
+    r = stream(t, 100, [](int k) { return k == 5 ? 1 : k == 9 ? -1 : 0; });
+    EXPECT_EQ(r.result, "H0");
+    EXPECT_GE(r.atPair, t.minPairs);
+    // A clear difference with some spread (pairs of 0 to 4 points, 1 per
+    // end) decides soon after the minimum.
+    r = stream(t, 100, [](int k) { return std::vector<int>{0, 4, 2, 2}[size_t(k % 4)]; });
+    EXPECT_EQ(r.result, "H1");
+    EXPECT_LE(r.atPair, t.minPairs + 5);
 
-    // The settings line of tournament.txt.
+    // In a summary the pairs are taken by seed from the first one, each
+    // once both its matches are finished. Pairs 1 to 25 of seeds 100 to
+    // 124: A wins every match 8 : 0, but pair 3's second match is missing
+    // and pair 4's is unfinished, so the test waits at pair 2.
+    std::vector<S::RecordedMatch> ms;
+    for (uint64_t seed = 100; seed < 125; ++seed) {
+        ms.push_back(match("A", "B", seed, {8}, "player1"));
+        if (seed != 102)
+            ms.push_back(match("B", "A", seed, {-8}, "player2"));
+    }
+    ms[6].finished = false;  // pair 4's second match
+    t.firstSeed = 100;
+    t.minPairs = 3;
+    r = S::sprt(S::summarise(ms), t);
+    EXPECT_EQ(r.result, "none");
+    EXPECT_EQ(r.atPair, 2);
+    // Complete, it decides at the minimum; pairs after the decision that go
+    // the other way move the final ratio but not the result.
+    ms[6].finished = true;
+    ms.push_back(match("B", "A", 102, {-8}, "player2"));
+    for (uint64_t seed = 125; seed < 160; ++seed) {
+        ms.push_back(match("A", "B", seed, {-8}, "player2"));
+        ms.push_back(match("B", "A", seed, {8}, "player1"));
+    }
+    r = S::sprt(S::summarise(ms), t);
+    EXPECT_EQ(r.result, "H1");
+    EXPECT_EQ(r.atPair, 3);
+    EXPECT_GT(r.llrAtPair, r.upper);
+    EXPECT_LT(r.llr, r.upper);
+    EXPECT_EQ(S::sprtLine(r).rfind("sprt: result=H1 at_pair=3 llr_at_pair=", 0), 0u) << S::sprtLine(r);
+
+    // The settings line of tournament.txt; one without its minimum (from
+    // before it was a setting) has the default.
     S::SprtSettings read;
-    ASSERT_TRUE(S::parseTestSettings("sprt: h0=-0.1 h1=0.25 alpha=0.01 beta=0.2", read));
+    ASSERT_TRUE(S::parseTestSettings("sprt: h0=-0.1 h1=0.25 alpha=0.01 beta=0.2 min_pairs=7", read));
     EXPECT_DOUBLE_EQ(read.h0, -0.1);
     EXPECT_DOUBLE_EQ(read.h1, 0.25);
     EXPECT_DOUBLE_EQ(read.alpha, 0.01);
     EXPECT_DOUBLE_EQ(read.beta, 0.2);
+    EXPECT_EQ(read.minPairs, 7);
+    ASSERT_TRUE(S::parseTestSettings("sprt: h0=0 h1=0.2 alpha=0.05 beta=0.05", read));
+    EXPECT_EQ(read.minPairs, S::SPRT_MIN_PAIRS);
     for (const char* bad : {"sprt: h0=0.2 h1=0.2 alpha=0.05 beta=0.05", "sprt: h0=0 h1=0.2 alpha=0.05",
                             "sprt: h0=0 h1=0.2 alpha=0.5 beta=0.5", "sprt: h0=0 h1=x alpha=0.05 beta=0.05",
-                            "sprt: h0=0 h1=0.2 alpha=0.05 beta=0.05 more", "sprt: h1=0.2 h0=0 alpha=0.05 beta=0.05"})
+                            "sprt: h0=0 h1=0.2 alpha=0.05 beta=0.05 more", "sprt: h1=0.2 h0=0 alpha=0.05 beta=0.05",
+                            "sprt: h0=0 h1=0.2 alpha=0.05 beta=0.05 min_pairs=0",
+                            "sprt: h0=0 h1=0.2 alpha=0.05 beta=0.05 min_pairs=2.5"})
         EXPECT_FALSE(S::parseTestSettings(bad, read)) << bad;
 }
 
@@ -280,8 +321,10 @@ const char AWAY[] = "0,-40,0";
 TEST_F(Programs, SummaryRefusesBadInputWithOneLineAndSkipsUnreadableRecords) {
     std::ofstream(dir + "/bad.jsonl") << "{\"type\":\"shot\"}\n";
     fs::create_directories(dir + "/empty");
-    for (const std::string& args : {std::string(""), std::string("--bogus x"), shellQuote(dir + "/bad.jsonl"),
-                                    shellQuote(dir + "/missing.jsonl"), shellQuote(dir + "/empty")}) {
+    for (const std::string& args :
+         {std::string(""), std::string("--bogus x"), shellQuote(dir + "/bad.jsonl"), shellQuote(dir + "/missing.jsonl"),
+          shellQuote(dir + "/empty"), std::string("--sprt-check 0.3,0"), std::string("--sprt-check 0,0.3 --trials 0"),
+          std::string("--trials 5 ") + shellQuote(dir + "/bad.jsonl")}) {
         EXPECT_EQ(run(shellQuote(BIN_DIR + "/kelvo-summary") + " " + args), 2) << args;
         EXPECT_EQ(out, "") << args;
         EXPECT_EQ(err.rfind("kelvo-summary: ", 0), 0u) << err;
@@ -347,7 +390,8 @@ TEST_F(Programs, TournamentRefusesBadInputBeforeAnyMatch) {
         {tournament(p, dir + "/no-such-player", "--pairs 1 --ends 1 --out " + folder), "--player2 does not start"},
         {tournament(p, p, "--pairs 1 --ends 1 --sprt 0.2,0 --out " + folder), "--sprt"},
         {tournament(p, p, "--pairs 1 --ends 1 --sprt 0,0.2 --beta 0.5 --out " + folder), "--beta"},
-        {tournament(p, p, "--pairs 1 --ends 1 --alpha 0.1 --out " + folder), "--alpha and --beta need --sprt"},
+        {tournament(p, p, "--pairs 1 --ends 1 --sprt 0,0.2 --sprt-min-pairs 0 --out " + folder), "--sprt-min-pairs"},
+        {tournament(p, p, "--pairs 1 --ends 1 --alpha 0.1 --out " + folder), "--alpha, --beta and --sprt-min-pairs need --sprt"},
         {shellQuote(TOURNAMENT) + " --resume " + shellQuote(dir), "holds no tournament.txt"},
     };
     for (const auto& [command, cause] : cases) {
@@ -359,33 +403,39 @@ TEST_F(Programs, TournamentRefusesBadInputBeforeAnyMatch) {
 }
 
 TEST_F(Programs, SequentialTestStopsEarlyOnceTheAnswerIsClear) {
-    // Draws to the house against throw-aways: the test needs two pairs with
-    // some spread and then accepts H1 at once; the running match finishes.
+    // Draws to the house against throw-aways: the test accepts H1 soon after
+    // its minimum of 3 pairs; the running matches finish and are counted,
+    // but the decision is the one at the pair that crossed the bound.
     const std::string folder = dir + "/t";
     ASSERT_EQ(run(tournament(player("fixed", DRAW), player("fixed", AWAY),
-                             "--pairs 20 --ends 1 --jobs 2 --seed 1 --sprt 0,1 --out " + shellQuote(folder))),
+                             "--pairs 20 --ends 1 --jobs 2 --seed 1 --sprt 0,1 --sprt-min-pairs 3 --out " +
+                                 shellQuote(folder))),
               0)
         << out << err;
-    EXPECT_NE(out.find("the sequential test accepts H1"), std::string::npos) << out;
-    EXPECT_LT(records(folder), 10u);
+    std::smatch decided;
+    ASSERT_TRUE(std::regex_search(out, decided, std::regex(R"(the sequential test accepts H1 at pair (\d+) )")))
+        << out;
+    const int at = std::stoi(decided[1]);
+    EXPECT_GE(at, 3);
+    EXPECT_LE(records(folder), size_t(2 * at + 2));  // at most the two running matches more
     const std::smatch m = summaryOf(out);
     ASSERT_FALSE(m.empty()) << out;
     const std::vector<std::string> lines = linesOf(out);
-    const std::regex testLine(R"(sprt: llr=(\S+) lower=-2\.944 upper=2\.944 result=H1)");
+    const std::regex testLine(R"(sprt: result=H1 at_pair=(\d+) llr_at_pair=(\S+) llr=\S+ lower=-2\.944 upper=2\.944)");
     std::smatch t;
     ASSERT_TRUE(std::regex_match(lines[lines.size() - 2], t, testLine)) << out;
-    // The last progress line saw every record the summary saw.
-    std::string lastProgress;
-    for (const std::string& line : lines)
-        if (line.rfind("[", 0) == 0)
-            lastProgress = line;
-    EXPECT_NE(lastProgress.find("; llr " + t[1].str() + " [-2.944, 2.944]"), std::string::npos) << out;
+    EXPECT_EQ(std::stoi(t[1]), at);
+    // The progress line of the decision showed the ratio at that pair.
+    EXPECT_NE(out.find("; llr " + t[2].str() + " at pair " + t[1].str() + " [-2.944, 2.944]"), std::string::npos)
+        << out;
 
     ASSERT_EQ(run(shellQuote(BIN_DIR + "/kelvo-summary") + " --json " + shellQuote(folder)), 0) << err;
     const nlohmann::json j = nlohmann::json::parse(out);
     EXPECT_EQ(j.at("sprt").at("result"), "H1");
-    EXPECT_GT(j.at("sprt").at("llr").get<double>(), j.at("sprt").at("upper").get<double>());
+    EXPECT_EQ(j.at("sprt").at("at_pair"), at);
+    EXPECT_GT(j.at("sprt").at("llr_at_pair").get<double>(), j.at("sprt").at("upper").get<double>());
     EXPECT_EQ(j.at("sprt").at("h1"), 1.0);
+    EXPECT_EQ(j.at("sprt").at("min_pairs"), 3);
 }
 
 TEST_F(Programs, AStoppedTournamentResumesToTheResultsOfAStraightRun) {
