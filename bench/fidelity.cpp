@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "fcv1fidelity.h"
 #include "fidelity_suite.h"
 #include "kelvosim/fastsimulator.h"
 #include "kelvosim/thinkboard.h"
@@ -71,6 +72,18 @@ void printShot(size_t index, const Shot& shot, const ThinkBoard& fast, const Thi
 }
 
 int main(int argc, char** argv) {
+    if (argc > 2 && std::string(argv[1]) == "--ice") {
+        const std::string ice = argv[2];
+        if (ice == "fcv1")
+            return fcv1FidelityMain(argc - 3, argv + 3);
+        if (ice != "classic") {
+            std::fprintf(stderr, "kelvo-fidelity: unknown ice %s (classic or fcv1)\n", ice.c_str());
+            return 2;
+        }
+        argv[2] = argv[0];
+        argc -= 2;
+        argv += 2;
+    }
     const std::string mode = argc > 1 ? argv[1] : "";
     buildMotionTables();
     const std::vector<Shot> suite = buildSuite();

@@ -23,7 +23,8 @@ namespace {
 const char USAGE[] =
     "usage: kelvo-server [--player1 CMD] [--player2 CMD] [--ends N] [--seed S]\n"
     "                    [--time-limit SECONDS] [--step SECONDS] [--record FILE]\n"
-    "                    [--svg-dir DIR] [--html FILE]\n"
+    "                    [--svg-dir DIR] [--html FILE] [--ice classic|fcv1]\n"
+    "                    [--noise-speed SD] [--noise-angle SD]\n"
     "  --player1, --player2  shell command of each player (default: the kelvo\n"
     "                        player next to this program); player1 throws first\n"
     "  --ends N              regular ends, 1 to 10 (default 1); a tie goes on\n"
@@ -35,7 +36,13 @@ const char USAGE[] =
     "                        converged step; 0.01 judges like the player's own)\n"
     "  --record FILE         write the game record as JSON Lines\n"
     "  --svg-dir DIR         write a picture of the house after every shot and end\n"
-    "  --html FILE           write the match viewer page (one HTML file) at the end\n";
+    "  --html FILE           write the match viewer page (one HTML file) at the end\n"
+    "  --ice ICE             classic (default) or fcv1: the friction-and-curl ice of\n"
+    "                        today's competitions, played with its exact simulation,\n"
+    "                        hog line and five-rock rule; positions and answers are\n"
+    "                        then in its shot frame (hack at 0 0, tee at 0 38.405, m/s)\n"
+    "  --noise-speed SD      fcv1: standard deviation of the launch speed (default 0.0076 m/s)\n"
+    "  --noise-angle SD      fcv1: standard deviation of the launch direction (default 0.0018 rad)\n";
 
 // The player built beside this program, quoted for the shell.
 std::string defaultPlayer() {
@@ -77,9 +84,20 @@ int usageError(const std::string& message) {
 // The checked options' values as text, and whether each was given; each is
 // checked after parsing so its message can say what it takes.
 struct OptionText {
-    std::string ends, seed, timeLimit, step;
-    bool hasEnds = false, hasSeed = false, hasTimeLimit = false, hasStep = false;
+    std::string ends, seed, timeLimit, step, ice, noiseSpeed, noiseAngle;
+    bool hasEnds = false, hasSeed = false, hasTimeLimit = false, hasStep = false, hasIce = false,
+         hasNoiseSpeed = false, hasNoiseAngle = false;
 };
+
+// A standard deviation: a finite number from 0 up.
+bool parseDeviation(const std::string& text, float& value) {
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !std::isfinite(v) || v < 0 || v > 10)
+        return false;
+    value = float(v);
+    return true;
+}
 
 int checkOptions(const OptionText& text, Kelvo::Server::MatchOptions& options) {
     long long n = 0;
@@ -99,6 +117,17 @@ int checkOptions(const OptionText& text, Kelvo::Server::MatchOptions& options) {
     }
     if (text.hasStep && !Kelvo::Server::parseStep(text.step, options.step))
         return usageError("--step takes a number of seconds above 0 and at most 0.01");
+    if (text.hasIce && !Kelvo::parseIceName(text.ice.c_str(), options.ice))
+        return usageError("--ice takes classic or fcv1");
+    const bool fcv1 = options.ice == Kelvo::IceKind::FCV1;
+    if ((text.hasNoiseSpeed || text.hasNoiseAngle) && !fcv1)
+        return usageError("--noise-speed and --noise-angle go with --ice fcv1");
+    if (text.hasStep && fcv1)
+        return usageError("--step does not go with --ice fcv1, whose model steps 1 ms");
+    if (text.hasNoiseSpeed && !parseDeviation(text.noiseSpeed, options.fcv1Noise.stddevSpeed))
+        return usageError("--noise-speed takes a number from 0 to 10");
+    if (text.hasNoiseAngle && !parseDeviation(text.noiseAngle, options.fcv1Noise.stddevAngle))
+        return usageError("--noise-angle takes a number from 0 to 10");
     return 0;
 }
 
@@ -123,6 +152,9 @@ int main(int argc, char** argv) {
     CLI::Option* seed = app.add_option("--seed", text.seed);
     CLI::Option* timeLimit = app.add_option("--time-limit", text.timeLimit);
     CLI::Option* step = app.add_option("--step", text.step);
+    CLI::Option* ice = app.add_option("--ice", text.ice);
+    CLI::Option* noiseSpeed = app.add_option("--noise-speed", text.noiseSpeed);
+    CLI::Option* noiseAngle = app.add_option("--noise-angle", text.noiseAngle);
     app.add_option("--record", options.recordPath);
     app.add_option("--svg-dir", options.svgDir);
     app.add_option("--html", options.htmlPath);
@@ -148,6 +180,9 @@ int main(int argc, char** argv) {
     text.hasSeed = seed->count() > 0;
     text.hasTimeLimit = timeLimit->count() > 0;
     text.hasStep = step->count() > 0;
+    text.hasIce = ice->count() > 0;
+    text.hasNoiseSpeed = noiseSpeed->count() > 0;
+    text.hasNoiseAngle = noiseAngle->count() > 0;
     if (const int status = checkOptions(text, options))
         return status;
 

@@ -31,7 +31,8 @@ std::string twoDigits(int n) {
 
 class Match {
 public:
-    Match(const MatchOptions& options, FILE* out) : options_(options), out_(out), noise_(options.seed) {}
+    Match(const MatchOptions& options, FILE* out)
+        : options_(options), out_(out), noise_(options.seed), fcv1Noise_(options.seed, options.fcv1Noise) {}
     ~Match() { stopPlayers(); }
 
     int run();
@@ -42,6 +43,9 @@ private:
     // The end's score from player 1's view, or nothing when a player died.
     std::optional<int> playEnd(int end, int firstSide);
     void playShot(int end, int shot, int firstSide, Position& position);
+    // Plays the mover's answer with the game's noise; fills the entry's
+    // noise and thrown shot.
+    ShotOutcome throwAnswered(int end, int shot, const Position& position, ShotEntry& e);
     void printShot(const ShotEntry& e);
     bool noteDeaths();  // true once somebody has died
     void finish();
@@ -57,16 +61,20 @@ private:
     // in front of its first reply to GO.
     bool owesReady_[2] = {false, false};
     NoiseSource noise_;
+    Fcv1NoiseSource fcv1Noise_;
     RecordWriter record_;
     int total_[2] = {0, 0};
     int endsPlayed_ = 0;
 };
 
 int Match::run() {
-    std::fprintf(out_,
-                 "kelvo-server: seed %" PRIu64 " (replay with --seed %" PRIu64 "), %d end%s, %g s per shot, step %g s\n",
-                 options_.seed, options_.seed, options_.ends, options_.ends == 1 ? "" : "s", options_.timeLimit,
-                 options_.step);
+    std::fprintf(out_, "kelvo-server: seed %" PRIu64 " (replay with --seed %" PRIu64 "), %d end%s, %g s per shot, ",
+                 options_.seed, options_.seed, options_.ends, options_.ends == 1 ? "" : "s", options_.timeLimit);
+    if (options_.ice == IceKind::FCV1)
+        std::fprintf(out_, "fcv1 ice, noise %g m/s %g rad\n", double(options_.fcv1Noise.stddevSpeed),
+                     double(options_.fcv1Noise.stddevAngle));
+    else
+        std::fprintf(out_, "step %g s\n", options_.step);
     for (int p = 0; p < 2; ++p)
         std::fprintf(out_, "%s: %s\n", NAME[p], options_.player[p].c_str());
     std::fprintf(out_, "a tie goes on with extra ends up to end index %d, then it is a draw\n", LAST_EXTRA_END_INDEX);
@@ -145,6 +153,8 @@ void Match::handshake() {
     entry.ends = options_.ends;
     entry.timeLimit = options_.timeLimit;
     entry.step = options_.step;
+    entry.ice = options_.ice;
+    entry.fcv1Noise = options_.fcv1Noise;
     record_.write(entry);
     std::fflush(out_);
 }
@@ -175,6 +185,7 @@ std::optional<int> Match::playEnd(int end, int firstSide) {
     std::fprintf(out_, "end %d%s: %s throws first\n", end, end >= options_.ends ? " (extra end)" : "",
                  NAME[firstSide]);
     Position position;
+    position.ice = options_.ice;
     for (int shot = 0; shot < SHOTS_PER_END; ++shot) {
         playShot(end, shot, firstSide, position);
         if (noteDeaths())
@@ -240,9 +251,7 @@ void Match::playShot(int end, int shot, int firstSide, Position& position) {
     switch (r) {
     case WaitResult::Complete: {
         judge(e.reply, &e.answered);
-        e.noise = noise_.next();
-        e.thrown = withNoise(toBoardShot(e.answered), e.noise);
-        const ShotOutcome outcome = Kelvo::Server::playShot(position, shot, e.thrown, options_.step);
+        const ShotOutcome outcome = throwAnswered(end, shot, position, e);
         position = outcome.after;
         e.voided = outcome.voided;
         e.paths = outcome.paths;
@@ -260,6 +269,20 @@ void Match::playShot(int end, int shot, int firstSide, Position& position) {
     e.picture = picture("e" + twoDigits(end) + "-s" + twoDigits(shot) + ".svg", position, firstSide, title);
     record_.write(e);
     printShot(e);
+}
+
+ShotOutcome Match::throwAnswered(int end, int shot, const Position& position, ShotEntry& e) {
+    if (options_.ice == IceKind::FCV1) {
+        // The answer is the shot-frame velocity itself; spin 1 turns
+        // counter-clockwise (curls toward -x) as on the classic ice.
+        const Fcv1Move asked{float(e.answered.x), float(e.answered.y), e.answered.spin == 1};
+        const Fcv1Move played = fcv1Noise_.play(asked, e.noise);
+        e.thrown = fMoveXY<double>{double(played.vx), double(played.vy), e.answered.spin};
+        return playFcv1Shot(position, shot, end, played);
+    }
+    e.noise = noise_.next();
+    e.thrown = withNoise(toBoardShot(e.answered), e.noise);
+    return Kelvo::Server::playShot(position, shot, e.thrown, options_.step);
 }
 
 void Match::printShot(const ShotEntry& e) {

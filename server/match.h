@@ -8,6 +8,8 @@
 #include <string>
 
 #include "kelvosim/fastsimulator.h"
+#include "kelvosim/fcv1noise.h"
+#include "kelvosim/icekind.h"
 
 namespace Kelvo::Server {
 
@@ -20,6 +22,11 @@ struct MatchOptions {
     std::string recordPath;   // empty: no record
     std::string svgDir;       // empty: no pictures
     std::string htmlPath;     // empty: no viewer page
+    // The ice the shots are played on. On fcv1 the positions and the answers
+    // are in its shot frame, every shot is played with fcv1Noise and `step`
+    // is not used (the model steps 1 ms).
+    IceKind ice = IceKind::CLASSIC;
+    Fcv1PlayerNoise fcv1Noise;
 };
 
 // Plays the match and prints its course to `out`. Returns 0 when a match was

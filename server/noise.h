@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <random>
 
+#include <dSFMT.h>
+
+#include "kelvosim/fcv1noise.h"
 #include "kelvosim/primitive.h"
 
 namespace Kelvo::Server {
@@ -32,6 +35,20 @@ public:
 private:
     std::mt19937_64 generator_;
     std::normal_distribution<double> normal_{0.0, TARGET_ERROR_SD};
+};
+
+// The fcv1 ice's players: Gaussian errors of the launch speed and direction
+// (fcv1noise.h). The record keeps them as ex (speed, m/s) and ey (angle,
+// rad), and the change of the velocity as dx, dy (shot frame).
+class Fcv1NoiseSource {
+public:
+    Fcv1NoiseSource(uint64_t seed, const Fcv1PlayerNoise& model);
+    // The move as played and the noise it got.
+    Fcv1Move play(const Fcv1Move& requested, Noise& noise);
+
+private:
+    Fcv1PlayerNoise model_;
+    dsfmt_t rng_;
 };
 
 inline fMoveXY<double> withNoise(fMoveXY<double> shot, const Noise& noise) {

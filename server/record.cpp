@@ -105,14 +105,23 @@ void RecordWriter::line(const Json& object) {
 }
 
 void RecordWriter::write(const MatchEntry& e) {
-    line(Json{{"type", "match"},
-              {"players", textArray({e.players[0], e.players[1]})},
-              {"seed", e.seed},
-              {"ends", e.ends},
-              {"timeLimit", number(e.timeLimit)},
-              {"step", number(e.step)},
-              {"sent", sides(textArray(e.sent[0]), textArray(e.sent[1]))},
-              {"ready", sides(text(e.ready[0]), text(e.ready[1]))}});
+    Json o{{"type", "match"},
+           {"players", textArray({e.players[0], e.players[1]})},
+           {"seed", e.seed},
+           {"ends", e.ends},
+           {"timeLimit", number(e.timeLimit)},
+           {"step", number(e.step)},
+           {"sent", sides(textArray(e.sent[0]), textArray(e.sent[1]))},
+           {"ready", sides(text(e.ready[0]), text(e.ready[1]))}};
+    // A classic record stays as it was; an fcv1 one says so, and its
+    // positions, paths and answers are in the shot frame.
+    if (e.ice == IceKind::FCV1) {
+        o["ice"] = iceName(e.ice);
+        o["noise"] = Json{{"speed", number(e.fcv1Noise.stddevSpeed)},
+                          {"angle", number(e.fcv1Noise.stddevAngle)},
+                          {"maxSpeed", number(e.fcv1Noise.maxSpeed)}};
+    }
+    line(o);
 }
 
 void RecordWriter::write(const ShotEntry& e) {

@@ -1,8 +1,11 @@
 #include "sheet.h"
 
+#include <array>
 #include <cmath>
 #include <cstdlib>
 
+#include "kelvosim/fcv1exact.h"
+#include "kelvosim/fcv1rules.h"
 #include "kelvosim/gamestate.h"
 #include "kelvosim/simulator.h"
 
@@ -35,6 +38,10 @@ void numberStones(const Position& before, int shot, const ExactShotTrace& trace,
 }  // namespace
 
 bool inPlay(const Position& position, int stone) {
+    if (position.ice == IceKind::FCV1) {
+        const float x = position.xy[stone][0], y = position.xy[stone][1];
+        return !fcv1LeavesSheet(x, y) && !fcv1ShortOfHog(y);
+    }
     const Vec2 p = boardPoint(position, stone);
     return isInPlayArea(p.x, p.y);
 }
@@ -58,7 +65,86 @@ ThinkBoard boardFor(const Position& position, int shot) {
     return board;
 }
 
-int countEnd(const Position& position) { return boardFor(position, STONES).endScore; }
+int countEnd(const Position& position) {
+    if (position.ice == IceKind::FCV1) {
+        const std::array<int32_t, 2> points = scoreFcv1End(toFcv1Stones(position));
+        return points[0] - points[1];
+    }
+    return boardFor(position, STONES).endScore;
+}
+
+namespace {
+
+// The side throwing shot 0 plays as team 0, so team 1 holds the hammer.
+constexpr int32_t FCV1_HAMMER = 1;
+// Trace steps between path points: 10 ms, 4 cm at the fastest launch.
+constexpr int32_t FCV1_PATH_EVERY = 10;
+
+}  // namespace
+
+Fcv1Stones toFcv1Stones(const Position& position) {
+    Fcv1Stones stones;
+    for (int i = 0; i < STONES; ++i) {
+        if (!inPlay(position, i))
+            continue;
+        const int k = fcv1ThrownIndex(i, FCV1_HAMMER);
+        stones.present[k] = true;
+        stones.x[k] = position.xy[i][0];
+        stones.y[k] = position.xy[i][1];
+    }
+    return stones;
+}
+
+Position fromFcv1Stones(const Fcv1Stones& stones) {
+    Position position;
+    position.ice = IceKind::FCV1;
+    for (int i = 0; i < STONES; ++i) {
+        const int k = fcv1ThrownIndex(i, FCV1_HAMMER);
+        if (stones.present[k]) {
+            position.xy[i][0] = stones.x[k];
+            position.xy[i][1] = stones.y[k];
+        }
+    }
+    return position;
+}
+
+ShotOutcome playFcv1Shot(const Position& before, int shot, int end, const Fcv1Move& thrown) {
+    Fcv1ShotInput input;
+    input.stones = toFcv1Stones(before);
+    input.shot = shot;
+    input.end = end;
+    input.hammer = FCV1_HAMMER;
+    input.move = thrown;
+    Fcv1Trace trace;
+    trace.every = FCV1_PATH_EVERY;
+    const Fcv1ShotResult result = simulateFcv1Exact(input, &trace);
+
+    ShotOutcome outcome;
+    outcome.voided = result.foul;
+    outcome.after = result.foul ? before : fromFcv1Stones(result.stones);
+    if (result.foul)
+        outcome.after.xy[shot][0] = outcome.after.xy[shot][1] = 0.0f;
+    // Every stone that moved, the thrown one first: from where it started
+    // through the traced frames, ending where it rested or was last seen.
+    for (int n = 0; n < STONES; ++n) {
+        const int i = n == 0 ? shot : n <= shot ? n - 1 : n;
+        const int k = fcv1ThrownIndex(i, FCV1_HAMMER);
+        StonePath path{i, {}};
+        for (const Fcv1TraceFrame& frame : trace.frames)
+            for (const Fcv1TraceStone& s : frame.moving)
+                if (s.index == k) {
+                    if (path.points.empty() && i != shot)
+                        path.points.push_back(PathPoint{before.xy[i][0], before.xy[i][1], 0.0});
+                    path.points.push_back(PathPoint{s.x, s.y, frame.step * double(FCV1_DT)});
+                }
+        if (path.points.empty())
+            continue;
+        if (trace.rest.present[k])
+            path.points.push_back(PathPoint{trace.rest.x[k], trace.rest.y[k], result.steps * double(FCV1_DT)});
+        outcome.paths.push_back(std::move(path));
+    }
+    return outcome;
+}
 
 bool parseStep(const std::string& text, double& step) {
     char* end = nullptr;

@@ -50,14 +50,27 @@ std::string lineSvg(double x1, double y1, double x2, double y2, const char* cls)
            "\" y2=\"" + num(y2) + "\" stroke=\"#333\" stroke-width=\"0.02\"/>\n";
 }
 
+// Where a stone is drawn: the classic server frame as it is; the fcv1 shot
+// frame moved so that its tee falls on the classic one, the house up.
+Vec2 drawnAt(const Position& position, int i) {
+    const double x = position.xy[i][0], y = position.xy[i][1];
+    if (position.ice == IceKind::FCV1)
+        return Vec2{x + FX_TEE, FY_TEE - (y - double(FCV1_TEE_Y))};
+    return Vec2{x, y};
+}
+
+// The fcv1 far hog line, drawn: stones must come to rest past it.
+constexpr double FCV1_HOG_DRAWN = FY_TEE + (double(FCV1_TEE_Y) - double(FCV1_HOG_Y));
+
 }  // namespace
 
 std::string houseSvg(const Position& position, int firstSide, const std::string& title) {
     const double top = FY_TEE - PLAY_Y_MAX - STONE_R - TITLE_BAND;
-    double bottom = FY_TEE + MIN_FRONT;
+    const bool fcv1 = position.ice == IceKind::FCV1;
+    double bottom = fcv1 ? FCV1_HOG_DRAWN + 2 * STONE_R : FY_TEE + MIN_FRONT;
     for (int i = 0; i < STONES; ++i)
         if (inPlay(position, i))
-            bottom = std::max(bottom, double(position.xy[i][1]) + 2 * STONE_R);
+            bottom = std::max(bottom, drawnAt(position, i).y + 2 * STONE_R);
     const double height = bottom - top;
 
     std::string s;
@@ -78,12 +91,15 @@ std::string houseSvg(const Position& position, int firstSide, const std::string&
     s += lineSvg(0, FY_TEE, SHEET_WIDTH, FY_TEE, "tee-line");
     s += lineSvg(FX_TEE, sheetTop, FX_TEE, bottom, "centre-line");
     s += lineSvg(0, FY_TEE - HOUSE_R, SHEET_WIDTH, FY_TEE - HOUSE_R, "back-line");
+    if (fcv1)
+        s += lineSvg(0, FCV1_HOG_DRAWN, SHEET_WIDTH, FCV1_HOG_DRAWN, "hog-line");
 
     for (int i = 0; i < STONES; ++i) {
         if (!inPlay(position, i))
             continue;
         const int side = sideOfShot(firstSide, i);
-        const double x = position.xy[i][0], y = position.xy[i][1];
+        const Vec2 at = drawnAt(position, i);
+        const double x = at.x, y = at.y;
         s += "<g class=\"stone\" id=\"stone-" + std::to_string(i) + "\" data-player=\"" +
              std::to_string(side + 1) + "\">\n";
         s += circle(x, y, STONE_R, SIDE_FILL[side], "#222", 0.015);

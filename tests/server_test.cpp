@@ -16,6 +16,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "server/commands.h"
@@ -626,3 +627,64 @@ TEST_F(ServerMatch, BadOptionsAreRefused) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// The fcv1 ice
+
+namespace {
+
+S::Position fcv1Position(std::initializer_list<std::tuple<int, float, float>> stones) {
+    S::Position p;
+    p.ice = Kelvo::IceKind::FCV1;
+    for (const auto& [i, x, y] : stones) {
+        p.xy[i][0] = x;
+        p.xy[i][1] = y;
+    }
+    return p;
+}
+
+TEST(Fcv1Sheet, AKnockedOutGuardIsAFoulAndTheCountIsFromTheFirstThrower) {
+    // Player 1's guard (stone 0) in the free guard zone, player 2 (shot 1)
+    // takes it out at peel weight: the position stays, the thrown stone goes.
+    const S::Position before = fcv1Position({{0, 0.0f, 35.0f}});
+    const S::ShotOutcome foul = S::playFcv1Shot(before, 1, 0, Kelvo::Fcv1Move{0.045f, 3.9f, true});
+    EXPECT_TRUE(foul.voided);
+    EXPECT_EQ(foul.after.xy[0][1], 35.0f);
+    EXPECT_FALSE(S::inPlay(foul.after, 1));
+    EXPECT_FALSE(foul.paths.empty());
+    // From shot 5 on the same hit is allowed.
+    const S::ShotOutcome hit = S::playFcv1Shot(before, 5, 0, Kelvo::Fcv1Move{0.045f, 3.9f, true});
+    EXPECT_FALSE(hit.voided);
+    EXPECT_FALSE(S::inPlay(hit.after, 0));
+
+    // Stone 1 (second thrower) on the tee, stone 0 behind it: -1 for the
+    // side that threw first; stone 2 nearer still makes it +1.
+    EXPECT_EQ(S::countEnd(fcv1Position({{1, 0.0f, 38.405f}, {0, 0.5f, 39.0f}})), -1);
+    EXPECT_EQ(S::countEnd(fcv1Position({{1, 0.2f, 38.405f}, {2, 0.0f, 38.4f}})), 1);
+    // Short of the hog line is not in play.
+    EXPECT_FALSE(S::inPlay(fcv1Position({{3, 0.0f, 32.1f}}), 3));
+    EXPECT_TRUE(S::inPlay(fcv1Position({{3, 0.0f, 32.2f}}), 3));
+}
+
+}  // namespace
+
+TEST_F(ServerMatch, AnFcv1MatchIsPlayedInTheShotFrameWithItsNoise) {
+    const std::string recordPath = dir + "/record.jsonl";
+    // Draws to the tee from both sides, each curling in from its own side.
+    ASSERT_EQ(run(player("p1.log", "fixed", "0.131729,2.399838,1"), player("p2.log", "fixed", "-0.131729,2.399838,0"),
+                  "--ice fcv1 --seed 5 --time-limit 5 --record " + shellQuote(recordPath) + " --svg-dir " +
+                      shellQuote(dir + "/pictures")),
+              0)
+        << out;
+    EXPECT_NE(out.find("fcv1 ice, noise 0.0076 m/s 0.0018 rad"), std::string::npos) << out;
+    EXPECT_NE(out.find("end 0 shot  0 player1  BESTSHOT 0.131729 2.399838 1"), std::string::npos) << out;
+    EXPECT_NE(out.find("result: "), std::string::npos) << out;
+    // Every draw stays in play near the tee, and the record says which ice.
+    EXPECT_EQ(countOf(out, "out of play"), 0u) << out;
+    EXPECT_EQ(countOf(record(), "\"ice\":\"fcv1\""), 1u);
+    EXPECT_NE(KelvoTest::readFile(dir + "/pictures/e00-end.svg").find("hog-line"), std::string::npos);
+    // Options of the other ice are refused.
+    EXPECT_EQ(run("true", "true", "--ice fcv1 --step 0.01"), 2);
+    EXPECT_EQ(run("true", "true", "--noise-speed 0.01"), 2);
+    EXPECT_EQ(run("true", "true", "--ice ice"), 2);
+}
