@@ -1,0 +1,62 @@
+// The fcv1 ice under the search's board: shots written back into the
+// colour lists as the classic simulation writes them.
+#include <gtest/gtest.h>
+
+#include "kelvosim/fcv1inversion.h"
+#include "kelvosim/fcv1shot.h"
+
+namespace {
+
+using namespace Kelvo;
+
+const Fcv1Tables& tables() {
+    static const Fcv1Tables t;
+    return t;
+}
+
+ThinkBoard boardAt(int32_t shot) {
+    ThinkBoard b;
+    resetBoard(b);
+    b.turn = turnOfShot(shot);
+    return b;
+}
+
+TEST(Fcv1Board, ADrawRestsInTheHouseAndATakeoutRemovesTheStone) {
+    ThinkBoard board = boardAt(6);
+    addStone(board, WHITE, 0.0, 0.0);  // on the tee
+    recomputeStates(board);
+    // Shot 6 is BLACK's: a draw beside the tee comes to rest alone.
+    ThinkBoard drawn = board;
+    const fMoveXY<double> draw = shotOfFcv1Move(fcv1DrawTo(tables(), 1.0, 0.3, true));
+    applyShot(drawn, simulateShotFcv1(drawn, draw, tables()));
+    ASSERT_EQ(drawn.count[BLACK], 1);
+    EXPECT_NEAR(drawn.stones[BLACK][0].x, 1.0, 0.02);
+    EXPECT_NEAR(drawn.stones[BLACK][0].y, 0.3, 0.02);
+    EXPECT_EQ(drawn.count[WHITE], 1);
+    // A full hit at takeout weight sends the white stone out of play.
+    ThinkBoard hit = board;
+    const fMoveXY<double> takeout = shotOfFcv1Move(fcv1HitAt(tables(), 0.0, 0.0, 3.0, false));
+    applyShot(hit, simulateShotFcv1(hit, takeout, tables()));
+    EXPECT_EQ(hit.count[WHITE], 0);
+    EXPECT_EQ(hit.turn, board.turn - 1);
+}
+
+TEST(Fcv1Board, AGuardKnockedOutUnderTheFiveRockRuleChangesNothing) {
+    // Shot 4 is still under the rule on this ice (shots 0..4).
+    ThinkBoard board = boardAt(4);
+    addStone(board, WHITE, 0.0, -3.4);
+    recomputeStates(board);
+    const fMoveXY<double> peel = shotOfFcv1Move(fcv1HitAt(tables(), 0.0, -3.4, 3.9, true));
+    ThinkBoard after = board;
+    EXPECT_EQ(simulateShotFcv1(after, peel, tables()), 0);
+    EXPECT_EQ(after.count[WHITE], 1);
+    EXPECT_EQ(after.stones[WHITE][0].y, -3.4);
+    // The same peel at shot 5 takes the guard out.
+    ThinkBoard later = boardAt(5);
+    addStone(later, BLACK, 0.0, -3.4);
+    recomputeStates(later);
+    EXPECT_EQ(simulateShotFcv1(later, peel, tables()), 2);
+    EXPECT_EQ(later.count[BLACK], 0);
+}
+
+}  // namespace
