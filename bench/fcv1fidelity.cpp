@@ -31,6 +31,7 @@
 
 #include <dSFMT.h>
 
+#include "fidelity_suite.h"
 #include "kelvosim/fcv1exact.h"
 #include "kelvosim/fcv1fast.h"
 #include "kelvosim/fcv1inversion.h"
@@ -266,21 +267,18 @@ std::vector<SuiteShot> buildSuite(const Fcv1Tables& t) {
 // ---------------------------------------------------------------------------
 // Comparison
 
-struct Tally {
-    std::string name;
-    std::vector<double> errors;
-    int shots = 0;
-    int mismatches = 0;
+using Fidelity::quantile;
+
+// A category's figures: secondsA is the fast simulation's time, secondsB the
+// exact one's.
+struct Tally : Fidelity::Tally {
     int handOvers = 0;
-    double fastSeconds = 0;
-    double exactSeconds = 0;
 };
 
-double quantile(std::vector<double> v, double q) {
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, size_t(q * double(v.size() - 1) + 0.5))];
+Tally named(const std::string& name) {
+    Tally t;
+    t.name = name;
+    return t;
 }
 
 bool inHouse(const Fcv1Stones& s, int i) { return fcv1DistanceToTee(s.x[i], s.y[i]) < FCV1_IN_HOUSE_R; }
@@ -318,29 +316,28 @@ std::vector<Tally> measure(const Fcv1Tables& tables, const std::vector<Fcv1ShotI
     Fcv1FastWorkspace workspace;
     std::map<std::string, size_t> index;
     std::vector<Tally> tallies;
-    Tally all;
-    all.name = "all";
+    Tally all = named("all");
     for (size_t k = 0; k < shots.size(); ++k) {
         const Fcv1ShotInput& in = shots[k];
         auto start = Clock::now();
         const Fcv1ShotResult exact = known ? (*known)[k] : simulateFcv1Exact(in);
-        const double exactSeconds = known ? 0 : secondsSince(start);
+        const double secondsB = known ? 0 : secondsSince(start);
         Fcv1FastOutcome outcome;
         const Fcv1ShotResult fast = simulateFcv1Fast(tables, in, &outcome, &workspace);
         start = Clock::now();
         for (int rep = 0; rep < FAST_REPS; ++rep)
             simulateFcv1Fast(tables, in, nullptr, &workspace);
-        const double fastSeconds = secondsSince(start) / FAST_REPS;
+        const double secondsA = secondsSince(start) / FAST_REPS;
 
         if (index.count(categories[k]) == 0) {
             index[categories[k]] = tallies.size();
-            tallies.push_back(Tally{categories[k]});
+            tallies.push_back(named(categories[k]));
         }
         for (Tally* t : {&tallies[index[categories[k]]], &all}) {
             compare(in, exact, fast, *t);
             t->handOvers += outcome.handedOver ? 1 : 0;
-            t->fastSeconds += fastSeconds;
-            t->exactSeconds += exactSeconds;
+            t->secondsA += secondsA;
+            t->secondsB += secondsB;
         }
         if (verbose)
             std::printf("#%zu %s events=%d%s\n   %s\n   exact %s\n   fast  %s\n", k, categories[k].c_str(),
@@ -357,8 +354,8 @@ void printTallies(const std::vector<Tally>& tallies) {
     for (const Tally& t : tallies)
         std::printf("%-12s %6d %7zu %10.5f %10.4f %10.4f %9.3f %9.3f %9.1f %11.1f\n", t.name.c_str(), t.shots,
                     t.errors.size(), quantile(t.errors, 0.5), quantile(t.errors, 0.95), quantile(t.errors, 1.0),
-                    double(t.mismatches) / t.shots, double(t.handOvers) / t.shots, 1e6 * t.fastSeconds / t.shots,
-                    1e6 * t.exactSeconds / t.shots);
+                    double(t.mismatches) / t.shots, double(t.handOvers) / t.shots, 1e6 * t.secondsA / t.shots,
+                    1e6 * t.secondsB / t.shots);
 }
 
 const Tally* find(const std::vector<Tally>& tallies, const std::string& name) {
@@ -399,7 +396,7 @@ int fidelity(const Fcv1Options& o) {
     printTallies(ref);
 
     // Both sets together.
-    Tally draws{"draw"}, all{"all"};
+    Tally draws = named("draw"), all = named("all");
     for (const std::vector<Tally>* set : {&own, &ref})
         for (const char* name : {"draw", "all"}) {
             const Tally* t = find(*set, name);
@@ -409,8 +406,8 @@ int fidelity(const Fcv1Options& o) {
             sum.errors.insert(sum.errors.end(), t->errors.begin(), t->errors.end());
             sum.shots += t->shots;
             sum.mismatches += t->mismatches;
-            sum.fastSeconds += t->fastSeconds;
-            sum.exactSeconds += t->exactSeconds;
+            sum.secondsA += t->secondsA;
+            sum.secondsB += t->secondsB;
         }
     // The exact simulation's own scatter: each draw of the suite again with
     // its launch turned by a microradian (4e-5 m at the house). Float
@@ -434,7 +431,7 @@ int fidelity(const Fcv1Options& o) {
     const Tally& ownAll = own.back();
     std::printf("fcv1-fidelity: draw_median_m=%.5f p95_m=%.4f outcome_mismatch=%.3f speedup=%.0f table_build_ms=%.1f\n",
                 quantile(draws.errors, 0.5), quantile(all.errors, 0.95), double(all.mismatches) / all.shots,
-                ownAll.exactSeconds / ownAll.fastSeconds, 1e3 * buildSeconds);
+                ownAll.secondsB / ownAll.secondsA, 1e3 * buildSeconds);
     return 0;
 }
 

@@ -1,6 +1,7 @@
 // The exact fcv1 simulation in a Box2D world.
 #include "kelvosim/fcv1exact.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "kelvosim/primitive.h"
@@ -145,7 +146,7 @@ int32_t Fcv1Simulator::run(Fcv1Sheet& sheet, int32_t end, Fcv1Trace* trace, int3
             if (present[i])
                 stopped = fcv1Stopped(w.bodies[i]->GetLinearVelocity(), w.bodies[i]->GetAngularVelocity());
         const bool last = stopped || steps >= maxSteps;
-        if (last || (trace && steps % trace->every == 0)) {
+        if (last || (trace && steps % std::max(trace->every, 1) == 0)) {
             for (int i = 0; i < FCV1_STONES; ++i) {
                 sheet.stones[i].present = present[i];
                 if (present[i])
