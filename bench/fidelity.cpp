@@ -72,7 +72,6 @@ void printShot(size_t index, const Shot& shot, const ThinkBoard& fast, const Thi
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
-    buildMotionTables();
     const std::vector<Shot> suite = buildSuite();
     if (mode == "--halving") {
         printHalving(suite, argc > 2 ? std::atoi(argv[2]) : 6);
