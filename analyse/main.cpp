@@ -10,8 +10,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "decision.h"
-#include "kelvosim/fastsimulator.h"
+#include "engine.h"
 #include "options.h"
 #include "report.h"
 
@@ -25,10 +24,10 @@ const char USAGE[] =
     "  --record FILE --end E --shot S\n"
     "                           the position the mover saw at that shot of a game record\n"
     "  --json                   print the analysis as JSON instead of a table\n"
-    "  --svg FILE               draw the house with every candidate's rest point\n"
+    "  --svg FILE               draw the house with the searched shots' rest points\n"
     "search options, as the player's (--budget is another name for --budget-ms):\n";
 
-void printUsage(FILE* to) { std::fprintf(to, "%s%s", USAGE, Kelvo::SEARCH_OPTIONS_HELP); }
+void printUsage(FILE* to) { std::fprintf(to, "%s%s", USAGE, Kelvo::searchOptionsHelp().c_str()); }
 
 int usageError(const std::string& message) {
     std::fprintf(stderr, "kelvo-analyse: %s\n", message.c_str());
@@ -107,8 +106,8 @@ int main(int argc, char** argv) {
     if (!isPlayableState(position.state, &why))
         return fail("GO ignored: " + why);
 
-    buildMotionTables();
-    const Analyse::Analysis analysis = Analyse::analyse(position, settings);
+    Engine engine(settings);
+    const Analyse::Analysis analysis = Analyse::analyse(position, engine);
     const std::string out = asJson ? Analyse::json(analysis) : Analyse::table(analysis);
     std::fwrite(out.data(), 1, out.size(), stdout);
     if (!svgPath.empty()) {

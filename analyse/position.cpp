@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "decision.h"
+#include "engine.h"
 #include "protocol.h"
 
 namespace Kelvo::Analyse {
@@ -41,7 +41,7 @@ public:
         }
         std::vector<char> block(line.begin(), line.end());
         block.push_back('\0');
-        handleCommand(block.data());
+        handleCommand(block.data(), MoveDecider());
     }
 
     void go() {

@@ -45,46 +45,45 @@ std::string meanColour(double mean, double low, double high) {
 
 }  // namespace
 
-const char* kindName(const Aim& aim) {
-    switch (aim.kind) {
-    case Aim::DRAW: return aim.target.y < -IN_HOUSE_R ? "guard" : "draw";
+const char* kindName(const ShotRow& row) {
+    if (row.kind != ShotKind::CANDIDATE)
+        return shotKindName(row.kind);
+    switch (row.aim.kind) {
+    case Aim::DRAW: return row.aim.target.y < -IN_HOUSE_R ? "guard" : "draw";
     case Aim::PASS_THROUGH: return "tap";
     case Aim::HIT: return "hit";
     }
     return "?";
 }
 
-Analysis analyse(const AnalysedPosition& position, const SearchSettings& settings) {
+Analysis analyse(const AnalysedPosition& position, Engine& engine) {
     Analysis a;
     a.position = position;
-    a.settings = settings;
-    ThinkBoard kept;
-    kept.firstEndHammer = position.firstEndHammer;
-    a.run = runInstances(kept, position.state, settings);
-    a.votes = countVotes(a.run.proposals);
-    a.answer = formatAnswer(a.run.proposals[a.run.chosen].shot);
+    a.settings = engine.settings();
+    engine.setScratch(GameScratch{position.firstEndHammer});
+    a.decision = engine.decide(position.state);
+    const SearchResult& search = a.decision.search;
 
-    // The candidate list the instances searched, rebuilt the same way.
-    ThinkBoard board = kept;
+    ThinkBoard board;
+    board.sim = &engine.simulation();
     buildFromGameState(board, position.state);
-    const bool side = position.state.shotNumber % 2 == 1;
-    a.strategies = selectStrategies(board, side);
-    Aim aims[MAX_CANDIDATES];
-    const int32_t count = generateAims(board, aims, a.strategies.own);
-    for (int i = 0; i < count; ++i) {
-        CandidateRow row;
-        row.index = i;
-        row.aim = aims[i];
-        row.shot = resolveAim(aims[i]);
-        double sum = 0;
-        for (const SearchTally& t : a.run.tallies) {
-            if (i >= t.count)
-                continue;
-            row.visits += t.executions[i];
-            row.playouts += t.visits[i];
-            sum += t.mean[i] * t.visits[i];
-        }
-        row.mean = row.playouts > 0 ? sum / double(row.playouts) : 0.0;
+    for (size_t i = 0; i < search.shots.size(); ++i) {
+        const SearchedShot& s = search.shots[i];
+        if (s.kind == ShotKind::GRID)
+            ++a.grid;
+        if (s.kind == ShotKind::REFINED)
+            ++a.refined;
+        const bool finalist = s.droppedIn < 0 || s.droppedIn >= search.rounds - SHOWN_ROUNDS;
+        if (s.kind != ShotKind::CANDIDATE && !finalist && int32_t(i) != search.answerShot)
+            continue;
+        ShotRow row;
+        row.index = int(i);
+        row.kind = s.kind;
+        row.aim = s.aim;
+        row.shot = s.launch;
+        row.visits = s.stats.executions;
+        row.playouts = s.stats.playouts;
+        row.mean = s.stats.mean;
         const ExactShotTrace trace = traceShotExact(board, row.shot);
         row.rests = !trace.voided && trace.inPlay[0];
         row.restX = serverX(trace.rest[0]);
@@ -94,86 +93,139 @@ Analysis analyse(const AnalysedPosition& position, const SearchSettings& setting
     return a;
 }
 
+namespace {
+
+// What an instance picked, in words: "candidate 3", "refined shot 812".
+std::string pickName(const SearchResult& search, const InstanceLine& line) {
+    if (line.best < 0)
+        return "nothing";
+    const SearchedShot& s = search.shots[size_t(line.best)];
+    if (s.kind == ShotKind::CANDIDATE)
+        return format("candidate %d", s.candidate);
+    return format("%s shot %d", shotKindName(s.kind), line.best);
+}
+
+}  // namespace
+
 std::string table(const Analysis& a) {
     const _GAMESTATE& s = a.position.state;
+    const SearchResult& search = a.decision.search;
     std::string out = format("end %d, shot %d: %s to throw; strategies %s (own), %s (opponent); %d ms per instance",
                              s.endNumber, s.shotNumber, s.shotNumber % 2 == 1 ? "WHITE" : "BLACK",
-                             STRATEGY_NAMES[a.strategies.own], STRATEGY_NAMES[a.strategies.opp], a.settings.budgetMs);
+                             STRATEGY_NAMES[search.strategies.own], STRATEGY_NAMES[search.strategies.opp],
+                             a.settings.budgetMs);
     if (a.settings.playoutLimit)
         out += format(", at most %llu playouts", (unsigned long long)*a.settings.playoutLimit);
     if (a.settings.seed)
         out += format(", seed %llu", (unsigned long long)*a.settings.seed);
     out += "\n";
     out += "aim points and rest points in the server frame (tee at 2.375, 4.880)\n";
-    out += "  #  kind   aim x   aim y  spin   speed  visits  playouts     mean  rest point      chosen by\n";
-    for (const CandidateRow& r : a.rows) {
+    out += "  #  kind     aim x   aim y  spin   speed  visits  playouts     mean  rest point      chosen by\n";
+    bool widenedHeader = false;
+    for (const ShotRow& r : a.rows) {
+        if (r.kind != ShotKind::CANDIDATE && !widenedHeader) {
+            out += format("widened: %d grid shots, %d refined; those still searched %d rounds before the end:\n",
+                          a.grid, a.refined, SHOWN_ROUNDS);
+            widenedHeader = true;
+        }
         std::string chosen;
-        for (size_t k = 0; k < a.run.proposals.size(); ++k)
-            if (a.run.proposals[k].ok && a.run.tallies[k].bestIndex == r.index)
+        for (size_t k = 0; k < search.instances.size(); ++k)
+            if (search.instances[k].ok && search.instances[k].best == r.index)
                 chosen += format("%s%d", chosen.empty() ? "" : ",", int(k));
         const std::string rest =
             r.rests ? format("(%.3f, %.3f)", r.restX, r.restY) : std::string("out of play");
         const std::string mean = r.playouts > 0 ? format("%8.4f", r.mean) : std::string("       -");
-        std::string line = format("%3d  %-5s %6.3f %7.3f  %4d %7.3f %7llu %9llu %s  %-15s %s", r.index,
-                                  kindName(r.aim), serverX(r.aim.target), serverY(r.aim.target), int(r.shot.spin),
-                                  std::hypot(r.shot.x, r.shot.y), (unsigned long long)r.visits,
-                                  (unsigned long long)r.playouts, mean.c_str(), rest.c_str(), chosen.c_str());
+        const std::string aim = r.kind == ShotKind::CANDIDATE
+                                    ? format("%6.3f %7.3f", serverX(r.aim.target), serverY(r.aim.target))
+                                    : std::string("     -       -");
+        std::string line = format("%3d  %-7s %s  %4d %7.3f %7llu %9llu %s  %-15s %s", r.index, kindName(r),
+                                  aim.c_str(), int(r.shot.spin), std::hypot(r.shot.x, r.shot.y),
+                                  (unsigned long long)r.visits, (unsigned long long)r.playouts, mean.c_str(),
+                                  rest.c_str(), chosen.c_str());
         line.erase(line.find_last_not_of(' ') + 1);
         out += line + "\n";
     }
-    for (int k = 0; k < int(a.run.proposals.size()); ++k) {
-        const Proposal& p = a.run.proposals[k];
-        const SearchTally& t = a.run.tallies[k];
-        if (!p.ok) {
-            out += format("instance %d: failed\n", k);
+    for (size_t k = 0; k < search.instances.size(); ++k) {
+        const InstanceLine& line = search.instances[k];
+        if (!line.ok) {
+            out += format("instance %d: failed\n", int(k));
             continue;
         }
-        out += format("instance %d: candidate %d, value %.4f, %llu playouts in %llu visits; votes %d\n", k,
-                      t.bestIndex, p.value, (unsigned long long)t.playouts, (unsigned long long)t.visitsMade,
-                      a.votes[k]);
+        out += format("instance %d: %s, value %.4f, %llu playouts in %llu visits; votes %d\n", int(k),
+                      pickName(search, line).c_str(), line.value, (unsigned long long)line.playouts,
+                      (unsigned long long)line.visits, line.votes);
     }
-    out += format("vote: slot %d (%s)\n", a.run.chosen,
-                  a.votes[a.run.chosen] > 0 ? "most votes" : "no agreement: highest value");
-    out += "answer: " + a.answer + "\n";
+    if (search.allocation == Allocation::SWEEP)
+        out += format("vote: slot %d (%s)\n", search.chosen,
+                      search.instances[search.chosen].votes > 0 ? "most votes" : "no agreement: highest value");
+    else
+        out += format("pool: %zu shots (%d candidates, %d grid, %d refined), %d rounds, first visit after %.1f ms\n",
+                      search.shots.size(), search.candidates, a.grid, a.refined, search.rounds, search.setupMs);
+    if (!search.note.empty())
+        out += "note: " + search.note + "\n";
+    out += "answer: " + a.decision.answer + "\n";
     return out;
 }
+
+namespace {
+
+nlohmann::ordered_json rowJson(const ShotRow& r) {
+    using Json = nlohmann::ordered_json;
+    Json row{{"index", r.index}, {"kind", kindName(r)}};
+    if (r.kind == ShotKind::CANDIDATE)
+        row["aim"] = {serverX(r.aim.target), serverY(r.aim.target)};
+    row["spin"] = r.shot.spin;
+    row["speed"] = std::hypot(r.shot.x, r.shot.y);
+    row["visits"] = r.visits;
+    row["playouts"] = r.playouts;
+    row["mean"] = r.playouts > 0 ? Json(r.mean) : Json(nullptr);
+    row["rest"] = r.rests ? Json{r.restX, r.restY} : Json(nullptr);
+    return row;
+}
+
+}  // namespace
 
 std::string json(const Analysis& a) {
     using Json = nlohmann::ordered_json;
     const _GAMESTATE& s = a.position.state;
+    const SearchResult& search = a.decision.search;
     Json out{{"end", s.endNumber},
              {"shot", s.shotNumber},
              {"toThrow", s.shotNumber % 2 == 1 ? "WHITE" : "BLACK"},
-             {"strategies", {{"own", STRATEGY_NAMES[a.strategies.own]}, {"opponent", STRATEGY_NAMES[a.strategies.opp]}}},
+             {"strategies",
+              {{"own", STRATEGY_NAMES[search.strategies.own]}, {"opponent", STRATEGY_NAMES[search.strategies.opp]}}},
              {"budgetMs", a.settings.budgetMs},
              {"playoutLimit", a.settings.playoutLimit ? Json(*a.settings.playoutLimit) : Json(nullptr)},
-             {"seed", a.settings.seed ? Json(*a.settings.seed) : Json(nullptr)}};
-    Json rows = Json::array();
-    for (const CandidateRow& r : a.rows)
-        rows.push_back(Json{{"index", r.index},
-                            {"kind", kindName(r.aim)},
-                            {"aim", {serverX(r.aim.target), serverY(r.aim.target)}},
-                            {"spin", r.shot.spin},
-                            {"speed", std::hypot(r.shot.x, r.shot.y)},
-                            {"visits", r.visits},
-                            {"playouts", r.playouts},
-                            {"mean", r.playouts > 0 ? Json(r.mean) : Json(nullptr)},
-                            {"rest", r.rests ? Json{r.restX, r.restY} : Json(nullptr)}});
-    out["candidates"] = std::move(rows);
+             {"seed", a.settings.seed ? Json(*a.settings.seed) : Json(nullptr)},
+             {"allocation", search.allocation == Allocation::SWEEP ? "sweep" : "halving"}};
+    Json candidates = Json::array(), widened = Json::array();
+    for (const ShotRow& r : a.rows)
+        (r.kind == ShotKind::CANDIDATE ? candidates : widened).push_back(rowJson(r));
+    out["candidates"] = std::move(candidates);
+    out["widened"] = std::move(widened);
+    out["pool"] = Json{{"shots", search.shots.size()},
+                       {"grid", a.grid},
+                       {"refined", a.refined},
+                       {"rounds", search.rounds},
+                       {"firstVisitMs", search.setupMs}};
     Json instances = Json::array();
-    for (size_t k = 0; k < a.run.proposals.size(); ++k) {
-        const Proposal& p = a.run.proposals[k];
-        instances.push_back(Json{{"ok", p.ok},
-                                 {"candidate", a.run.tallies[k].bestIndex},
-                                 {"value", p.value},
-                                 {"shot", {{"x", p.shot.x}, {"y", p.shot.y}, {"spin", p.shot.spin}}},
-                                 {"playouts", a.run.tallies[k].playouts},
-                                 {"visits", a.run.tallies[k].visitsMade},
-                                 {"votes", a.votes[k]}});
+    for (const InstanceLine& line : search.instances) {
+        const SearchedShot* pick = line.best >= 0 ? &search.shots[size_t(line.best)] : nullptr;
+        instances.push_back(
+            Json{{"ok", line.ok},
+                 {"pick", line.best >= 0 ? Json(line.best) : Json(nullptr)},
+                 {"kind", pick ? Json(shotKindName(pick->kind)) : Json(nullptr)},
+                 {"candidate", pick && pick->kind == ShotKind::CANDIDATE ? Json(pick->candidate) : Json(nullptr)},
+                 {"value", line.value},
+                 {"shot", {{"x", line.proposal.x}, {"y", line.proposal.y}, {"spin", line.proposal.spin}}},
+                 {"playouts", line.playouts},
+                 {"visits", line.visits},
+                 {"votes", line.votes}});
     }
     out["instances"] = std::move(instances);
-    out["chosen"] = a.run.chosen;
-    out["answer"] = a.answer;
+    out["chosen"] = search.chosen;
+    out["note"] = search.note.empty() ? Json(nullptr) : Json(search.note);
+    out["answer"] = a.decision.answer;
     return out.dump(2) + "\n";
 }
 
@@ -186,7 +238,7 @@ std::string houseSvg(const Analysis& a) {
     const _GAMESTATE& s = a.position.state;
     std::string svg = Server::houseSvg(
         position, a.position.firstSide,
-        format("end %d shot %d: candidates' rest points by mean", s.endNumber, s.shotNumber));
+        format("end %d shot %d: the searched shots' rest points by mean", s.endNumber, s.shotNumber));
     // The picture's extent, to place the legend inside it.
     double left = 0, top = 0, width = 0, height = 0;
     const size_t box = svg.find("viewBox=\"");
@@ -196,23 +248,31 @@ std::string houseSvg(const Analysis& a) {
 
     double low = 0, high = 0;
     bool any = false;
-    for (const CandidateRow& r : a.rows)
+    for (const ShotRow& r : a.rows)
         if (r.playouts > 0) {
             low = any ? std::min(low, r.mean) : r.mean;
             high = any ? std::max(high, r.mean) : r.mean;
             any = true;
         }
-    const int chosen = a.run.tallies[a.run.chosen].bestIndex;
+    const int chosen = a.decision.search.answerShot;
     std::string layer = "<g class=\"candidates\">\n";
-    for (const CandidateRow& r : a.rows) {
+    for (const ShotRow& r : a.rows) {
         if (!r.rests)
             continue;
+        // Candidates as discs, widened shots as squares.
+        const bool candidate = r.kind == ShotKind::CANDIDATE;
         const std::string fill = r.playouts > 0 ? meanColour(r.mean, low, high) : std::string("#999999");
-        layer += format("<circle class=\"candidate\" data-index=\"%d\" cx=\"%.4f\" cy=\"%.4f\" r=\"0.06\" fill=\"%s\" "
-                        "stroke=\"#222\" stroke-width=\"0.008\"><title>%d %s mean %.4f</title></circle>\n",
-                        r.index, r.restX, r.restY, fill.c_str(), r.index, kindName(r.aim), r.mean);
+        const std::string title = format("<title>%d %s mean %.4f</title>", r.index, kindName(r), r.mean);
+        if (candidate)
+            layer += format("<circle class=\"candidate\" data-index=\"%d\" data-kind=\"%s\" cx=\"%.4f\" cy=\"%.4f\" "
+                            "r=\"0.06\" fill=\"%s\" stroke=\"#222\" stroke-width=\"0.008\">%s</circle>\n",
+                            r.index, kindName(r), r.restX, r.restY, fill.c_str(), title.c_str());
+        else
+            layer += format("<rect class=\"widened\" data-index=\"%d\" data-kind=\"%s\" x=\"%.4f\" y=\"%.4f\" "
+                            "width=\"0.1\" height=\"0.1\" fill=\"%s\" stroke=\"#222\" stroke-width=\"0.008\">%s</rect>\n",
+                            r.index, kindName(r), r.restX - 0.05, r.restY - 0.05, fill.c_str(), title.c_str());
     }
-    for (const CandidateRow& r : a.rows) {
+    for (const ShotRow& r : a.rows) {
         if (r.index != chosen || !r.rests)
             continue;
         // The label on the side of the sheet with more room.
@@ -236,7 +296,7 @@ std::string houseSvg(const Analysis& a) {
                     "text-anchor=\"end\">%.3f</text>\n",
                     lx + lw, ly + 0.32, high);
     layer += format("<text x=\"%.4f\" y=\"%.4f\" font-size=\"0.13\" font-family=\"sans-serif\">ringed: the chosen "
-                    "candidate; grey: never visited</text>\n",
+                    "shot; squares: widened shots; grey: never visited</text>\n",
                     lx, ly - 0.07);
     layer += "</g>\n";
     const size_t end = svg.rfind("</svg>");

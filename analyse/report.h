@@ -1,20 +1,25 @@
-// A search analysis: the search instances of one GO run on a position, with
-// every candidate's aim, statistics and unperturbed rest point, printed as
-// a table, as JSON or drawn on the house.
+// A search analysis: the engine's decision on a position, with the search
+// behind it: every candidate's aim, statistics and unperturbed rest point,
+// and the widened shots that reached the last rounds, printed as a table, as
+// JSON or drawn on the house.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "candidates.h"
-#include "decision.h"
+#include "engine.h"
 #include "position.h"
 
 namespace Kelvo::Analyse {
 
-struct CandidateRow {
-    int index = 0;
-    Aim aim;
+// The widened shots shown are those still in the pool this many rounds
+// before the end (and the answer): the search's finalists.
+constexpr int SHOWN_ROUNDS = 3;
+
+struct ShotRow {
+    int index = 0;        // into the search's shots; a candidate's is its index in the list
+    ShotKind kind = ShotKind::CANDIDATE;
+    Aim aim;              // CANDIDATE only
     Candidate shot;       // board frame, forward positive
     uint64_t visits = 0;  // executions, each followed by its playouts, over the instances
     uint64_t playouts = 0;
@@ -26,18 +31,19 @@ struct CandidateRow {
 struct Analysis {
     AnalysedPosition position;
     SearchSettings settings;
-    StrategyPair strategies;
-    std::vector<CandidateRow> rows;
-    InstanceRun run;
-    std::vector<int> votes;  // one per instance
-    std::string answer;
+    Decision decision;
+    std::vector<ShotRow> rows;  // the candidates, then the widened shots shown
+    int grid = 0, refined = 0;  // widened shots of each kind in the pool
 };
 
-// The shot kind of an aim: where and how the candidate set aimed it.
-const char* kindName(const Aim& aim);
+// The name of a row's kind: for a candidate how its set aimed it ("draw" to
+// a point in or near the house, "guard" in front of it, "tap", "hit"), for a
+// widened shot where it came from ("grid", "refined").
+const char* kindName(const ShotRow& row);
 
-// Runs the instances on a playable position and gathers the rows.
-Analysis analyse(const AnalysedPosition& position, const SearchSettings& settings);
+// The engine's decision on a playable position, its first-end flag set from
+// the position, and the rows of the search behind it.
+Analysis analyse(const AnalysedPosition& position, Engine& engine);
 
 std::string table(const Analysis& analysis);
 std::string json(const Analysis& analysis);

@@ -85,7 +85,6 @@ int main(int argc, char** argv) {
         argv += 2;
     }
     const std::string mode = argc > 1 ? argv[1] : "";
-    buildMotionTables();
     const std::vector<Shot> suite = buildSuite();
     if (mode == "--halving") {
         printHalving(suite, argc > 2 ? std::atoi(argv[2]) : 6);

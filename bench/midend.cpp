@@ -36,11 +36,11 @@
 
 #include <CLI/CLI.hpp>
 
-#include "decision.h"
+#include "engine.h"
+#include "gridsearch.h"
 #include "kelvosim/fastsimulator.h"
 #include "options.h"
 #include "positions.h"
-#include "search.h"
 #include "shotgrid.h"
 
 using namespace Kelvo;
@@ -51,21 +51,16 @@ constexpr uint32_t SCORING_SEED = 20261209;
 constexpr uint32_t SELECTION_SEED = 4242;
 constexpr int SCORING_DRAWS = 2048;
 constexpr int SELECTION_DRAWS = 512;
-constexpr int COARSE_DRAWS = 24;
-constexpr int REFINED_CELLS = 12;
-constexpr int REFINE_HALF = 3;  // (2 * 3 + 1)^2 points at a third of the spacing
-constexpr int REFINE_DRAWS = 96;
-constexpr int FINALISTS = 6;
 // The benchmark's grid, finer than the search's own: guards 6 m short of the
 // tee to taps 2.5 m past it every 0.25 m of reach, 12 takeout weights,
-// headings every 0.005 rad.
-const GridSpec BENCH_GRID{TEE_TO_THROW - 6.0, TEE_TO_THROW + 2.5, 0.25, 12, 0.1, 41};
+// headings every 0.005 rad. Its 12 best cells on 24 draws are refined on a
+// local grid of (2 * 3 + 1)^2 points, about a reach step (0.3 in speed) and
+// a heading step across, the 6 best of those on 96 draws valued again on
+// every selection draw.
+constexpr KelvoBench::GridRefinement GRID{
+    GridSpec{TEE_TO_THROW - 6.0, TEE_TO_THROW + 2.5, 0.25, 12, 0.1, 41}, 24, 12, 3, 0.3, 96, 6, SELECTION_DRAWS};
 
-struct Root {
-    ThinkBoard board;
-    bool side = false;
-    StrategyPair strategies;
-};
+using Root = SearchRoot;
 
 // The mean value of the shot over draws first .. first + n - 1 of the set.
 double shotValue(const Root& root, const Candidate& shot, uint32_t seed, int first, int n) {
@@ -75,7 +70,7 @@ double shotValue(const Root& root, const Candidate& shot, uint32_t seed, int fir
         dsfmt_init_gen_rand(&noise, seed + 7919u * uint32_t(k));
         PlayoutRandom random(seed ^ (0x9e3779b9u * uint32_t(k + 1)), seed + uint32_t(k));
         ThinkBoard board = executeCandidate(root.board, shot, noise);
-        sum += playout(board, root.side, root.strategies, random);
+        sum += playout(board, root.mover, root.strategies, random);
     }
     return sum / n;
 }
@@ -98,46 +93,16 @@ size_t bestOf(const std::vector<double>& values) {
     return size_t(std::max_element(values.begin(), values.end()) - values.begin());
 }
 
-// The k shots with the highest values, best first.
-std::vector<Candidate> topShots(const std::vector<Candidate>& shots, const std::vector<double>& values, size_t k) {
-    std::vector<size_t> order(shots.size());
-    for (size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    std::partial_sort(order.begin(), order.begin() + k, order.end(),
-                      [&](size_t a, size_t b) { return values[a] > values[b]; });
-    std::vector<Candidate> top;
-    for (size_t i = 0; i < k; ++i)
-        top.push_back(shots[order[i]]);
-    return top;
+Root rootOf(const Engine& engine, const _GAMESTATE& state) {
+    ThinkBoard kept;
+    kept.sim = &engine.simulation();
+    return prepareRoot(state, kept);
 }
 
-// The grid's best shot, chosen on the selection draws: the coarse grid on
-// a few draws, a finer local grid around its best cells on more, then the
-// best finalists on all of them.
+// The grid's best shot, chosen on the selection draws.
 Candidate bestGridShot(const Root& root) {
-    const std::vector<Candidate> coarse = gridShots(BENCH_GRID);
-    const std::vector<Candidate> cells =
-        topShots(coarse, shotValues(root, coarse, SELECTION_SEED, COARSE_DRAWS), REFINED_CELLS);
-    const double speedStep = 0.3;  // about a reach step at draw weight
-    const double step = headingStep(BENCH_GRID);
-    std::vector<Candidate> refined;
-    for (const Candidate& cell : cells) {
-        for (int i = -REFINE_HALF; i <= REFINE_HALF; ++i)
-            for (int j = -REFINE_HALF; j <= REFINE_HALF; ++j)
-                refined.push_back(shotAt(std::min(speedOf(cell) + i * speedStep / 3, V_MAX),
-                                         headingOf(cell) + j * step / 3, cell.spin));
-    }
-    const std::vector<Candidate> finalists =
-        topShots(refined, shotValues(root, refined, SELECTION_SEED, REFINE_DRAWS), FINALISTS);
-    return finalists[bestOf(shotValues(root, finalists, SELECTION_SEED, SELECTION_DRAWS))];
-}
-
-Root rootOf(const _GAMESTATE& state) {
-    Root root;
-    buildFromGameState(root.board, state);
-    root.side = state.shotNumber % 2 == 1;
-    root.strategies = selectStrategies(root.board, root.side);
-    return root;
+    return KelvoBench::bestGridShot(
+        GRID, [&](const std::vector<Candidate>& shots, int draws) { return shotValues(root, shots, SELECTION_SEED, draws); });
 }
 
 // The scored values of a position's best candidate and grid shot. They do
@@ -158,10 +123,9 @@ std::map<std::string, Reference> readCache(const std::string& path) {
 }
 
 Reference reference(const Root& root) {
-    Candidate candidates[MAX_CANDIDATES];
     Reference r;
-    r.count = generateCandidates(root.board, candidates, root.strategies.own);
-    const std::vector<Candidate> listed(candidates, candidates + r.count);
+    r.count = root.count;
+    const std::vector<Candidate> listed(root.candidates, root.candidates + r.count);
     const Candidate candidate = listed[bestOf(shotValues(root, listed, SELECTION_SEED, SELECTION_DRAWS))];
     r.candidate = shotValue(root, candidate, SCORING_SEED, 0, SCORING_DRAWS);
     // The grid's best is at least the best candidate: the search may always
@@ -170,14 +134,14 @@ Reference reference(const Root& root) {
     return r;
 }
 
-int quality(const std::vector<KelvoBench::BenchPosition>& positions, const SearchSettings& settings, int runs,
+int quality(const std::vector<KelvoBench::BenchPosition>& positions, Engine& engine, int runs,
             const std::string& cachePath) {
     std::map<std::string, Reference> cache = cachePath.empty() ? std::map<std::string, Reference>{} : readCache(cachePath);
     std::printf("%-34s %-15s %5s %8s %8s %8s %8s %8s\n", "position", "strategy", "cands", "answer", "best_cand",
                 "grid", "search", "coverage");
     double sumAnswer = 0, sumCandidate = 0, sumGrid = 0;
     for (const KelvoBench::BenchPosition& p : positions) {
-        const Root root = rootOf(p.state);
+        const Root root = rootOf(engine, p.state);
         const std::string key = p.name + "/" + std::to_string(SCORING_DRAWS);
         if (!cache.count(key)) {
             cache[key] = reference(root);
@@ -191,7 +155,8 @@ int quality(const std::vector<KelvoBench::BenchPosition>& positions, const Searc
         const int32_t count = ref.count;
         double vAnswer = 0;
         for (int r = 0; r < runs; ++r)
-            vAnswer += shotValue(root, KelvoBench::answerShot("kelvo-bench-midend", decide(p.state, settings)), SCORING_SEED, 0, SCORING_DRAWS);
+            vAnswer += shotValue(root, KelvoBench::answerShot("kelvo-bench-midend", engine.decide(p.state).answer),
+                                 SCORING_SEED, 0, SCORING_DRAWS);
         vAnswer /= runs;
         const double vCandidate = ref.candidate;
         const double vGrid = ref.grid;
@@ -225,7 +190,7 @@ double median(std::vector<double> v) {
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-int variance(const std::vector<KelvoBench::BenchPosition>& positions) {
+int variance(const std::vector<KelvoBench::BenchPosition>& positions, const Engine& engine) {
     using Clock = std::chrono::steady_clock;
     std::printf("%-34s %8s %8s %10s %10s %6s\n", "position", "sigma_b", "sigma_w", "c_exec_us", "c_play_us", "m*");
     std::vector<double> best;
@@ -234,9 +199,9 @@ int variance(const std::vector<KelvoBench::BenchPosition>& positions) {
     dsfmt_t noise;
     dsfmt_init_gen_rand(&noise, 99);
     for (const KelvoBench::BenchPosition& p : positions) {
-        const Root root = rootOf(p.state);
-        Candidate candidates[MAX_CANDIDATES];
-        const int32_t count = generateCandidates(root.board, candidates, root.strategies.own);
+        const Root root = rootOf(engine, p.state);
+        const Candidate* candidates = root.candidates;
+        const int32_t count = root.count;
         double within = 0, between = 0, shortSeconds = 0, longSeconds = 0;
         int measured = 0;
         for (int c = 0; c < VARIANCE_CANDIDATES && c < count; ++c) {
@@ -245,7 +210,7 @@ int variance(const std::vector<KelvoBench::BenchPosition>& positions) {
             double withinSum = 0;
             for (int e = 0; e < VARIANCE_EXECUTIONS; ++e) {
                 const Clock::time_point t0 = Clock::now();
-                startVisit(*cache, executeCandidate(root.board, shot, noise), root.side, root.strategies);
+                startVisit(*cache, executeCandidate(root.board, shot, noise), root.mover, root.strategies);
                 double sum = 0, sum2 = 0;
                 for (int k = 0; k < VARIANCE_PLAYOUTS; ++k) {
                     const double v = playoutFromVisit(*cache, random);
@@ -259,7 +224,7 @@ int variance(const std::vector<KelvoBench::BenchPosition>& positions) {
                 // The same shot in short visits, for the cost of a visit at
                 // another number of playouts.
                 const Clock::time_point t1 = Clock::now();
-                startVisit(*cache, executeCandidate(root.board, shot, noise), root.side, root.strategies);
+                startVisit(*cache, executeCandidate(root.board, shot, noise), root.mover, root.strategies);
                 for (int k = 0; k < SHORT_PLAYOUTS; ++k)
                     playoutFromVisit(*cache, random);
                 shortSeconds += std::chrono::duration<double>(Clock::now() - t1).count();
@@ -321,8 +286,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "kelvo-bench-midend: %s: %s has no shot line\n", path.c_str(), p.name.c_str());
             return 2;
         }
-    buildMotionTables();
+    Engine engine(settings);
     std::printf("midend: %zu positions from %s; %d scoring draws; grid %zu speeds x %d headings x 2 spins\n",
-                positions.size(), path.c_str(), SCORING_DRAWS, gridSpeeds(BENCH_GRID).size(), BENCH_GRID.headings);
-    return measureVariance ? variance(positions) : quality(positions, settings, runs, cachePath);
+                positions.size(), path.c_str(), SCORING_DRAWS, gridSpeeds(GRID.grid).size(), GRID.grid.headings);
+    return measureVariance ? variance(positions, engine) : quality(positions, engine, runs, cachePath);
 }

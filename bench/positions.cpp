@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "decision.h"
+#include "engine.h"
 
 namespace KelvoBench {
 

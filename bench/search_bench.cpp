@@ -18,11 +18,11 @@
 
 #include <CLI/CLI.hpp>
 
-#include "decision.h"
+#include "engine.h"
 #include "kelvosim/fastsimulator.h"
 #include "options.h"
-#include "search.h"
 #include "support.h"
+#include "sweep.h"
 
 using namespace Kelvo;
 using KelvoTest::fnv1a;
@@ -63,19 +63,35 @@ _GAMESTATE stateOf(const Position& p) {
     return s;
 }
 
-SearchSettings settings;
+// What the benchmarks share: the search options of the command line and the
+// motion tables, with a meter of the hand-overs to the exact simulation.
+struct Bench {
+    SearchSettings settings;
+    SimContext sim;
+    HandOverMeter handOvers;
 
-double searchOnce(const Position& p) {
-    const _GAMESTATE state = stateOf(p);
-    ThinkBoard board;
-    Candidate out;
-    SearchTally tally;
-    const HandOverStats handedBefore = handOverStats();
+    SearchRoot root(const _GAMESTATE& state) const {
+        ThinkBoard kept;
+        kept.sim = &sim;
+        return prepareRoot(state, kept);
+    }
+};
+
+// One sweep instance with the options' budget and playouts, whatever their
+// allocation: the same work in every build.
+double searchOnce(const Bench& bench, const Position& p) {
+    SearchSettings one = bench.settings;
+    one.allocation = Allocation::SWEEP;
+    one.widen = one.commonNoise = false;
+    const HandOverStats handedBefore = bench.handOvers.read();
     const auto start = std::chrono::steady_clock::now();
-    const double value = runSearch(board, state, &out, p.shot % 2 == 1, settings, 0, &tally);
+    const SearchRoot root = bench.root(stateOf(p));
+    Candidate out;
+    SweepTally tally;
+    const double value = runSearch(root, &out, one, 0, &tally);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const double perSecond = tally.playouts / seconds;
-    const HandOverStats handed = handOverStats();
+    const HandOverStats handed = bench.handOvers.read();
     const uint64_t handOvers = handed.count - handedBefore.count;
     uint32_t least = tally.count > 0 ? tally.visits[0] : 0, most = 0;
     for (int i = 0; i < tally.count; ++i) {
@@ -83,7 +99,7 @@ double searchOnce(const Position& p) {
         most = std::max(most, tally.visits[i]);
     }
     std::printf("%-8s shot %2d: %d stones, %d candidates, %llu playouts in %.3f s = %.0f playouts/s\n", p.name,
-                p.shot, stonesOnSheet(board), tally.count, (unsigned long long)tally.playouts, seconds, perSecond);
+                p.shot, stonesOnSheet(root.board), tally.count, (unsigned long long)tally.playouts, seconds, perSecond);
     std::printf("         visits %llu (%.2f per candidate), playouts per candidate %u..%u, best %d value %.3f\n",
                 (unsigned long long)tally.visitsMade,
                 tally.count > 0 ? double(tally.visitsMade) / tally.count : 0.0, least, most, tally.bestIndex, value);
@@ -95,23 +111,25 @@ double searchOnce(const Position& p) {
 }
 
 // The instances of one GO on the position: the mean number of visits per
-// candidate over the instances, and each instance's mean and smallest.
-double goVisits(const Position& p) {
-    const _GAMESTATE state = stateOf(p);
-    const InstanceRun run = runInstances(ThinkBoard{}, state, settings);
+// candidate over the instances (all of a pooled search's visits, per
+// candidate), and each instance's mean and smallest; and when the first
+// visit began.
+double goVisits(const Bench& bench, const Position& p) {
+    Engine engine(bench.settings, bench.sim.tables);
+    const SearchResult run = engine.decide(stateOf(p)).search;
     double sum = 0;
     std::printf("GO visits per candidate on %s:", p.name);
-    for (const SearchTally& t : run.tallies) {
-        uint32_t least = t.count > 0 ? t.executions[0] : 0;
-        for (int i = 0; i < t.count; ++i)
-            least = std::min(least, t.executions[i]);
-        const double mean = t.count > 0 ? double(t.visitsMade) / t.count : 0.0;
+    for (const InstanceLine& line : run.instances) {
+        uint32_t least = run.candidates > 0 ? line.shots[0].executions : 0;
+        for (int i = 0; i < run.candidates; ++i)
+            least = std::min(least, line.shots[i].executions);
+        const double mean = run.candidates > 0 ? double(line.visits) / run.candidates : 0.0;
         std::printf("  mean %.2f least %u", mean, least);
         sum += mean;
     }
-    std::printf("\n");
+    std::printf("; first visit after %.1f ms\n", run.setupMs);
     std::fflush(stdout);
-    return sum / double(run.tallies.size());
+    return sum / double(run.instances.size());
 }
 
 // Seconds from writing GO to the complete answer of the real player.
@@ -151,13 +169,9 @@ struct Replay {
     double sum = 0;
 };
 
-Replay replay(const Position& p) {
-    ThinkBoard root;
-    buildFromGameState(root, stateOf(p));
-    const bool side = p.shot % 2 == 1;
-    const StrategyPair strategies = selectStrategies(root, side);
-    Candidate candidates[MAX_CANDIDATES];
-    const int32_t count = generateCandidates(root, candidates, strategies.own);
+Replay replay(const Bench& bench, const Position& p) {
+    const SearchRoot root = bench.root(stateOf(p));
+    const int32_t count = root.count;
     const VisitCachePtr cache = makeVisitCache();
     Replay best;
     for (int pass = 0; pass < 3; ++pass) {
@@ -167,7 +181,7 @@ Replay replay(const Position& p) {
         Replay r;
         const auto start = std::chrono::steady_clock::now();
         for (int32_t i = 0; i < count; ++i) {
-            startVisit(*cache, executeCandidate(root, candidates[i], noise), side, strategies);
+            startVisit(*cache, executeCandidate(root.board, root.candidates[i], noise), root.mover, root.strategies);
             for (int k = 0; k < PLAYOUTS_PER_VISIT; ++k)
                 r.sum += playoutFromVisit(*cache, random);
         }
@@ -235,7 +249,7 @@ _GAMESTATE signatureState(const SignaturePosition& p) {
 // The decision of a GO on each position with the settings below; the hash
 // takes every answer, every instance's value and every candidate's
 // executions, playouts and mean, bit for bit.
-uint64_t searchSignature() {
+uint64_t searchSignature(const Bench& bench) {
     SearchSettings fixed;
     fixed.budgetMs = 600000;  // never reached: the playout limit ends every search
     fixed.playoutsPerVisit = 25;
@@ -249,24 +263,21 @@ uint64_t searchSignature() {
             std::fprintf(stderr, "kelvo-bench-search: signature position at shot %d: %s\n", p.shot, why.c_str());
             std::exit(1);
         }
-        const InstanceRun run = runInstances(ThinkBoard{}, state, fixed);
-        const std::string answer = formatAnswer(run.proposals[run.chosen].shot);
-        uint64_t position = fnv1a(FNV_BASIS, answer.data(), answer.size());
-        for (size_t k = 0; k < run.tallies.size(); ++k) {
-            const SearchTally& t = run.tallies[k];
-            position = fnv1a(position, run.proposals[k].value);
-            position = fnv1a(position, t.count);
-            for (int i = 0; i < t.count; ++i) {
-                position = fnv1a(position, t.executions[i]);
-                position = fnv1a(position, t.visits[i]);
-                position = fnv1a(position, t.mean[i]);
+        Engine engine(fixed, bench.sim.tables);
+        const Decision decision = engine.decide(state);
+        const SearchResult& run = decision.search;
+        uint64_t position = fnv1a(FNV_BASIS, decision.answer.data(), decision.answer.size());
+        for (const InstanceLine& line : run.instances) {
+            position = fnv1a(position, line.value);
+            position = fnv1a(position, run.candidates);
+            for (int i = 0; i < run.candidates; ++i) {
+                position = fnv1a(position, line.shots[i].executions);
+                position = fnv1a(position, uint32_t(line.shots[i].playouts));
+                position = fnv1a(position, line.shots[i].mean);
             }
         }
-        ThinkBoard board;
-        buildFromGameState(board, state);
-        const StrategyPair strategies = selectStrategies(board, p.shot % 2 == 1);
-        std::printf("shot %2d  %-15s %2d candidates  %s  %016llx\n", p.shot, STRATEGY_NAMES[strategies.own],
-                    run.tallies[0].count, answer.c_str(), (unsigned long long)position);
+        std::printf("shot %2d  %-15s %2d candidates  %s  %016llx\n", p.shot, STRATEGY_NAMES[run.strategies.own],
+                    run.candidates, decision.answer.c_str(), (unsigned long long)position);
         hash = fnv1a(hash, position);
     }
     return hash;
@@ -277,23 +288,25 @@ uint64_t searchSignature() {
 int main(int argc, char** argv) {
     CLI::App app("kelvo-bench-search");
     bool signatureOnly = false;
+    Bench bench;
     app.add_flag("--signature", signatureOnly, "print the search signature and exit");
-    addSearchOptions(app, settings);
+    addSearchOptions(app, bench.settings);
     if (const int status = parseToolOptions(app, argc, argv); status >= 0)
         return status;
-    buildMotionTables();
+    bench.sim.tables = buildMotionTables();
+    bench.sim.handOvers = &bench.handOvers;
     if (signatureOnly) {
-        std::printf("signature: %016llx\n", (unsigned long long)searchSignature());
+        std::printf("signature: %016llx\n", (unsigned long long)searchSignature(bench));
         return 0;
     }
-    const double empty = searchOnce(EMPTY);
-    const double mid = searchOnce(MID);
-    const double crowded = searchOnce(CROWDED);
-    const double visitsMid = goVisits(MID);
-    const double visitsCrowded = goVisits(CROWDED);
+    const double empty = searchOnce(bench, EMPTY);
+    const double mid = searchOnce(bench, MID);
+    const double crowded = searchOnce(bench, CROWDED);
+    const double visitsMid = goVisits(bench, MID);
+    const double visitsCrowded = goVisits(bench, CROWDED);
     const double go = timeGo(MID);
-    const Replay replayMid = replay(MID);
-    const Replay replayCrowded = replay(CROWDED);
+    const Replay replayMid = replay(bench, MID);
+    const Replay replayCrowded = replay(bench, CROWDED);
     std::printf("search: playouts_per_s_empty=%.0f playouts_per_s_mid=%.0f playouts_per_s_crowded=%.0f go_wall_s=%.3f "
                 "go_visits_mid=%.2f go_visits_crowded=%.2f replay_per_s_mid=%.0f replay_per_s_crowded=%.0f "
                 "replay_sum_mid=%.6f replay_sum_crowded=%.6f\n",

@@ -14,64 +14,24 @@
 
 namespace Kelvo {
 
-const char* const STRATEGY_NAMES[9] = {
-    "NO", "Force1", "Steal", "Prevent Multi", "Score1", "Score2", "Score3 or more", "Blank", "Prevent Steal",
-};
-
-const char* const SHOT_NAMES[16] = {
-    "",      "CENTER_GUARD", "HIGH_CENTER_GUARD", "CORNER_GUARD", "HIGH_CORNER_GUARD", "DRAW",
-    "COME_AROUND", "FREEZE", "SPLIT", "TICK", "RAISE", "HIT_AND_STAY", "HIT_AND_ROLL", "PEEL",
-    "DOUBLE_TAKEOUT", "RUNBACK",
-};
-
-Candidate resolveAim(const Aim& aim) {
+Candidate resolveAim(const MotionTables& tables, const Aim& aim) {
     Candidate c;
     c.spin = aim.spin;
     switch (aim.kind) {
-    case Aim::DRAW: drawTo(aim.target, c); break;
-    case Aim::PASS_THROUGH: passThrough(aim.target, aim.param, c); break;
-    case Aim::HIT: hitAt(aim.target, aim.param, c); break;
+    case Aim::DRAW: drawTo(tables, aim.target, c); break;
+    case Aim::PASS_THROUGH: passThrough(tables, aim.target, aim.param, c); break;
+    case Aim::HIT: hitAt(tables, aim.target, aim.param, c); break;
     }
     return c;
 }
 
+int32_t writeCandidates(CandidateSet set, const ThinkBoard& board, Candidate* candidates) {
+    CandidateWriter w{&tablesOf(board), candidates};
+    return set(board, w);
+}
+
 namespace {
 
-constexpr double LANE_HALF = double(0.61f);       // 0.6100000143051147
-constexpr double TEE_LINE_NEAR = double(0.61f);
-constexpr double TEE_LINE_FAR = double(1.22f);    // 1.2200000286102295
-constexpr double TAKE_R = double(1.83f);          // 1.8300000429153442
-constexpr double BEHIND_GUARD_Y = -2.1699999570846558;
-constexpr double FREEZE_GAP = double(0.29f);      // 0.28999999165534973
-// A takeout or tap aims at where the thrown stone's centre touches the
-// target full on: two stone radii in front of it. The double 0.29, not
-// FREEZE_GAP's widened 0.29f; the two differ in the ninth digit.
-constexpr double HIT_GAP = 0.29;
-// Guards stand this far in front of the tee line or of the house stone they
-// guard: a long guard well up toward the hog line, 6.4 m out, and a short one
-// just in front of the house, whose edge is 1.83 m out.
-constexpr double LONG_GUARD = 5.0;
-constexpr double SHORT_GUARD = 2.5;
-// A centre guard half a metre further out than a long one, 0.9 m inside the
-// hog line.
-constexpr double HIGH_GUARD = 5.5;
-// Draws to the far side of a guard: this far straight past it.
-constexpr double BEHIND_GUARD_FAR = 5.0;
-constexpr double BEHIND_GUARD_NEAR = 4.5;
-// Draws to the tee line beside the tee, on the 4-foot and 8-foot rings: the
-// doubles 0.61 and 1.22, not the widened single-precision TEE_LINE_NEAR and
-// TEE_LINE_FAR that decide whether they still count.
-constexpr double TEE_LINE_DRAW_NEAR = 0.61;
-constexpr double TEE_LINE_DRAW_FAR = 1.22;
-// The extra distance of a come-around past its stone is the stone's distance
-// from the side line across the centre line, plus this for a stone at
-// positive x and less it otherwise.
-constexpr double COME_AROUND_TRIM = 0.3;
-constexpr double AIM_BIAS = 0.01;
-constexpr double TAKEOUT_SPEED = 33.0;
-constexpr double COME_AROUND_RIGHT = 1.393645407717472;  // 79.85 degrees
-constexpr double COME_AROUND_LEFT = 1.747947245872321;   // 100.15 degrees
-constexpr double CORNER_X = double(1.22f);
 constexpr double PI = 3.141592653589793;
 
 // A missing stone (a slot at or past count) is absent: it lies infinitely
@@ -252,7 +212,9 @@ Aim comeAroundAim(const fStonePos& stone) {
     return aim;
 }
 
-void makeComeAround(const fStonePos& stone, Candidate& rec) { rec = resolveAim(comeAroundAim(stone)); }
+void makeComeAround(const MotionTables& tables, const fStonePos& stone, Candidate& rec) {
+    rec = resolveAim(tables, comeAroundAim(stone));
+}
 
 namespace {
 
@@ -260,7 +222,7 @@ namespace {
 // direction. The angle is kept in single precision, as the aim is.
 bool inHitWindow(float theta, float& deg) {
     deg = float(double(theta * 180.0f) / (4 * std::atan(1.0)));
-    return !(deg < 55 || deg > 125);
+    return !(deg < HIT_WINDOW_LOW_DEG || deg > HIT_WINDOW_HIGH_DEG);
 }
 
 Aim hitFrom(float theta, float deg, double ax, double ay, bool contact) {
@@ -271,9 +233,9 @@ Aim hitFrom(float theta, float deg, double ax, double ay, bool contact) {
     return Aim{Aim::HIT, aimPoint, TAKEOUT_SPEED, deg > 90 ? 1 : 0};
 }
 
-bool resolveIf(bool made, const Aim& aim, Candidate& rec) {
+bool resolveIf(const MotionTables& tables, bool made, const Aim& aim, Candidate& rec) {
     if (made)
-        rec = resolveAim(aim);
+        rec = resolveAim(tables, aim);
     return made;
 }
 
@@ -281,11 +243,9 @@ bool resolveIf(bool made, const Aim& aim, Candidate& rec) {
 
 namespace {
 
-// Whether B lies so far from straight behind A (more than 36.9 degrees off
-// the centre line, against the window's 35) that the window test cannot
-// pass, however its single-precision angle rounds: spares the arctangent
-// for most pairs of a board.
-bool farOutsideHitWindow(double dx, double dy) { return !(dy > 0) || std::fabs(dx) > 0.75 * dy; }
+// Whether B lies so far from straight behind A that the window test cannot
+// pass, however its single-precision angle rounds.
+bool farOutsideHitWindow(double dx, double dy) { return !(dy > 0) || std::fabs(dx) > HIT_WINDOW_PRECHECK_SLOPE * dy; }
 
 }  // namespace
 
@@ -305,7 +265,7 @@ bool hitTowardAim(const fStonePos& a, const fStonePos& b, Aim& aim) {
 // A B almost straight behind A (|dx| < 0.05) is taken as straight behind.
 bool hitTowardContactAim(const fStonePos& a, const fStonePos& b, Aim& aim) {
     const float dx = float(b.x - a.x);
-    const bool straightBehind = std::fabs(dx) < 0.05f;
+    const bool straightBehind = std::fabs(dx) < STRAIGHT_BEHIND_DX;
     if (!straightBehind && farOutsideHitWindow(dx, float(b.y - a.y)))
         return false;
     const float theta = straightBehind ? 1.5707964f : std::atan2(float(b.y - a.y), dx);
@@ -316,14 +276,14 @@ bool hitTowardContactAim(const fStonePos& a, const fStonePos& b, Aim& aim) {
     return true;
 }
 
-bool makeHitToward(const fStonePos& a, const fStonePos& b, Candidate& rec) {
+bool makeHitToward(const MotionTables& tables, const fStonePos& a, const fStonePos& b, Candidate& rec) {
     Aim aim;
-    return resolveIf(hitTowardAim(a, b, aim), aim, rec);
+    return resolveIf(tables, hitTowardAim(a, b, aim), aim, rec);
 }
 
-bool makeHitTowardContact(const fStonePos& a, const fStonePos& b, Candidate& rec) {
+bool makeHitTowardContact(const MotionTables& tables, const fStonePos& a, const fStonePos& b, Candidate& rec) {
     Aim aim;
-    return resolveIf(hitTowardContactAim(a, b, aim), aim, rec);
+    return resolveIf(tables, hitTowardContactAim(a, b, aim), aim, rec);
 }
 
 // ---------------------------------------------------------------------------
@@ -391,7 +351,7 @@ int32_t candidatesSteal(const ThinkBoard& board, CandidateWriter& w) {
         for (int i = 0; i < board.inHouse[BLACK]; ++i)
             if (std::fabs(own[i].x) < LANE_HALF)
                 frontGuards(w, own[i]);
-        if (board.turn >= 3)
+        if (board.turn >= LAST_STONE_BELOW_TURN)
             for (int i = 0; i < board.count[BLACK]; ++i)
                 if (own[i].y < 0)
                     tap(w, own[i]);
@@ -449,7 +409,7 @@ int32_t candidatesScore2(const ThinkBoard& board, CandidateWriter& w) {
     const fStonePos* own = board.stones[WHITE];
     const fStonePos* opp = board.stones[BLACK];
 
-    if (board.turn > 14) {
+    if (board.turn > FIRST_STONE_ABOVE_TURN) {
         leftCornerGuards(w);
         rightCornerGuards(w);
     } else {
@@ -476,7 +436,7 @@ int32_t candidatesScore2(const ThinkBoard& board, CandidateWriter& w) {
         hitTowardPairs(board, BLACK, skipFreeGuardFront, w);
     }
 
-    if (board.turn < 3) {
+    if (board.turn < LAST_STONE_BELOW_TURN) {
         teeDraws(w);
         for (int i = 0; i < board.inHouse[BLACK]; ++i)
             if (opp[i].y > 0)
@@ -506,13 +466,13 @@ int32_t candidatesScore3(const ThinkBoard& board, CandidateWriter& w) {
     guardStones(board, WHITE, behindGuardDraws, w);
     houseStones(board, WHITE, frontGuards, w);
 
-    if (board.turn < 11) {
+    if (board.turn < SCORE3_HITS_BELOW_TURN) {
         for (int i = 0; i < board.count[BLACK]; ++i)
             if (opp[i].y <= 0 || opp[i].r <= TAKE_R)
                 takeout(w, opp[i]);
         hitTowardPairs(board, BLACK, skipNone, w);
     }
-    if (board.turn < 4)
+    if (board.turn < SCORE3_TEE_DRAWS_BELOW_TURN)
         teeDraws(w);
 
     if (w.n == 0) {
@@ -524,7 +484,7 @@ int32_t candidatesScore3(const ThinkBoard& board, CandidateWriter& w) {
 
 int32_t candidatesPreventSteal(const ThinkBoard& board, CandidateWriter& w) {
 
-    if (board.turn < 3) {
+    if (board.turn < LAST_STONE_BELOW_TURN) {
         draw(w, 0.0, 0.0, 1);
         draw(w, 0.0, -FREEZE_GAP, 1);
         // Meant: late in the end the takeouts go in twice. The search visits
@@ -536,7 +496,7 @@ int32_t candidatesPreventSteal(const ThinkBoard& board, CandidateWriter& w) {
     hitTowardPairs(board, BLACK, skipNone, w);
     // An empty sheet gets one corner guard to the +X side.
     if (board.count[BLACK] == 0 && board.count[WHITE] == 0)
-        draw(w, 1.7950000166893005, -5.819999516010284, 1);
+        draw(w, EMPTY_SHEET_GUARD_X, EMPTY_SHEET_GUARD_Y, 1);
     return finish(w);
 }
 

@@ -4,15 +4,22 @@
 
 #include <cstdint>
 
+#include "kelvosim/motiontables.h"
 #include "kelvosim/primitive.h"
 #include "kelvosim/thinkboard.h"
+#include "tunables.h"
 
 namespace Kelvo {
 
-constexpr int MAX_CANDIDATES = 100;
-
-extern const char* const STRATEGY_NAMES[9];
-extern const char* const SHOT_NAMES[16];
+// Names as arrays of characters, so that they are plain read-only data.
+constexpr char STRATEGY_NAMES[9][16] = {
+    "NO", "Force1", "Steal", "Prevent Multi", "Score1", "Score2", "Score3 or more", "Blank", "Prevent Steal",
+};
+constexpr char SHOT_NAMES[16][18] = {
+    "",      "CENTER_GUARD", "HIGH_CENTER_GUARD", "CORNER_GUARD", "HIGH_CORNER_GUARD", "DRAW",
+    "COME_AROUND", "FREEZE", "SPLIT", "TICK", "RAISE", "HIT_AND_STAY", "HIT_AND_ROLL", "PEEL",
+    "DOUBLE_TAKEOUT", "RUNBACK",
+};
 
 enum Strategy : int32_t {
     STRATEGY_NO = 0,
@@ -38,13 +45,16 @@ struct Aim {
     int32_t spin = 0;
 };
 
-Candidate resolveAim(const Aim& aim);
+// The launch velocity of an aim, by the shot inversion on the tables.
+Candidate resolveAim(const MotionTables& tables, const Aim& aim);
 
 // Writes candidates into a caller's array of MAX_CANDIDATES entries, either
-// as launch velocities or as aims left for later (a playout throws one
-// candidate of a list, so it resolves only that one). Adding stops at the
-// bound: further candidates are ignored, never written past it.
+// as launch velocities (resolved on the tables) or as aims left for later (a
+// playout throws one candidate of a list, so it resolves only that one).
+// Adding stops at the bound: further candidates are ignored, never written
+// past it.
 struct CandidateWriter {
+    const MotionTables* tables = nullptr;  // with out
     Candidate* out = nullptr;
     Aim* aims = nullptr;
     int32_t n = 0;
@@ -56,7 +66,7 @@ struct CandidateWriter {
         if (aims)
             aims[n] = aim;
         else
-            out[n] = resolveAim(aim);
+            out[n] = resolveAim(*tables, aim);
         ++n;
     }
 };
@@ -68,9 +78,9 @@ int32_t countRightGuards(const ThinkBoard& board);
 Aim comeAroundAim(const fStonePos& stone);
 bool hitTowardAim(const fStonePos& a, const fStonePos& b, Aim& aim);
 bool hitTowardContactAim(const fStonePos& a, const fStonePos& b, Aim& aim);
-void makeComeAround(const fStonePos& stone, Candidate& rec);
-bool makeHitToward(const fStonePos& a, const fStonePos& b, Candidate& rec);
-bool makeHitTowardContact(const fStonePos& a, const fStonePos& b, Candidate& rec);
+void makeComeAround(const MotionTables& tables, const fStonePos& stone, Candidate& rec);
+bool makeHitToward(const MotionTables& tables, const fStonePos& a, const fStonePos& b, Candidate& rec);
+bool makeHitTowardContact(const MotionTables& tables, const fStonePos& a, const fStonePos& b, Candidate& rec);
 
 int32_t candidatesForce1(const ThinkBoard& board, CandidateWriter& w);
 int32_t candidatesSteal(const ThinkBoard& board, CandidateWriter& w);
@@ -79,12 +89,10 @@ int32_t candidatesScore2(const ThinkBoard& board, CandidateWriter& w);
 int32_t candidatesScore3(const ThinkBoard& board, CandidateWriter& w);
 int32_t candidatesPreventSteal(const ThinkBoard& board, CandidateWriter& w);
 
-// Each set into a plain array of launch velocities.
+// Each set into a plain array of launch velocities, resolved on the tables of
+// the board's simulation context.
 using CandidateSet = int32_t (*)(const ThinkBoard& board, CandidateWriter& w);
-inline int32_t writeCandidates(CandidateSet set, const ThinkBoard& board, Candidate* candidates) {
-    CandidateWriter w{candidates};
-    return set(board, w);
-}
+int32_t writeCandidates(CandidateSet set, const ThinkBoard& board, Candidate* candidates);
 inline int32_t candidatesForce1(const ThinkBoard& b, Candidate* c) { return writeCandidates(candidatesForce1, b, c); }
 inline int32_t candidatesSteal(const ThinkBoard& b, Candidate* c) { return writeCandidates(candidatesSteal, b, c); }
 inline int32_t candidatesPreventMulti(const ThinkBoard& b, Candidate* c) {

@@ -1,5 +1,4 @@
-#include "decision.h"
-#include "kelvosim/fastsimulator.h"
+#include "engine.h"
 #include "options.h"
 #include "protocol.h"
 
@@ -10,7 +9,7 @@ int main(int argc, char** argv) {
     const int status = Kelvo::parsePlayerOptions(argc, argv, settings);
     if (status >= 0)
         return status;
-    Kelvo::setPlayerSettings(settings);
-    Kelvo::buildMotionTables();
-    return Kelvo::runCommandLoop();
+    // The engine builds the motion tables before the first command is read.
+    Kelvo::Engine engine(settings);
+    return Kelvo::runCommandLoop(Kelvo::engineDecider(engine));
 }

@@ -1,14 +1,19 @@
 #include "options.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <sstream>
+#include <vector>
 
 namespace Kelvo {
 
-const char SEARCH_OPTIONS_HELP[] =
+namespace {
+
+constexpr char SEARCH_OPTIONS_LINES[] =
     "  --budget-ms MS           search time of each instance, 1 to 600000 (default 5000)\n"
     "  --instances N            search instances of a GO, voting on the answer, 1 to 64\n"
     "                           (default 4)\n"
@@ -23,77 +28,143 @@ const char SEARCH_OPTIONS_HELP[] =
     "  --allocation A           sweep: each instance visits its candidates in turn and\n"
     "                           the instances vote (default); halving: all instances\n"
     "                           share one pool of shots, sequential halving by mean\n"
-    "  --common-noise           halving: within a round every shot meets the same noise\n"
-    "                           draws and playout streams\n"
-    "  --widen                  halving: search a grid of speeds, headings and spins\n"
-    "                           besides the candidates, and shots near the leaders\n"
-    "  --preset NAME            strong: --allocation halving --widen\n"
-    "                           --playouts-per-visit 8; options given beside it win\n";
+    "  --common-noise           halving only: within a round every shot meets the same\n"
+    "                           noise draws and playout streams\n"
+    "  --widen                  halving only: search a grid of speeds, headings and\n"
+    "                           spins besides the candidates, and shots near the leaders\n"
+    "  --preset NAME            a named set of the options above; options given beside\n"
+    "                           it win:\n";
 
-namespace {
-
-const char PLAYER_USAGE[] =
+constexpr char PLAYER_USAGE[] =
     "usage: kelvo [options]\n"
     "A curling player: reads the game server's commands (NEWGAME, ISREADY, POSITION,\n"
     "SETSTATE, SCORE, GO) on standard input and answers on standard output.\n"
     "Without options it searches 5000 ms on four instances for every GO.\n"
     "options:\n";
 
-const char PLAYER_USAGE_END[] =
+constexpr char PLAYER_USAGE_END[] =
     "  --help                   print this text and exit\n"
     "  --version                print the version and exit\n";
 
-}  // namespace
+// The help's column for descriptions and its width.
+constexpr size_t HELP_INDENT = 27;
+constexpr size_t HELP_WIDTH = 80;
 
-namespace {
+std::vector<std::string> wordsOf(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<std::string> words;
+    for (std::string word; in >> word;)
+        words.push_back(word);
+    return words;
+}
 
 // Unsigned options take digits only, up to 2^64 - 1: the parser would wrap
 // "-1" around to the largest value and cut larger numbers short.
-const CLI::Validator DIGITS(
-    [](const std::string& text) {
-        if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
-            return std::string("not a whole number: " + text);
-        errno = 0;
-        std::strtoull(text.c_str(), nullptr, 10);
-        if (errno == ERANGE)
-            return std::string("above 18446744073709551615: " + text);
-        return std::string();
-    },
-    "DIGITS");
+std::string checkDigits(std::string& text) {
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
+        return "not a whole number: " + text;
+    errno = 0;
+    std::strtoull(text.c_str(), nullptr, 10);
+    if (errno == ERANGE)
+        return "above 18446744073709551615: " + text;
+    return std::string();
+}
+
+bool isOptionName(const std::string& word) { return word.size() > 2 && word.compare(0, 2, "--") == 0; }
+
+void addSettingOptions(CLI::App& app, SearchSettings& settings, const std::string& budgetNames);
+
+}  // namespace
+
+// The callbacks the parser keeps: named types rather than closures, so that
+// what the parser instantiates for them is shared read-only code.
+namespace detail {
+
+struct StoreOptional {
+    std::optional<uint64_t>* target;
+    void operator()(const uint64_t& value) const { *target = value; }
+};
+
+// After the parse: the preset's options that the command line did not give,
+// parsed into the same settings, then the check that every setting counts.
+struct FinishSearchOptions {
+    CLI::App* app;
+    SearchSettings* settings;
+    std::shared_ptr<std::string> preset;
+
+    void operator()() const {
+        std::vector<std::string> fromPreset;
+        if (const Preset* p = findPreset(*preset)) {
+            const std::vector<std::string> words = wordsOf(p->options);
+            for (size_t i = 0; i < words.size();) {
+                size_t next = i + 1;
+                while (next < words.size() && !isOptionName(words[next]))
+                    ++next;
+                if (app->get_option(words[i])->count() == 0)
+                    fromPreset.insert(fromPreset.end(), words.begin() + long(i), words.begin() + long(next));
+                i = next;
+            }
+            CLI::App presetApp;
+            addSettingOptions(presetApp, *settings, "--budget-ms");
+            presetApp.parse(std::vector<std::string>(fromPreset.rbegin(), fromPreset.rend()));
+        }
+        const std::string ineffective = ineffectiveSetting(*settings);
+        if (ineffective.empty())
+            return;
+        std::string line = ineffective + " has no effect without --allocation halving";
+        if (std::find(fromPreset.begin(), fromPreset.end(), ineffective) != fromPreset.end())
+            line += " (it comes with --preset " + *preset + ")";
+        throw CLI::ValidationError(line);
+    }
+};
+
+}  // namespace detail
+
+std::string searchOptionsHelp() {
+    std::string help = SEARCH_OPTIONS_LINES;
+    for (const Preset& p : PRESETS) {
+        std::string line(HELP_INDENT, ' ');
+        line += std::string(p.name) + ":";
+        for (const std::string& word : wordsOf(p.options)) {
+            if (line.size() + 1 + word.size() > HELP_WIDTH) {
+                help += line + "\n";
+                line = std::string(HELP_INDENT + 2, ' ') + word;
+            } else {
+                line += " " + word;
+            }
+        }
+        help += line + "\n";
+    }
+    return help;
+}
+
+namespace {
+
+void addSettingOptions(CLI::App& app, SearchSettings& settings, const std::string& budgetNames) {
+    app.add_option(budgetNames, settings.budgetMs)->check(CLI::Range(1, 600000));
+    app.add_option("--instances", settings.instances)->check(CLI::Range(1, 64));
+    app.add_option("--playouts-per-visit", settings.playoutsPerVisit)->check(CLI::Range(1, 1000000));
+    const std::map<std::string, Allocation> allocations{{"sweep", Allocation::SWEEP}, {"halving", Allocation::HALVING}};
+    app.add_option("--allocation", settings.allocation)->transform(CLI::CheckedTransformer(allocations));
+    app.add_flag("--common-noise", settings.commonNoise);
+    app.add_flag("--widen", settings.widen);
+    const CLI::Validator digits(checkDigits, "DIGITS");
+    app.add_option_function<uint64_t>("--playout-limit", detail::StoreOptional{&settings.playoutLimit})
+        ->check(digits)
+        ->check(CLI::Range(uint64_t(1), UINT64_MAX));
+    app.add_option_function<uint64_t>("--seed", detail::StoreOptional{&settings.seed})->check(digits);
+}
 
 }  // namespace
 
 void addSearchOptions(CLI::App& app, SearchSettings& settings, const std::string& budgetNames) {
-    app.add_option(budgetNames, settings.budgetMs)->check(CLI::Range(1, 600000));
-    app.add_option("--instances", settings.instances)->check(CLI::Range(1, 64));
-    CLI::Option* perVisit =
-        app.add_option("--playouts-per-visit", settings.playoutsPerVisit)->check(CLI::Range(1, 1000000));
-    const std::map<std::string, Allocation> allocations{{"sweep", Allocation::SWEEP}, {"halving", Allocation::HALVING}};
-    CLI::Option* allocation =
-        app.add_option("--allocation", settings.allocation)->transform(CLI::CheckedTransformer(allocations));
-    CLI::Option* common = app.add_flag("--common-noise", settings.commonNoise);
-    CLI::Option* widen = app.add_flag("--widen", settings.widen);
-    // A preset fills in what the command line left open, once it is parsed.
+    addSettingOptions(app, settings, budgetNames);
+    std::vector<std::string> names;
+    for (const Preset& p : PRESETS)
+        names.push_back(p.name);
     auto preset = std::make_shared<std::string>();
-    app.add_option("--preset", *preset)->check(CLI::IsMember({"strong"}));
-    app.final_callback([&settings, preset, perVisit, allocation, common, widen] {
-        if (preset->empty())
-            return;
-        SearchSettings named = settings;
-        applyPreset(*preset, named);
-        if (perVisit->count() == 0)
-            settings.playoutsPerVisit = named.playoutsPerVisit;
-        if (allocation->count() == 0)
-            settings.allocation = named.allocation;
-        if (common->count() == 0)
-            settings.commonNoise = named.commonNoise;
-        if (widen->count() == 0)
-            settings.widen = named.widen;
-    });
-    app.add_option_function<uint64_t>("--playout-limit", [&settings](const uint64_t& n) { settings.playoutLimit = n; })
-        ->check(DIGITS)
-        ->check(CLI::Range(uint64_t(1), UINT64_MAX));
-    app.add_option_function<uint64_t>("--seed", [&settings](const uint64_t& s) { settings.seed = s; })->check(DIGITS);
+    app.add_option("--preset", *preset)->check(CLI::IsMember(names));
+    app.final_callback(detail::FinishSearchOptions{&app, &settings, preset});
 }
 
 std::string optionError(const CLI::ParseError& error) {
@@ -110,7 +181,7 @@ int parseToolOptions(CLI::App& app, int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
-        std::printf("%s%s", app.help().c_str(), SEARCH_OPTIONS_HELP);
+        std::printf("%s%s", app.help().c_str(), searchOptionsHelp().c_str());
         return 0;
     } catch (const CLI::ParseError& e) {
         std::fprintf(stderr, "%s: %s\n", app.get_name().c_str(), optionError(e).c_str());
@@ -134,7 +205,7 @@ int parsePlayerOptions(int argc, char** argv, SearchSettings& settings) {
         return 2;
     }
     if (help) {
-        std::printf("%s%s%s", PLAYER_USAGE, SEARCH_OPTIONS_HELP, PLAYER_USAGE_END);
+        std::printf("%s%s%s", PLAYER_USAGE, searchOptionsHelp().c_str(), PLAYER_USAGE_END);
         return 0;
     }
     if (version) {

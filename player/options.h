@@ -10,11 +10,14 @@
 
 namespace Kelvo {
 
-// The lines of --help that describe the search options.
-extern const char SEARCH_OPTIONS_HELP[];
+// The lines of --help that describe the search options, the presets' among
+// them.
+std::string searchOptionsHelp();
 
 // Adds the search options to a command line; parsed values land in
 // settings. budgetNames lets a tool keep an older name beside --budget-ms.
+// Once parsed, a --preset fills in what the command line left open, and a
+// setting without effect with the chosen allocation fails the parse.
 void addSearchOptions(CLI::App& app, SearchSettings& settings, const std::string& budgetNames = "--budget-ms");
 
 // One line for a rejected command line, without line ends.

@@ -1,22 +1,28 @@
 #include "playout.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <iterator>
+#include <new>
 
 #include "kelvosim/noise.h"
 #include "kelvosim/shot.h"
+#include "kelvosim/simcontext.h"
 
 namespace Kelvo {
 
 namespace {
 
-// The platform's random device, one per thread: constructing one per draw
-// would reopen it for every playout.
-std::random_device& threadRandomDevice() {
-    thread_local std::random_device device;
-    return device;
+// The platform's random device, one per thread (constructing one per draw
+// would reopen it for every playout), and how many seeds the thread drew.
+struct ThreadRandomDevice {
+    std::random_device device;
+    uint64_t drawn = 0;
+};
+
+ThreadRandomDevice& threadRandomDevice() {
+    thread_local ThreadRandomDevice random;
+    return random;
 }
 
 uint64_t mix64(uint64_t x) {
@@ -32,19 +38,18 @@ uint64_t mix64(uint64_t x) {
 
 uint32_t freshSeed() {
     // The clock alone repeats for generators made at the same moment; the
-    // random device and a process-wide counter keep them apart.
-    static std::atomic<uint64_t> serial{0};
+    // random device and the thread's count of seeds keep them apart.
     const uint64_t now = static_cast<uint64_t>(
         std::chrono::system_clock::now().time_since_epoch().count());
-    std::random_device& device = threadRandomDevice();
-    const uint64_t entropy = (uint64_t(device()) << 32) | device();
-    const uint64_t x = mix64(now ^ mix64(entropy + serial.fetch_add(1, std::memory_order_relaxed)));
+    ThreadRandomDevice& random = threadRandomDevice();
+    const uint64_t entropy = (uint64_t(random.device()) << 32) | random.device();
+    const uint64_t x = mix64(now ^ mix64(entropy + random.drawn++));
     return static_cast<uint32_t>(x ^ (x >> 32));
 }
 
-SeedKey seedKey(uint64_t seed, int instance, const _GAMESTATE& state, SeedStream stream) {
-    return SeedKey{{uint32_t(seed), uint32_t(seed >> 32), uint32_t(instance), uint32_t(state.endNumber),
-                    uint32_t(state.shotNumber), uint32_t(stream)}};
+SeedKey seedKey(uint64_t seed, int instance, const PositionKey& position, SeedStream stream) {
+    return SeedKey{{uint32_t(seed), uint32_t(seed >> 32), uint32_t(instance), uint32_t(position.end),
+                    uint32_t(position.shot), uint32_t(stream)}};
 }
 
 void seedNoise(dsfmt_t& rng, const SeedKey& key) {
@@ -72,19 +77,19 @@ PlayoutRandom::PlayoutRandom(const SeedKey& noiseKey, const SeedKey& pickKey) : 
 
 std::unique_ptr<PlayoutRandom> freshPlayoutRandom() {
     const uint32_t noiseSeed = freshSeed();
-    return std::make_unique<PlayoutRandom>(noiseSeed, threadRandomDevice()());
+    return std::make_unique<PlayoutRandom>(noiseSeed, threadRandomDevice().device());
 }
 
-SearchRandom makeSearchRandom(const std::optional<uint64_t>& seed, int instance, const _GAMESTATE& state) {
+SearchRandom makeSearchRandom(const std::optional<uint64_t>& seed, int instance, const PositionKey& position) {
     SearchRandom random;
     if (!seed) {
         dsfmt_init_gen_rand(&random.root, freshSeed());
         random.playouts = freshPlayoutRandom();
         return random;
     }
-    seedNoise(random.root, seedKey(*seed, instance, state, STREAM_ROOT));
-    random.playouts = std::make_unique<PlayoutRandom>(seedKey(*seed, instance, state, STREAM_PLAYOUT_NOISE),
-                                                      seedKey(*seed, instance, state, STREAM_PLAYOUT_PICK));
+    seedNoise(random.root, seedKey(*seed, instance, position, STREAM_ROOT));
+    random.playouts = std::make_unique<PlayoutRandom>(seedKey(*seed, instance, position, STREAM_PLAYOUT_NOISE),
+                                                      seedKey(*seed, instance, position, STREAM_PLAYOUT_PICK));
     return random;
 }
 
@@ -94,7 +99,8 @@ int32_t pickIndex(PlayoutRandom& random, int32_t count) {
     return std::uniform_int_distribution<int32_t>(0, count - 1)(random.pick);
 }
 
-bool throwsNext(const ThinkBoard& board, bool side) { return (board.turn % 2 == 1) == side; }
+// The colour to throw is the turn's parity: BLACK throws at even turns.
+bool throwsNext(const ThinkBoard& board, Colour mover) { return board.turn % 2 == mover; }
 
 // Throws a planned shot, with noise when it is the searching side's, and
 // advances the board.
@@ -116,15 +122,15 @@ struct CandidateList {
     Aim aims[MAX_CANDIDATES];
     Candidate shots[MAX_CANDIDATES];
 
-    void generate(const ThinkBoard& board, int32_t strategy) {
+    void generate(const ThinkBoard& board, Strategy strategy) {
         count = generateAims(board, aims, strategy);
         resolved[0] = resolved[1] = 0;
     }
-    const Candidate& shot(int32_t i) {
+    const Candidate& shot(const MotionTables& tables, int32_t i) {
         uint64_t& word = resolved[i / 64];
         const uint64_t bit = uint64_t(1) << (i % 64);
         if (!(word & bit)) {
-            shots[i] = resolveAim(aims[i]);
+            shots[i] = resolveAim(tables, aims[i]);
             word |= bit;
         }
         return shots[i];
@@ -135,89 +141,108 @@ struct CandidateList {
 // random candidate, or none (the stone thrown away) when the list is empty.
 void throwFromList(ThinkBoard& board, CandidateList& list, bool ours, PlayoutRandom& random) {
     if (list.count == 0)
-        applyShot(board, 0);
+        applyShot(board, CHANGE_NONE);
     else
-        throwShot(board, list.shot(pickIndex(random, list.count)), ours, random);
+        throwShot(board, list.shot(tablesOf(board), pickIndex(random, list.count)), ours, random);
 }
 
-// The opponent's reply i to the root shot and what follows from it.
+// The opponent's reply to the root shot and what follows from it.
 struct ReplyEntry {
-    bool ready = false;
     ThinkBoard board;     // after the reply
     CandidateList next;   // the candidates of the side throwing after it
 };
 
+// Room for a reply's entry, left unbuilt until a playout first draws that
+// reply: most visits draw a few of the hundred, and building all of them
+// would make a new cache cost as much as many visits.
+struct ReplySlot {
+    ReplySlot() {}
+    union {
+        ReplyEntry entry;
+    };
+};
+
 }  // namespace
 
-double playout(ThinkBoard& board, bool side, const StrategyPair& strategies, PlayoutRandom& random) {
+double playout(ThinkBoard& board, Colour mover, const StrategyPair& strategies, PlayoutRandom& random) {
     // Only the candidate thrown is turned into a launch velocity.
+    const MotionTables& tables = tablesOf(board);
     Aim aims[MAX_CANDIDATES];
     while (board.turn != 0) {
-        const bool ours = throwsNext(board, side);
+        const bool ours = throwsNext(board, mover);
         const int32_t count = generateAims(board, aims, ours ? strategies.own : strategies.opp);
         if (count == 0) {
             // No shot to throw: the stone is thrown away.
-            applyShot(board, 0);
+            applyShot(board, CHANGE_NONE);
             continue;
         }
-        throwShot(board, resolveAim(aims[pickIndex(random, count)]), ours, random);
+        throwShot(board, resolveAim(tables, aims[pickIndex(random, count)]), ours, random);
     }
     return evaluateEnd(board, strategies.own);
 }
 
-double playout(ThinkBoard& board, bool side, const StrategyPair& strategies) {
+double playout(ThinkBoard& board, Colour mover, const StrategyPair& strategies) {
     if (board.turn == 0)
         return evaluateEnd(board, strategies.own);
-    return playout(board, side, strategies, *freshPlayoutRandom());
+    return playout(board, mover, strategies, *freshPlayoutRandom());
 }
 
 struct VisitCache {
     ThinkBoard root;
-    bool side = false;
+    Colour mover = BLACK;
     StrategyPair strategies;
     bool cached = false;  // the next stone is the opponent's: the replies are cached
     CandidateList replies;
-    ReplyEntry entries[MAX_CANDIDATES];
+    bool ready[MAX_CANDIDATES];             // the entry holds this visit's reply
+    bool built[MAX_CANDIDATES] = {};        // the slot holds an entry
+    ReplySlot slots[MAX_CANDIDATES];
+
+    ReplyEntry& entry(int32_t i) {
+        if (!built[i]) {
+            new (&slots[i].entry) ReplyEntry;
+            built[i] = true;
+        }
+        return slots[i].entry;
+    }
 };
 
 void VisitCacheDelete::operator()(VisitCache* cache) const { delete cache; }
 
 VisitCachePtr makeVisitCache() { return VisitCachePtr(new VisitCache); }
 
-void startVisit(VisitCache& cache, const ThinkBoard& afterShot, bool side, const StrategyPair& strategies) {
+void startVisit(VisitCache& cache, const ThinkBoard& afterShot, Colour mover, const StrategyPair& strategies) {
     cache.root = afterShot;
-    cache.side = side;
+    cache.mover = mover;
     cache.strategies = strategies;
-    cache.cached = afterShot.turn != 0 && !throwsNext(afterShot, side);
+    cache.cached = afterShot.turn != 0 && !throwsNext(afterShot, mover);
     if (!cache.cached)
         return;
     cache.replies.generate(afterShot, strategies.opp);
-    for (ReplyEntry& e : cache.entries)
-        e.ready = false;
+    std::fill(std::begin(cache.ready), std::end(cache.ready), false);
 }
 
 double playoutFromVisit(VisitCache& cache, PlayoutRandom& random) {
     if (!cache.cached) {
         ThinkBoard board = cache.root;
-        return playout(board, cache.side, cache.strategies, random);
+        return playout(board, cache.mover, cache.strategies, random);
     }
     // An empty list throws the stone away: one outcome, kept in entry 0.
     const int32_t i = cache.replies.count == 0 ? 0 : pickIndex(random, cache.replies.count);
-    ReplyEntry& e = cache.entries[i];
-    if (!e.ready) {
+    ReplyEntry& e = cache.entry(i);
+    if (!cache.ready[i]) {
         e.board = cache.root;
         if (cache.replies.count == 0)
-            applyShot(e.board, 0);
+            applyShot(e.board, CHANGE_NONE);
         else
-            applyShot(e.board, simulateShot(e.board, cache.replies.shot(i)));
+            applyShot(e.board, simulateShot(e.board, cache.replies.shot(tablesOf(cache.root), i)));
         if (e.board.turn != 0)
-            e.next.generate(e.board, throwsNext(e.board, cache.side) ? cache.strategies.own : cache.strategies.opp);
-        e.ready = true;
+            e.next.generate(e.board, throwsNext(e.board, cache.mover) ? cache.strategies.own : cache.strategies.opp);
+        cache.ready[i] = true;
     }
     ThinkBoard board = e.board;
     if (board.turn != 0)
-        throwFromList(board, e.next, throwsNext(board, cache.side), random);
-    return playout(board, cache.side, cache.strategies, random);
+        throwFromList(board, e.next, throwsNext(board, cache.mover), random);
+    return playout(board, cache.mover, cache.strategies, random);
 }
 
 ThinkBoard executeCandidate(const ThinkBoard& root, const Candidate& candidate, dsfmt_t& rng) {

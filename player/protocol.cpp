@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -12,13 +13,13 @@
 namespace Kelvo {
 
 _GAMESTATE gameState;
-std::atomic<int32_t> ownStrategy{0};
-std::atomic<int32_t> oppStrategy{0};
+std::atomic<Strategy> ownStrategy{STRATEGY_NO};
+std::atomic<Strategy> oppStrategy{STRATEGY_NO};
 
 namespace {
 
-// A line with no line end is handled once the pipe has been quiet this long,
-// so a server that sends bare commands is still answered.
+// Chosen: a line with no line end is handled once the pipe has been quiet
+// this long, so a server that sends bare commands is still answered.
 constexpr int IDLE_FLUSH_MS = 100;
 
 // Decimal conversions as the C library's atoi and atof read them, without
@@ -72,11 +73,30 @@ int handleScore(const char* line) {
 
 void newGame() {
     gameState = _GAMESTATE{};
-    ownStrategy = 0;
-    oppStrategy = 0;
+    ownStrategy = STRATEGY_NO;
+    oppStrategy = STRATEGY_NO;
 }
 
 }  // namespace
+
+MoveDecider engineDecider(Engine& engine) {
+    return [&engine](const _GAMESTATE& state) {
+        const Decision d = engine.decide(state, StrategyOutlet{&ownStrategy, &oppStrategy});
+        if (!d.playable) {
+            std::fprintf(stderr, "kelvo: GO ignored: %s\n", d.why.c_str());
+            std::fflush(stderr);
+        }
+        return d.answer;
+    };
+}
+
+void decideMove(const MoveDecider& decide) {
+    if (!decide)
+        return;
+    const std::string answer = decide(gameState);
+    if (!answer.empty())
+        writeOut(answer.c_str());
+}
 
 int getToken(char* dest, const char* line, int n) {
     const char* p = line;
@@ -99,7 +119,7 @@ int getToken(char* dest, const char* line, int n) {
     return 1;
 }
 
-int handleCommand(char* block) {
+int handleCommand(char* block, const MoveDecider& decide) {
     block[std::strcspn(block, "\r\n")] = '\0';
     char word[TOKEN_SIZE];
     getToken(word, block, 0);
@@ -116,7 +136,7 @@ int handleCommand(char* block) {
     if (strcasecmp(word, "SETSTATE") == 0)
         return handleSetState(block);
     if (strcasecmp(word, "GO") == 0) {
-        decideMove();
+        decideMove(decide);
         return 1;
     }
     if (strcasecmp(word, "SCORE") == 0)
@@ -137,9 +157,9 @@ void writeOut(const char* text) {
     }
 }
 
-int runCommandLoop() {
+int runCommandLoop(const MoveDecider& decide) {
     LineAssembler lines;
-    auto handle = [](char* line) { handleCommand(line); };
+    auto handle = [&decide](char* line) { handleCommand(line, decide); };
     char buffer[1024];
     for (;;) {
         if (lines.pending()) {

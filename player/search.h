@@ -1,59 +1,112 @@
-// The sampling search: one instance sweeps over its candidates, executes
-// each with noise, plays the end out from the result and keeps the
-// candidate with the best mean.
+// The search of a move: what it starts from (the root, prepared in one
+// place), its one entry, which runs the allocation the settings choose, and
+// the one shape of its result, which both allocations fill.
+//   sweep.h    each instance visits the candidates in turn; the instances vote
+//   halving.h  all instances work on one pool of shots by sequential halving
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "candidates.h"
 #include "kelvosim/gamestate.h"
-#include "kelvosim/noise.h"
-#include "kelvosim/shot.h"
 #include "kelvosim/thinkboard.h"
 #include "playout.h"
 #include "settings.h"
+#include "shotgrid.h"
 #include "strategy.h"
 
 namespace Kelvo {
 
-// The value a search reports before any candidate was visited.
-constexpr double NO_VALUE = -999.0;
+using SearchClock = std::chrono::steady_clock;
 
-// Per-candidate statistics of one search.
-struct SearchTally {
-    uint32_t visits[MAX_CANDIDATES] = {};      // playouts folded into each candidate
-    uint32_t executions[MAX_CANDIDATES] = {};  // visits of each candidate: noisy executions
-    double mean[MAX_CANDIDATES] = {};
-    double bestValue = NO_VALUE;
-    int32_t bestIndex = 0;
-    uint64_t playouts = 0;
-    uint64_t visitsMade = 0;  // executions of a candidate, each followed by its playouts
-    int32_t count = 0;        // candidates searched
-    int64_t elapsedMs = 0;
+// What a move's search starts from.
+struct SearchRoot {
+    ThinkBoard board;          // the position, with the kept first-end flag and the simulation context
+    Colour mover = BLACK;      // the colour the searching side throws
+    StrategyPair strategies;
+    PositionKey key;           // end and shot, from which seeded generators derive
+    int32_t count = 0;         // the candidate list: aims and their launch velocities
+    Aim aims[MAX_CANDIDATES];
+    Candidate candidates[MAX_CANDIDATES];
+    // The widened search's grids, built once by their owner; without them the
+    // search builds the grid it needs.
+    const ShotGrids* grids = nullptr;
+    // When the move request began: the pooled search's budget counts from here.
+    SearchClock::time_point started = SearchClock::now();
 };
 
-// Folds n playouts with value sum into candidate i. The best is then the
-// visited candidate with the highest mean (the earliest index on a tie).
-void foldVisit(SearchTally& tally, int32_t i, double sum, uint32_t n);
+// The root of a move request on this game state: the board rebuilt from the
+// state, keeping `kept`'s first-end flag and simulation context; the side
+// from the shot number; both sides' strategies, published to `publish`; the
+// candidates of the searching side's strategy.
+SearchRoot prepareRoot(const _GAMESTATE& state, const ThinkBoard& kept, const StrategyOutlet& publish = {});
 
-// Sweeps over count candidates from the root position until the settings'
-// budget or playout limit is spent; writes the best candidate with y negated
-// (the server's orientation) and returns its value. With no candidate it
-// writes a zero shot and returns NO_VALUE.
-double searchCandidates(const ThinkBoard& root, const Candidate* candidates, int32_t count, bool side,
-                        const StrategyPair& strategies, SearchRandom& random, Candidate* out,
-                        const SearchSettings& settings = {}, SearchTally* tally = nullptr);
+// How a shot came into the search: from the candidate list, the widened
+// search's grid, or a refinement near the leaders.
+enum class ShotKind : int32_t { CANDIDATE, GRID, REFINED };
+const char* shotKindName(ShotKind kind);
 
-// What every search of a GO starts from: the board rebuilt from the game
-// state (keeping its firstEndHammer flag), the strategies of both sides
-// (also stored process-wide) and the candidates; returns their count.
-int32_t prepareRoot(ThinkBoard& board, const _GAMESTATE& state, bool side, StrategyPair& strategies,
-                    Candidate* candidates);
+// The running tally of one shot's visits.
+struct ShotStats {
+    uint32_t executions = 0;  // visits: noisy executions, each followed by its playouts
+    uint64_t playouts = 0;
+    double mean = 0;
 
-// Search instance number `instance` of a GO: rebuilds the board from the
-// game state (keeping its firstEndHammer flag), fixes the strategies,
-// generates the candidates and searches them.
-double runSearch(ThinkBoard& board, const _GAMESTATE& state, Candidate* out, bool side,
-                 const SearchSettings& settings = {}, int instance = 0, SearchTally* tally = nullptr);
+    // Folds one visit of n playouts with value sum.
+    void fold(double sum, uint32_t n) {
+        const double before = double(playouts);
+        mean = (before * mean + sum) / (before + n);
+        playouts += n;
+        ++executions;
+    }
+};
+
+// One shot the search looked at.
+struct SearchedShot {
+    ShotKind kind = ShotKind::CANDIDATE;
+    int32_t candidate = -1;    // CANDIDATE: its index in the candidate list
+    Aim aim;                   // CANDIDATE: how its set aimed it
+    Candidate launch;          // board frame, forward positive
+    ShotStats stats;           // over every instance
+    int32_t droppedIn = -1;    // halving: the round after which it was dropped; -1 while it survived
+};
+
+// One search instance as it ended: the sweep runs the settings' instances and
+// they vote; the pooled search is one instance over the pool.
+struct InstanceLine {
+    bool ok = false;           // false: the instance failed; nothing else holds
+    int32_t best = -1;         // its pick, an index into SearchResult::shots; -1: nothing visited
+    double value = NO_VALUE;   // the value it reported for its pick
+    Candidate proposal;        // its pick in the server's orientation (y negated)
+    uint64_t playouts = 0;
+    uint64_t visits = 0;
+    int64_t elapsedMs = 0;
+    int votes = 0;
+    std::vector<ShotStats> shots;  // its own figures, one per SearchResult::shots entry
+};
+
+struct SearchResult {
+    Allocation allocation = Allocation::SWEEP;
+    StrategyPair strategies;
+    int32_t candidates = 0;    // shots[0 .. candidates) are the candidate list, in order
+    std::vector<SearchedShot> shots;
+    std::vector<InstanceLine> instances;
+    int32_t chosen = 0;        // the instance whose pick is the answer
+    int32_t answerShot = -1;   // the answer's index into shots; -1: the default below
+    Candidate answer;          // server orientation, as BESTSHOT writes it
+    int32_t rounds = 0;        // halving: rounds played
+    double setupMs = 0;        // from the move request's start to the first visit
+    std::string note;          // when the answer is the default: why
+};
+
+// Searches the root with the allocation, budget and instances of the settings.
+SearchResult search(const SearchRoot& root, const SearchSettings& settings);
+
+// The answer of a search that visited nothing: a draw to the tee, the shot a
+// candidate set falls back on, in the server's orientation.
+Candidate defaultAnswer(const SearchRoot& root);
 
 }  // namespace Kelvo

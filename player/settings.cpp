@@ -2,13 +2,21 @@
 
 namespace Kelvo {
 
-bool applyPreset(const std::string& name, SearchSettings& settings) {
-    if (name != "strong")
-        return false;
-    settings.allocation = Allocation::HALVING;
-    settings.widen = true;
-    settings.playoutsPerVisit = STRONG_PLAYOUTS_PER_VISIT;
-    return true;
+const Preset* findPreset(const std::string& name) {
+    for (const Preset& p : PRESETS)
+        if (name == p.name)
+            return &p;
+    return nullptr;
+}
+
+std::string ineffectiveSetting(const SearchSettings& settings) {
+    if (settings.allocation == Allocation::HALVING)
+        return std::string();
+    if (settings.widen)
+        return "--widen";
+    if (settings.commonNoise)
+        return "--common-noise";
+    return std::string();
 }
 
 }  // namespace Kelvo

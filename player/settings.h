@@ -1,19 +1,14 @@
-// The search's settings: how long and how widely one GO searches, and where
-// its random numbers come from.
+// The search's settings: how long and how widely one move searches, and where
+// its random numbers come from; and the named presets of them.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
-namespace Kelvo {
+#include "tunables.h"
 
-constexpr int SEARCH_TIME_MS = 5000;
-constexpr int SEARCH_INSTANCES = 4;
-constexpr int PLAYOUTS_PER_VISIT = 1000;
-// Playouts per noisy execution of the strong preset; see the README for how
-// it was measured.
-constexpr int STRONG_PLAYOUTS_PER_VISIT = 8;
+namespace Kelvo {
 
 // How an instance spends its budget. SWEEP: each instance visits its
 // candidates in turn and the instances vote. HALVING: all instances work on
@@ -26,13 +21,13 @@ enum class Allocation { SWEEP, HALVING };
 // exactly as the player without options does.
 struct SearchSettings {
     int budgetMs = SEARCH_TIME_MS;  // wall time of each instance
-    int instances = SEARCH_INSTANCES;  // instances of one GO, voting on the answer
+    int instances = SEARCH_INSTANCES;  // instances of one move, voting on the answer
     int playoutsPerVisit = PLAYOUTS_PER_VISIT;  // playouts after each noisy execution
     // Playouts of one instance; the search ends at the limit or the budget,
     // whichever comes first. None: the budget alone ends it.
     std::optional<uint64_t> playoutLimit;
     // None: generators seeded from the clock and the random device. With a
-    // seed, every generator of a GO derives from it, the instance and the
+    // seed, every generator of a move derives from it, the instance and the
     // position's end and shot, so a search that ends at its playout limit
     // answers the same every time.
     std::optional<uint64_t> seed;
@@ -47,9 +42,28 @@ struct SearchSettings {
     bool widen = false;
 };
 
-// The named combinations of settings. "strong" is the best combination
-// measured on the search benchmarks; its figures are in the README.
-// Returns false for an unknown name. Only the fields a preset sets change.
-bool applyPreset(const std::string& name, SearchSettings& settings);
+// A named combination of settings, written as the search options that set
+// it: the option parser applies them as if given, except where the command
+// line gives an option itself. Arrays of characters, so that the table is
+// plain read-only data.
+struct Preset {
+    char name[16];
+    char options[80];
+};
+
+// The presets. "strong" is the best combination measured on the search
+// benchmarks (their figures are in the README); its 8 playouts per visit
+// were measured with kelvo-bench-midend --variance.
+constexpr Preset PRESETS[] = {
+    {"strong", "--allocation halving --widen --playouts-per-visit 8"},
+};
+
+// The preset of that name, or null.
+const Preset* findPreset(const std::string& name);
+
+// The option of a setting that has no effect with the chosen allocation
+// (--widen or --common-noise without halving); empty when every setting
+// counts.
+std::string ineffectiveSetting(const SearchSettings& settings);
 
 }  // namespace Kelvo

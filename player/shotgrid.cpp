@@ -14,18 +14,6 @@ double speedOf(const Candidate& shot) { return std::hypot(shot.x, shot.y); }
 
 double headingOf(const Candidate& shot) { return std::atan2(shot.x, shot.y); }
 
-const GridSpec& coarseGrid() {
-    // From guards 6 m short of the tee to the back of the house every 0.5 m,
-    // then taps and takeouts; 0.012 rad is 0.44 m across at the tee.
-    static const GridSpec spec{TEE_TO_THROW - 6.0, TEE_TO_THROW + 2.0, 0.5, 6, 0.096, 17};
-    return spec;
-}
-
-const GridSpec& lastStoneGrid() {
-    static const GridSpec spec{TEE_TO_THROW - 4.0, TEE_TO_THROW + 2.5, 0.1, 25, 0.1, 101};
-    return spec;
-}
-
 std::vector<double> gridSpeeds(const GridSpec& spec) {
     std::vector<double> speeds;
     for (double reach = spec.reachLow; reach <= spec.reachHigh + 1e-9; reach += spec.reachStep)
@@ -46,6 +34,17 @@ std::vector<Candidate> gridShots(const GridSpec& spec) {
             for (int h = 0; h < spec.headings; ++h)
                 shots.push_back(shotAt(speed, -spec.headingMax + h * headingStep(spec), spin));
     return shots;
+}
+
+const GridSpec& widenedGrid(int32_t turn) { return turn == 1 ? LAST_STONE_GRID : COARSE_GRID; }
+
+const std::vector<Candidate>& ShotGrids::forTurn(int32_t turn) const {
+    if (turn == 1) {
+        std::call_once(lastStoneOnce_, [this] { lastStone_ = gridShots(LAST_STONE_GRID); });
+        return lastStone_;
+    }
+    std::call_once(coarseOnce_, [this] { coarse_ = gridShots(COARSE_GRID); });
+    return coarse_;
 }
 
 }  // namespace Kelvo

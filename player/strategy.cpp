@@ -4,37 +4,32 @@
 
 namespace Kelvo {
 
-int32_t selectStrategy(bool holdsLastStone, int32_t lead) {
+Strategy selectStrategy(bool holdsLastStone, int32_t lead) {
     if (!holdsLastStone) {
         if (lead < 0)
             return STEAL;
-        return lead <= 2 ? FORCE1 : PREVENT_MULTI;
+        return lead <= CLOSE_LEAD ? FORCE1 : PREVENT_MULTI;
     }
-    if (lead < -2)
+    if (lead < -CLOSE_LEAD)
         return SCORE3_OR_MORE;
-    return lead <= 2 ? SCORE2 : PREVENT_STEAL;
+    return lead <= CLOSE_LEAD ? SCORE2 : PREVENT_STEAL;
 }
 
-StrategyPair selectStrategies(const ThinkBoard& board, bool side) {
+StrategyPair selectStrategies(const ThinkBoard& board, Colour mover) {
     const int32_t lead = board.firstEndHammer ? -board.scoreDiff : board.scoreDiff;
-    return StrategyPair{selectStrategy(side, lead), selectStrategy(!side, -lead)};
+    const bool holdsLastStone = mover == WHITE;
+    return StrategyPair{selectStrategy(holdsLastStone, lead), selectStrategy(!holdsLastStone, -lead)};
 }
 
-double evaluateEnd(const ThinkBoard& board, int32_t ownStrategy) {
-    // Columns: e <= -3, -2, -1, 0, 1, 2, e >= 3.
-    static const double FIRST_THROWER[7] = {-1.0, -0.5, 1.0, 0, 1.0, 1.0, 1.0};
-    static const double STEALER[7] = {-1.0, -0.666, -0.333, 0, 1.0, 1.0, 1.0};
-    static const double SCORER2[7] = {1.5, 1.0, 0.5, 0, -0.333, -0.666, -1.0};
-    static const double SCORER3[7] = {1.0, 0.666, 0.333, 0, -0.333, -0.666, -1.0};
-    static const double STEAL_GUARD[7] = {0.5, 1.0, 1.0, 0, -0.333, -0.666, -1.0};
+double evaluateEnd(const ThinkBoard& board, Strategy own) {
     const int column = std::clamp(board.endScore, -3, 3) + 3;
-    switch (ownStrategy) {
+    switch (own) {
     case FORCE1:
-    case PREVENT_MULTI: return FIRST_THROWER[column];
-    case STEAL: return STEALER[column];
-    case SCORE2: return SCORER2[column];
-    case SCORE3_OR_MORE: return SCORER3[column];
-    case PREVENT_STEAL: return STEAL_GUARD[column];
+    case PREVENT_MULTI: return EVAL_FIRST_THROWER[column];
+    case STEAL: return EVAL_STEALER[column];
+    case SCORE2: return EVAL_SCORER2[column];
+    case SCORE3_OR_MORE: return EVAL_SCORER3[column];
+    case PREVENT_STEAL: return EVAL_STEAL_GUARD[column];
     default: break;
     }
     KELVO_CHECK(false, "evaluateEnd: strategy without an evaluation row");
@@ -43,7 +38,7 @@ double evaluateEnd(const ThinkBoard& board, int32_t ownStrategy) {
 
 namespace {
 
-CandidateSet candidateSetFor(int32_t strategy) {
+CandidateSet candidateSetFor(Strategy strategy) {
     switch (strategy) {
     case FORCE1: return candidatesForce1;
     case STEAL: return candidatesSteal;
@@ -59,13 +54,12 @@ CandidateSet candidateSetFor(int32_t strategy) {
 
 }  // namespace
 
-int32_t generateCandidates(const ThinkBoard& board, Candidate* candidates, int32_t strategy) {
-    CandidateWriter w{candidates};
-    return candidateSetFor(strategy)(board, w);
+int32_t generateCandidates(const ThinkBoard& board, Candidate* candidates, Strategy strategy) {
+    return writeCandidates(candidateSetFor(strategy), board, candidates);
 }
 
-int32_t generateAims(const ThinkBoard& board, Aim* aims, int32_t strategy) {
-    CandidateWriter w{nullptr, aims};
+int32_t generateAims(const ThinkBoard& board, Aim* aims, Strategy strategy) {
+    CandidateWriter w{nullptr, nullptr, aims};
     return candidateSetFor(strategy)(board, w);
 }
 

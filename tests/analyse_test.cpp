@@ -114,4 +114,33 @@ TEST_F(Analyse, ARecordedShotGivesATableThatAddsUp) {
     EXPECT_NE(readFile(dir + "/err.txt").find("no shot 2 of end 3"), std::string::npos);
 }
 
+// A widened search reports its widened shots by kind, beside the candidates,
+// and the pick of its one instance is the answer.
+TEST_F(Analyse, AWidenedSearchShowsItsShotsByKind) {
+    std::ofstream(dir + "/mid.txt") << "SETSTATE 0 0 8 0\nSCORE 1\nSETSTATE 0 1 8 0\nSCORE -1\n"
+                                       "POSITION 2.30 4.70 2.55 5.10 2.40 7.80 1.90 4.20 3.40 5.60 2.20 8.40"
+                                       " 2.70 3.60 1.20 7.00\nSETSTATE 8 2 8 0\n";
+    const std::string analyse = shellQuote(BIN_DIR + "/kelvo-analyse") + " " + shellQuote(dir + "/mid.txt") +
+                                " --preset strong --budget 300 --seed 3 --playout-limit 400";
+    ASSERT_EQ(runShell(analyse + " --json > " + shellQuote(dir + "/a.json")), 0) << readFile(dir + "/a.json");
+    const nlohmann::json a = nlohmann::json::parse(readFile(dir + "/a.json"));
+    EXPECT_EQ(a["allocation"], "halving");
+    EXPECT_GT(a["pool"]["grid"].get<int>(), 0);
+    ASSERT_GT(a["widened"].size(), 0u);
+    for (const auto& w : a["widened"]) {
+        EXPECT_TRUE(w["kind"] == "grid" || w["kind"] == "refined") << w;
+        EXPECT_GE(w["index"].get<int>(), int(a["candidates"].size()));
+    }
+    ASSERT_EQ(a["instances"].size(), 1u);
+    const auto& pick = a["instances"][0];
+    EXPECT_TRUE(pick["kind"] == "candidate" || pick["kind"] == "grid" || pick["kind"] == "refined") << pick;
+    EXPECT_TRUE(a["note"].is_null());
+
+    ASSERT_EQ(runShell(analyse + " > " + shellQuote(dir + "/a.txt")), 0);
+    const std::string table = readFile(dir + "/a.txt");
+    EXPECT_NE(table.find("widened: "), std::string::npos) << table;
+    EXPECT_NE(table.find(" grid "), std::string::npos) << table;
+    EXPECT_EQ(table.find("candidate -1"), std::string::npos) << table;
+}
+
 }  // namespace

@@ -1,14 +1,13 @@
 // Four search instances at once on real positions, kept short so that the
-// thread sanitizer build can run them: the instances share only the motion
-// tables and the two strategy indices, and a race shows up here.
+// thread sanitizer build can run them: the instances share only the root,
+// the motion tables and the two strategy indices, and a race shows up here.
 #include <gtest/gtest.h>
 
 #include <regex>
 #include <string>
 
-#include "decision.h"
+#include "engine.h"
 #include "protocol.h"
-#include "search.h"
 #include "support.h"
 
 using namespace Kelvo;
@@ -42,36 +41,37 @@ _GAMESTATE midEnd() {
 }
 
 TEST(FourInstances, ShortSearchOnAMidEndPositionAnswersAndAgreesOnTheStrategies) {
-    KelvoTest::ensureMotionTables();
     const _GAMESTATE s = midEnd();
     ThinkBoard board;
     buildFromGameState(board, s);
     ASSERT_EQ(board.turn, 9);
 
-    const std::string answer = decide(s, KelvoTest::withBudget(300));
+    // Through the protocol's decider, which has the searches publish.
+    Engine engine = KelvoTest::engine(KelvoTest::withBudget(300));
+    const std::string answer = engineDecider(engine)(s);
     EXPECT_TRUE(std::regex_match(answer, ANSWER)) << answer;
-    // Every instance wrote the same pair; it is the one the position gives.
-    const StrategyPair expected = selectStrategies(board, true);
+    // The published pair is the one the position gives.
+    const StrategyPair expected = selectStrategies(board, WHITE);
     EXPECT_EQ(ownStrategy.load(), expected.own);
     EXPECT_EQ(oppStrategy.load(), expected.opp);
 }
 
 TEST(FourInstances, BackToBackRequestsOnChangingPositions) {
-    KelvoTest::ensureMotionTables();
     // The kept first-end flag passes from one request's threads to the next.
+    Engine engine = KelvoTest::engine(KelvoTest::withBudget(100));
     _GAMESTATE s;
     s.finalEnd = 8;
     s.shotNumber = 1;
     place(s, 0, 2.4f, 4.5f);
-    EXPECT_TRUE(std::regex_match(decide(s, KelvoTest::withBudget(100)), ANSWER));
+    EXPECT_TRUE(std::regex_match(engine.decide(s).answer, ANSWER));
 
     _GAMESTATE later = midEnd();
     later.shotNumber = 12;  // BLACK, the other side, to throw
-    EXPECT_TRUE(std::regex_match(decide(later, KelvoTest::withBudget(100)), ANSWER));
+    EXPECT_TRUE(std::regex_match(engine.decide(later).answer, ANSWER));
 
     // The last stone of an end: every playout ends at once.
     later.shotNumber = 15;
-    EXPECT_TRUE(std::regex_match(decide(later, KelvoTest::withBudget(100)), ANSWER));
+    EXPECT_TRUE(std::regex_match(engine.decide(later).answer, ANSWER));
 }
 
 }  // namespace

@@ -6,10 +6,10 @@
 #include <regex>
 #include <string>
 
-#include "decision.h"
+#include "engine.h"
 #include "protocol.h"
-#include "search.h"
 #include "support.h"
+#include "sweep.h"
 
 using namespace Kelvo;
 
@@ -135,45 +135,50 @@ TEST(PlayableState, ShotEndAndStoneCountsAreChecked) {
 }
 
 TEST(Decide, UnplayableStateAnswersNothingAndReportsOneLine) {
+    Engine engine = KelvoTest::engine(KelvoTest::withBudget(10));
+    const Decision d = engine.decide(emptyState(16, 0));
+    EXPECT_FALSE(d.playable);
+    EXPECT_EQ(d.answer, "");
     testing::internal::CaptureStderr();
-    const std::string answer = decide(emptyState(16, 0), KelvoTest::withBudget(10));
+    const std::string answer = engineDecider(engine)(emptyState(16, 0));
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(answer, "");
-    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_EQ(err, "kelvo: GO ignored: " + d.why + "\n");
 }
 
 // ---------------------------------------------------------------------------
-// Short searches through the library
+// Short searches through the engine
 
 TEST(Decide, AnswersABestShotAndKeepsTheFirstEndFlag) {
-    KelvoTest::ensureMotionTables();
+    const std::regex bestShot(R"(BESTSHOT -?\d+\.\d{6} -?\d+\.\d{6} [01])");
+    Engine engine = KelvoTest::engine(KelvoTest::withBudget(30));
     // First move request of a game at end 0, shot 1: the player holds the
     // hammer of the first end.
     _GAMESTATE s = emptyState(1, 0);
-    const std::string answer = decide(s, KelvoTest::withBudget(60));
-    EXPECT_TRUE(std::regex_match(answer, std::regex(R"(BESTSHOT -?\d+\.\d{6} -?\d+\.\d{6} [01])"))) << answer;
+    const Decision first = engine.decide(s);
+    EXPECT_TRUE(std::regex_match(first.answer, bestShot)) << first.answer;
+    EXPECT_EQ(first.answer, formatAnswer(first.shot));
+    EXPECT_TRUE(engine.scratch().firstEndHammer);
 
     // Two ends later, BLACK (positive scores) leads by 3; for a player that
     // had the first-end hammer that is a deficit of 3.
     s = emptyState(0, 2);
     s.endScores[0] = 2;
     s.endScores[1] = 1;
-    decide(s, KelvoTest::withBudget(30));
-    EXPECT_EQ(ownStrategy.load(), STEAL);
-    EXPECT_EQ(oppStrategy.load(), PREVENT_STEAL);
+    EXPECT_EQ(engine.decide(s).search.strategies.own, STEAL);
 
     // A new game whose first request is at end 0, shot 0 clears the flag.
-    decide(emptyState(0, 0), KelvoTest::withBudget(30));
-    decide(s, KelvoTest::withBudget(30));
-    EXPECT_EQ(ownStrategy.load(), PREVENT_MULTI);
-    EXPECT_EQ(oppStrategy.load(), SCORE3_OR_MORE);
+    engine.decide(emptyState(0, 0));
+    const StrategyPair cleared = engine.decide(s).search.strategies;
+    EXPECT_EQ(cleared.own, PREVENT_MULTI);
+    EXPECT_EQ(cleared.opp, SCORE3_OR_MORE);
 
     // An extra end past the ten kept scores of a tied game is played.
     s = emptyState(1, 12);
     s.finalEnd = 12;
     s.endScores[0] = 1;
     s.endScores[9] = -1;
-    EXPECT_TRUE(std::regex_match(decide(s, KelvoTest::withBudget(30)), std::regex(R"(BESTSHOT -?\d+\.\d{6} -?\d+\.\d{6} [01])")));
+    EXPECT_TRUE(std::regex_match(engine.decide(s).answer, bestShot));
 }
 
 // ---------------------------------------------------------------------------

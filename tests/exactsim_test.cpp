@@ -128,7 +128,7 @@ TEST(ExactHandOver, WithoutAwakeStonesTakesOneStepAndWritesBack) {
     s.asleep(0.3, 0.2, BLACK);
     s.asleep(-1.0, -2.0, WHITE | ST_FREEGUARD | ST_PROTECTED);
     ThinkBoard out = emptyBoard(13);
-    EXPECT_EQ(s.fs.simulateExact(out, EXACT_DT), 2);
+    EXPECT_EQ(simulateExact(s.fs, out, EXACT_DT), 2);
     ASSERT_EQ(out.count[BLACK], 1);
     ASSERT_EQ(out.count[WHITE], 1);
     EXPECT_EQ(out.stones[BLACK][0].x, double(0.3f));
@@ -143,7 +143,7 @@ TEST(ExactHandOver, StoneLeavingThePlayAreaIsRemovedAndTheRunGoesOn) {
     s.awake(sliding(0.0, -1.0, M_PI, 6, -CURL_RATIO), BLACK);      // slides back toward the thrower
     s.awake(sliding(0.0, 1.0, 0, 8, 0), BLACK);                    // over the back line
     ThinkBoard out = emptyBoard(10);
-    EXPECT_GT(s.fs.simulateExact(out, EXACT_DT), 0);
+    EXPECT_GT(simulateExact(s.fs, out, EXACT_DT), 0);
     EXPECT_EQ(out.count[WHITE], 0);
     ASSERT_EQ(out.count[BLACK], 1);
     EXPECT_NEAR(out.stones[BLACK][0].y, -1.0 - 36 / (2 * DECEL), 0.02);
@@ -156,7 +156,7 @@ TEST(ExactHandOver, StruckRestingStoneMovesAndCanBeRemoved) {
         s.awake(sliding(0, -1.0, 0, 6, 0), WHITE);
         s.asleep(0, 0.5, BLACK);
         ThinkBoard out = emptyBoard(10);
-        s.fs.simulateExact(out, EXACT_DT);
+        simulateExact(s.fs, out, EXACT_DT);
         ASSERT_EQ(out.count[BLACK], 1);
         ASSERT_EQ(out.count[WHITE], 1);
         EXPECT_GT(out.stones[BLACK][0].y, 0.6);
@@ -169,11 +169,22 @@ TEST(ExactHandOver, StruckRestingStoneMovesAndCanBeRemoved) {
         s.asleep(0, 0.5, BLACK);
         s.asleep(1.5, -1.0, BLACK);
         ThinkBoard out = emptyBoard(10);
-        s.fs.simulateExact(out, EXACT_DT);
+        simulateExact(s.fs, out, EXACT_DT);
         ASSERT_EQ(out.count[BLACK], 1);
         EXPECT_EQ(out.stones[BLACK][0].x, double(1.5f));
         EXPECT_EQ(out.count[WHITE], 1);
     }
+}
+
+// Standard output is the protocol's channel: a resting stone outside the
+// play area is reported on standard error before the check ends the process.
+TEST(ExactRunDeathTest, AStoneOutsideThePlayAreaIsReportedOnStandardError) {
+    EXPECT_DEATH(
+        {
+            B2Board b;
+            addRestingStone(b, Vec2{3.0, 0.5}, BLACK);
+        },
+        "3\\.000000, 0\\.500000\n.*isInPlayArea");
 }
 
 TEST(ExactHandOver, ProtectedStoneKnockedOutEndsTheRunAtOnce) {
@@ -200,7 +211,7 @@ TEST(ExactHandOver, ProtectedStoneKnockedOutEndsTheRunAtOnce) {
     s.awake(sliding(0, -1.0, 0, 20, 0), BLACK);
     s.asleep(0, 0.5, WHITE | ST_FREEGUARD | ST_PROTECTED);
     ThinkBoard out = emptyBoard(13);
-    EXPECT_EQ(s.fs.simulateExact(out, EXACT_DT), 0);
+    EXPECT_EQ(simulateExact(s.fs, out, EXACT_DT), 0);
     EXPECT_EQ(out.count[WHITE], 0);
     EXPECT_EQ(out.count[BLACK], 1);
 }
@@ -214,7 +225,7 @@ TEST(ExactHandOver, VoidComesFromTheProtectionNotFromTheStoneCount) {
         s.awake(sliding(2.2, 0.0, M_PI / 2, 2.0, CURL_RATIO), BLACK);
         s.asleep(0.5, -3.0, WHITE | ST_FREEGUARD | ST_PROTECTED);
         ThinkBoard out = emptyBoard(13);
-        EXPECT_EQ(s.fs.simulateExact(out, EXACT_DT), 2);
+        EXPECT_EQ(simulateExact(s.fs, out, EXACT_DT), 2);
         EXPECT_EQ(out.count[BLACK], 0);
         EXPECT_EQ(out.count[WHITE], 1);
     }
@@ -225,14 +236,14 @@ TEST(ExactHandOver, VoidComesFromTheProtectionNotFromTheStoneCount) {
         s.awake(sliding(1.5, -3.0, M_PI / 2, 6.0, CURL_RATIO), state);
         s.asleep(0.0, 0.0, WHITE);
         ThinkBoard out = emptyBoard(13);
-        EXPECT_EQ(s.fs.simulateExact(out, EXACT_DT), state & ST_PROTECTED ? 0 : 2);
+        EXPECT_EQ(simulateExact(s.fs, out, EXACT_DT), state & ST_PROTECTED ? 0 : 2);
         EXPECT_EQ(out.count[BLACK], 0);
     }
 }
 
 class ShotExact : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { KelvoTest::ensureMotionTables(); }
+    const MotionTables& tables = KelvoTest::tables();
 };
 
 TEST_F(ShotExact, DrawRestsOnItsTargetWithCodeOne) {
@@ -242,7 +253,7 @@ TEST_F(ShotExact, DrawRestsOnItsTargetWithCodeOne) {
             const ThinkBoard before = board;
             fMoveXY<double> shot;
             shot.spin = spin;
-            drawTo(target, shot);
+            drawTo(tables, target, shot);
             ASSERT_EQ(simulateShotExact(board, shot), 1);
             ASSERT_EQ(board.count[WHITE], 1);
             const fStonePos& rest = board.stones[WHITE][board.lastIndex];
@@ -250,7 +261,7 @@ TEST_F(ShotExact, DrawRestsOnItsTargetWithCodeOne) {
             EXPECT_NEAR(rest.y, target.y, 0.05) << "spin " << spin;
             // The untouched stone keeps its exact coordinates.
             EXPECT_EQ(board.stones[BLACK][0].x, before.stones[BLACK][0].x);
-            applyShot(board, 1);
+            applyShot(board, CHANGE_ADDED);
             EXPECT_EQ(board.turn, 14);
         }
     }
@@ -269,11 +280,11 @@ TEST_F(ShotExact, TakeoutRemovesTheStruckStone) {
     ThinkBoard board = KelvoTest::makeBoard(15, {{BLACK, 0.2, 0.1}});
     fMoveXY<double> shot;
     shot.spin = 1;
-    hitAt(Vec2{0.2, 0.1}, 33, shot);
+    hitAt(tables, Vec2{0.2, 0.1}, 33, shot);
     ASSERT_EQ(simulateShotExact(board, shot), 2);
     EXPECT_EQ(board.count[BLACK], 0);
     EXPECT_LE(board.count[WHITE], 1);
-    applyShot(board, 2);
+    applyShot(board, CHANGE_REBUILT);
 }
 
 TEST_F(ShotExact, KnockingOutAProtectedGuardVoidsTheShot) {
@@ -282,7 +293,7 @@ TEST_F(ShotExact, KnockingOutAProtectedGuardVoidsTheShot) {
     ASSERT_TRUE(board.state[WHITE][0] & ST_PROTECTED);
     const ThinkBoard before = board;
     fMoveXY<double> shot;
-    hitAt(Vec2{0.1, -3.0}, 33, shot);
+    hitAt(tables, Vec2{0.1, -3.0}, 33, shot);
     EXPECT_EQ(simulateShotExact(board, shot), 0);
     EXPECT_TRUE(sameBoard(board, before));
 
@@ -311,7 +322,7 @@ TEST_F(ShotExact, SpinningStrikerThrowsTheStruckStoneAsThePhysicsDoes) {
                 collideMoving(a, b);
             else
                 collideResting(a, b);
-            slideToRest(speedIndex(b.speed), b);
+            slideToRest(tables, speedIndex(b.speed), b);
 
             B2Board exact;
             addMovingStone(exact, sliding(0, -GAP, 0, SPEED + GAP * DECEL / SPEED, spin), BLACK);

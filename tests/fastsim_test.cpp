@@ -12,13 +12,13 @@ namespace {
 
 class FastSim : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { KelvoTest::ensureMotionTables(); }
+    const MotionTables& tables = KelvoTest::tables();
 };
 
 fMoveXY<double> aimHit(Vec2 target, double speed, int spin) {
     fMoveXY<double> rec;
     rec.spin = spin;
-    hitAt(target, speed, rec);
+    hitAt(KelvoTest::tables(), target, speed, rec);
     return rec;
 }
 
@@ -253,19 +253,19 @@ TEST_F(FastSim, SlidingAlongThePath) {
     const int k = speedIndex(s.speed);
 
     StoneMotion same = s;
-    slideBetween(k, k, same);
+    slideBetween(tables, k, k, same);
     EXPECT_TRUE(same.x == s.x && same.y == s.y && same.angle == s.angle && same.speed == s.speed);
 
     // Sliding in two legs comes to rest where one slide does, for both curls.
     for (double spin : {CURL_RATIO, -CURL_RATIO}) {
         StoneMotion whole = s, legs = s;
         whole.spin = legs.spin = spin;
-        slideToRest(k, whole);
+        slideToRest(tables, k, whole);
         const int mid = speedIndex(5.0);
-        slideBetween(k, mid, legs);
+        slideBetween(tables, k, mid, legs);
         EXPECT_NEAR(legs.speed, 5.0, 0.01);
         EXPECT_GT(legs.y, s.y + 1);
-        slideToRest(mid, legs);
+        slideToRest(tables, mid, legs);
         EXPECT_NEAR(legs.x, whole.x, 1e-9);
         EXPECT_NEAR(legs.y, whole.y, 1e-9);
         EXPECT_NEAR(legs.time, whole.time, 1e-12);
@@ -278,8 +278,8 @@ TEST_F(FastSim, SlideToRestMirrorsAcrossTheLineOfTravel) {
     StoneMotion plus = movingStone(0.2, -10, heading, 8.0, CURL_RATIO);
     StoneMotion minus = plus;
     minus.spin = -CURL_RATIO;
-    slideToRest(speedIndex(8.0), plus);
-    slideToRest(speedIndex(8.0), minus);
+    slideToRest(tables, speedIndex(8.0), plus);
+    slideToRest(tables, speedIndex(8.0), minus);
     const double ux = std::sin(heading), uy = std::cos(heading);
     const double px = plus.x - 0.2, py = plus.y + 10;
     const double along = px * ux + py * uy;
@@ -299,10 +299,10 @@ TEST_F(FastSim, SpeedsBeyondTheTablesReadTheLastEntry) {
     collideResting(a, b);
     ASSERT_GT(b.speed, (PATH_TABLE_SIZE - 1) * W_STEP);
     ASSERT_GT(b.speed, (DISTANCE_TABLE_SIZE - 1) * V_STEP);
-    EXPECT_EQ(stopDistance(b.speed), distanceBySpeed[DISTANCE_TABLE_SIZE - 1]);
+    EXPECT_EQ(tables.stopDistance(b.speed), tables.distanceBySpeed[DISTANCE_TABLE_SIZE - 1]);
     StoneMotion atLast = b;
-    slideToRest(speedIndex(b.speed), b);
-    slideToRest(PATH_TABLE_SIZE - 1, atLast);
+    slideToRest(tables, speedIndex(b.speed), b);
+    slideToRest(tables, PATH_TABLE_SIZE - 1, atLast);
     EXPECT_EQ(b.x, atLast.x);
     EXPECT_EQ(b.y, atLast.y);
 
@@ -331,7 +331,7 @@ TEST_F(FastSim, HitOnTheTeeApproachesInTwoSteps) {
         EXPECT_EQ(launch.spin, m * CURL_RATIO);
         StoneMotion thrown = thrownFrom(launch);
         StoneMotion tee;
-        const detail::Approach a = detail::approachResting(thrown, tee);
+        const detail::Approach a = detail::approachResting(tables, thrown, tee);
         EXPECT_TRUE(a.contact);
         EXPECT_EQ(a.steps, 2);
         EXPECT_NEAR(thrown.x, m * -0.025, 0.001);
@@ -439,7 +439,7 @@ TEST_F(FastSim, StrikingTouchingStonesPassesTheMotionOn) {
     ASSERT_EQ(board.count[WHITE], 1);
     EXPECT_NEAR(board.stones[BLACK][0].y, 0.0, 0.01);
     EXPECT_NEAR(board.stones[BLACK][1].y, -0.2903, 0.01);
-    EXPECT_NEAR(board.stones[WHITE][0].y, 0.2902 + stopDistance(3.0), 0.05);
+    EXPECT_NEAR(board.stones[WHITE][0].y, 0.2902 + tables.stopDistance(3.0), 0.05);
 
     // The same position struck by a real shot keeps every stone in play.
     ThinkBoard shot = makeBoard(10, {{BLACK, 0.0, 0.0}, {WHITE, 0.0, 0.2902}});
@@ -501,8 +501,8 @@ TEST_F(FastSim, EndlessEventsAreFinishedByTheExactSimulator) {
     // the fast passes left them, still side by side.
     const fStonePos& a = board.stones[BLACK][0];
     const fStonePos& b = board.stones[BLACK][1];
-    EXPECT_NEAR(a.y, -3.0 + stopDistance(3.0), 0.05);
-    EXPECT_NEAR(b.y, -3.0 + stopDistance(3.0), 0.05);
+    EXPECT_NEAR(a.y, -3.0 + tables.stopDistance(3.0), 0.05);
+    EXPECT_NEAR(b.y, -3.0 + tables.stopDistance(3.0), 0.05);
     EXPECT_GT(std::hypot(a.x - b.x, a.y - b.y), TWO_STONE_R);
 }
 
@@ -552,8 +552,8 @@ TEST_F(FastSim, StonesSpeededUpByAMovingContactStillHitRestingStones) {
     ThinkBoard board = makeBoard(10, {});
     FSBoard fs = movingPair(movingStone(0, -2.6, 0, 6.0, CURL_RATIO), BLACK,
                             movingStone(0, -2.2, 0, 2.0, CURL_RATIO), ST_WHITE, {{0, -0.7, BLACK}});
-    ASSERT_GT(1.9, stopDistance(6.0) + TWO_STONE_R);
-    ASSERT_GT(1.5, stopDistance(2.0) + TWO_STONE_R);
+    ASSERT_GT(1.9, tables.stopDistance(6.0) + TWO_STONE_R);
+    ASSERT_GT(1.5, tables.stopDistance(2.0) + TWO_STONE_R);
 
     EXPECT_EQ(simulateFSBoard(board, fs), 2);
     ASSERT_EQ(board.count[BLACK], 2);
@@ -570,7 +570,7 @@ TEST_F(FastSim, ClearPathAndPassingStones) {
     // A draw comes to rest at its target; spin flag 1 mirrors a straight throw.
     fMoveXY<double> rec;
     rec.spin = 0;
-    drawTo({0.5, 0.3}, rec);
+    drawTo(tables, {0.5, 0.3}, rec);
     ThinkBoard board = makeBoard(10, {{WHITE, -1.5, 1.0}});
     EXPECT_EQ(simulateClearPath(board, std::hypot(rec.x, rec.y), std::atan2(rec.x, rec.y), 0), 1);
     ASSERT_EQ(board.count[BLACK], 1);
@@ -589,7 +589,7 @@ TEST_F(FastSim, ClearPathAndPassingStones) {
 
     // A draw that passes a stone without touching it rests as on a clear path.
     rec.spin = 0;
-    drawTo({0.0, 0.0}, rec);
+    drawTo(tables, {0.0, 0.0}, rec);
     const std::vector<KelvoTest::StoneAt> passed = {{WHITE, 0.45, -1.5}, {WHITE, -1.5, 1.0}};
     ThinkBoard general = makeBoard(10, passed);
     ThinkBoard clear = makeBoard(10, passed);

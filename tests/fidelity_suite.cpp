@@ -20,6 +20,7 @@ constexpr int TURN = 4;
 
 ThinkBoard boardWith(const std::vector<std::pair<int, Vec2>>& stones) {
     ThinkBoard board;
+    board.sim = &KelvoTest::simulation();
     resetBoard(board);
     board.turn = TURN;
     for (const auto& [colour, at] : stones)
@@ -31,14 +32,14 @@ ThinkBoard boardWith(const std::vector<std::pair<int, Vec2>>& stones) {
 fMoveXY<double> draw(Vec2 target, int spin) {
     fMoveXY<double> m;
     m.spin = spin;
-    drawTo(target, m);
+    drawTo(KelvoTest::tables(), target, m);
     return m;
 }
 
 fMoveXY<double> hit(Vec2 target, double speed, int spin) {
     fMoveXY<double> m;
     m.spin = spin;
-    hitAt(target, speed, m);
+    hitAt(KelvoTest::tables(), target, speed, m);
     return m;
 }
 

@@ -25,7 +25,6 @@ const Tally& named(const std::vector<Tally>& tallies, const std::string& name) {
 }  // namespace
 
 TEST(Fidelity, FastSimulationFollowsTheReference) {
-    KelvoTest::ensureMotionTables();
     const std::vector<Shot> suite = everyNth(buildSuite(), 2);
     const std::vector<Tally> tallies = tally(suite, runFast(suite, 0), runExact(suite, REFERENCE_DT));
     for (const Tally& t : tallies)

@@ -7,9 +7,8 @@
 #include <regex>
 #include <string>
 
-#include "decision.h"
+#include "engine.h"
 #include "protocol.h"
-#include "search.h"
 #include "support.h"
 
 using namespace Kelvo;
@@ -18,7 +17,7 @@ namespace {
 
 void command(const std::string& line) {
     std::string block = line;
-    handleCommand(&block[0]);
+    handleCommand(&block[0], MoveDecider());
 }
 
 // SCORE and SETSTATE store what the server sent, saturated to 32 bits; the
@@ -40,9 +39,9 @@ TEST(FuzzRegression, ExtremeScoresAndFinalEndDoNotOverflowTheBoard) {
     EXPECT_EQ(board.scoreDiff, -INT32_MAX);
     EXPECT_EQ(board.endsLeft, -INT32_MAX);
     // BLACK is far behind whichever side holds the first-end hammer.
-    EXPECT_EQ(selectStrategies(board, false).own, STEAL);
+    EXPECT_EQ(selectStrategies(board, BLACK).own, STEAL);
     board.firstEndHammer = true;
-    EXPECT_EQ(selectStrategies(board, true).own, PREVENT_STEAL);
+    EXPECT_EQ(selectStrategies(board, WHITE).own, PREVENT_STEAL);
 
     command("SETSTATE 0 0 8 0");
     command("SCORE 2147483647");
@@ -59,20 +58,20 @@ TEST(FuzzRegression, ExtremeScoresAndFinalEndDoNotOverflowTheBoard) {
 // point, stones on the edges of the play area, numbers that are no
 // coordinates. A short search on each must still answer.
 TEST(OddPositions, StackedEdgeAndNonFiniteStonesStillGiveAnAnswer) {
-    KelvoTest::ensureMotionTables();
+    Engine engine = KelvoTest::engine(KelvoTest::withBudget(60));
     const std::regex answer(R"(BESTSHOT -?\d+\.\d{6} -?\d+\.\d{6} [01])");
     command("NEWGAME");
     command("SETSTATE 8 0 8 0");
     // Six stones on the tee itself.
     command("POSITION 2.375 4.88 2.375 4.88 2.375 4.88 2.375 4.88 2.375 4.88 2.375 4.88");
-    EXPECT_TRUE(std::regex_match(decide(gameState, KelvoTest::withBudget(60)), answer));
+    EXPECT_TRUE(std::regex_match(engine.decide(gameState).answer, answer));
     // On the corners and sides of the play area, and exactly touching pairs.
     command("POSITION 0.145 2.905 4.605 2.905 0.145 41.4 4.605 41.4 2.375 2.905 2.375 41.4"
             " 2.085 4.88 2.375 4.88");
-    EXPECT_TRUE(std::regex_match(decide(gameState, KelvoTest::withBudget(60)), answer));
+    EXPECT_TRUE(std::regex_match(engine.decide(gameState).answer, answer));
     // Not-a-number and infinite coordinates lie nowhere on the sheet.
     command("POSITION nan 4.88 2.375 nan inf 4.88 -inf -inf 2.4 4.5 1e400 1e400 -nan -nan 2.2 8.9");
-    EXPECT_TRUE(std::regex_match(decide(gameState, KelvoTest::withBudget(60)), answer));
+    EXPECT_TRUE(std::regex_match(engine.decide(gameState).answer, answer));
     command("NEWGAME");
 }
 

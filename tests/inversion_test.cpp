@@ -26,7 +26,7 @@ Shot aimed(int spin) {
 // heading plus the row's heading.
 Vec2 restByTable(const Shot& shot) {
     const double s = std::min(std::hypot(shot.x, shot.y), V_MAX);
-    PathEntry e = pathBySpeed[int(s / W_STEP)];
+    PathEntry e = KelvoTest::tables().pathBySpeed[int(s / W_STEP)];
     if (shot.spin == 1) {
         e.dx = -e.dx;
         e.dAngle = -e.dAngle;
@@ -41,8 +41,8 @@ Vec2 restByTable(const Shot& shot) {
 // read from the table may fall short of the aim by up to one such cell.
 double tableCell(const Shot& shot) {
     const int k = int(std::min(std::hypot(shot.x, shot.y), V_MAX) / W_STEP);
-    const PathEntry& a = pathBySpeed[k];
-    const PathEntry& b = pathBySpeed[k + 1];
+    const PathEntry& a = KelvoTest::tables().pathBySpeed[k];
+    const PathEntry& b = KelvoTest::tables().pathBySpeed[k + 1];
     return std::hypot(b.dx - a.dx, b.dy - a.dy) + 1e-6;
 }
 
@@ -78,13 +78,13 @@ double distance(Vec2 a, Vec2 b) { return std::hypot(a.x - b.x, a.y - b.y); }
 
 class Inversion : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { KelvoTest::ensureMotionTables(); }
+    const MotionTables& tables = KelvoTest::tables();
 };
 
 TEST_F(Inversion, DrawToTheTee) {
     Shot s0 = aimed(0), s1 = aimed(1);
-    drawTo(Vec2{0, 0}, s0);
-    drawTo(Vec2{0, 0}, s1);
+    drawTo(tables, Vec2{0, 0}, s0);
+    drawTo(tables, Vec2{0, 0}, s1);
     EXPECT_NEAR(s0.x, -0.986, 0.001);
     EXPECT_NEAR(s0.y, 29.560, 0.001);
     EXPECT_NEAR(s1.x, 0.986, 0.001);
@@ -105,7 +105,7 @@ TEST_F(Inversion, DrawToGridRestsAtTarget) {
             for (int spin : {0, 1}) {
                 const Vec2 target{x, y};
                 Shot shot = aimed(spin);
-                drawTo(target, shot);
+                drawTo(tables, target, shot);
                 EXPECT_LT(tableCell(shot), 0.0004);
                 EXPECT_LT(distance(restByTable(shot), target), tableCell(shot)) << x << "," << y << " spin " << spin;
                 if (shots++ % 7 == 0) {
@@ -115,7 +115,7 @@ TEST_F(Inversion, DrawToGridRestsAtTarget) {
                 if (x == 0.0) {
                     // On the centre line the two spins mirror each other.
                     Shot other = aimed(1 - spin);
-                    drawTo(target, other);
+                    drawTo(tables, target, other);
                     EXPECT_EQ(other.y, shot.y);
                     EXPECT_EQ(other.x, -shot.x);
                 }
@@ -132,7 +132,7 @@ TEST_F(Inversion, PassThroughPassesThePointAndCarriesOn) {
     for (const Case& c : {Case{{0.3, -1.0}, 1.5, 0}, Case{{-0.8, 0.5}, 0.5, 1}, Case{{1.2, -4.0}, 4.0, 1},
                           Case{{-0.2, -0.6}, 0.05, 0}}) {
         Shot shot = aimed(c.spin);
-        passThrough(c.p, c.extra, shot);
+        passThrough(tables, c.p, c.extra, shot);
         EXPECT_LT(closestApproach(shot, c.p), 0.0001) << c.p.x << "," << c.p.y;
         const double dist = std::hypot(c.p.x, c.p.y + TEE_TO_THROW);
         const Vec2 rest = restByTable(shot);
@@ -149,7 +149,7 @@ TEST_F(Inversion, HitAtPassesThePointAtTheGivenSpeed) {
     for (const Case& c : {Case{{0.0, 0.0}, 30.0, 0}, Case{{0.5, -0.3}, 33.0, 1}, Case{{-1.1, 1.2}, 33.0, 0},
                           Case{{0.9, -3.0}, 31.0, 0}}) {
         Shot shot = aimed(c.spin);
-        hitAt(c.p, c.speed, shot);
+        hitAt(tables, c.p, c.speed, shot);
         EXPECT_NEAR(std::hypot(shot.x, shot.y), c.speed, 1e-9);
         EXPECT_LT(closestApproach(shot, c.p), 0.0001) << c.p.x << "," << c.p.y;
     }
@@ -158,8 +158,8 @@ TEST_F(Inversion, HitAtPassesThePointAtTheGivenSpeed) {
 TEST_F(Inversion, HitAtAboveVMaxKeepsSpeedAndAimsAsVMax) {
     for (int spin : {0, 1}) {
         Shot fast = aimed(spin), capped = aimed(spin);
-        hitAt(Vec2{0.4, 0.2}, 40.0, fast);
-        hitAt(Vec2{0.4, 0.2}, V_MAX, capped);
+        hitAt(tables, Vec2{0.4, 0.2}, 40.0, fast);
+        hitAt(tables, Vec2{0.4, 0.2}, V_MAX, capped);
         EXPECT_NEAR(std::hypot(fast.x, fast.y), 40.0, 1e-12);
         EXPECT_DOUBLE_EQ(std::atan2(fast.x, fast.y), std::atan2(capped.x, capped.y));
     }
@@ -170,23 +170,23 @@ TEST_F(Inversion, HitAtAboveVMaxKeepsSpeedAndAimsAsVMax) {
 TEST_F(Inversion, ChordPointOfAStoneStoppingShortIsTheWholePath) {
     for (int flag : {0, 1}) {
         const double s = 10.0;
-        const double stop = stopDistance(s);
-        const PathEntry e = pathBySpeed[int(s / W_STEP)];
+        const double stop = tables.stopDistance(s);
+        const PathEntry e = KelvoTest::tables().pathBySpeed[int(s / W_STEP)];
         const double sign = flag == 1 ? -1.0 : 1.0;
         for (double b : {stop, stop + 3.0, stop - 0.0005}) {
-            const Vec2 chord = chordPoint(s, b, flag);
+            const Vec2 chord = chordPoint(tables, s, b, flag);
             EXPECT_EQ(chord.x, sign * e.dx);
             EXPECT_EQ(chord.y, e.dy);
         }
         // Just far enough to get past b: a genuine chord of about length b.
-        const Vec2 chord = chordPoint(s, stop - 0.01, flag);
+        const Vec2 chord = chordPoint(tables, s, stop - 0.01, flag);
         EXPECT_NEAR(std::hypot(chord.x, chord.y), stop - 0.01, 0.0007);
     }
 }
 
 TEST_F(Inversion, HitAtTooSlowToArriveAimsLikeADraw) {
     Shot slow = aimed(0);
-    hitAt(Vec2{0, 0}, 5.0, slow);  // rests some 1.3 m past the throw point
+    hitAt(tables, Vec2{0, 0}, 5.0, slow);  // rests some 1.3 m past the throw point
     EXPECT_NEAR(std::hypot(slow.x, slow.y), 5.0, 1e-12);
     const Vec2 rest = restByTable(slow);
     // It comes to rest on the sight line to the tee, that is the centre line.

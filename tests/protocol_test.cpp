@@ -18,7 +18,7 @@ namespace {
 int run(const std::string& line) {
     std::vector<char> block(line.begin(), line.end());
     block.push_back('\0');
-    return handleCommand(block.data());
+    return handleCommand(block.data(), MoveDecider());
 }
 
 std::string token(const char* line, int n, int* found = nullptr) {

@@ -1,13 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <vector>
 
+#include "engine.h"
 #include "kelvosim/fastsimulator.h"
-#include "protocol.h"
-#include "search.h"
+#include "kelvosim/noise.h"
 #include "support.h"
+#include "sweep.h"
 
 using namespace Kelvo;
 using KelvoTest::makeBoard;
@@ -39,23 +42,23 @@ TEST(SelectStrategy, PairTakesTheLeadFromTheFirstEndHammerFlag) {
     board.scoreDiff = 3;
 
     board.firstEndHammer = false;  // lead 3 for the player
-    StrategyPair withLast = selectStrategies(board, true);
+    StrategyPair withLast = selectStrategies(board, WHITE);
     EXPECT_EQ(withLast.own, PREVENT_STEAL);
     EXPECT_EQ(withLast.opp, STEAL);
-    StrategyPair withoutLast = selectStrategies(board, false);
+    StrategyPair withoutLast = selectStrategies(board, BLACK);
     EXPECT_EQ(withoutLast.own, PREVENT_MULTI);
     EXPECT_EQ(withoutLast.opp, SCORE3_OR_MORE);
 
     board.firstEndHammer = true;  // the same scores are a deficit of 3
-    withLast = selectStrategies(board, true);
+    withLast = selectStrategies(board, WHITE);
     EXPECT_EQ(withLast.own, SCORE3_OR_MORE);
     EXPECT_EQ(withLast.opp, PREVENT_MULTI);
-    withoutLast = selectStrategies(board, false);
+    withoutLast = selectStrategies(board, BLACK);
     EXPECT_EQ(withoutLast.own, STEAL);
     EXPECT_EQ(withoutLast.opp, PREVENT_STEAL);
 
     board.scoreDiff = 0;
-    const StrategyPair level = selectStrategies(board, false);
+    const StrategyPair level = selectStrategies(board, BLACK);
     EXPECT_EQ(level.own, FORCE1);
     EXPECT_EQ(level.opp, SCORE2);
 }
@@ -65,7 +68,7 @@ TEST(SelectStrategy, PairTakesTheLeadFromTheFirstEndHammerFlag) {
 
 TEST(EvaluateEnd, WholeTableWithClampedColumns) {
     struct Row {
-        int strategy;
+        Strategy strategy;
         double values[9];  // endScore -4 .. 4
     };
     const Row rows[] = {
@@ -198,16 +201,16 @@ TEST(Noise, SeedsSeparateGeneratorsAndAnExplicitSeedRepeats) {
 
 class SearchWithTables : public testing::Test {
 protected:
-    static void SetUpTestSuite() { KelvoTest::ensureMotionTables(); }
+    const MotionTables& tables = KelvoTest::tables();
 };
 
 TEST_F(SearchWithTables, LoneStoneRestsOnTheSheetOrIsNotPlaced) {
     // A draw to the tee on an empty sheet before the first stone.
     ThinkBoard board = makeBoard(16, {});
     Candidate draw{0, 0, 0};
-    drawTo(Vec2{0, 0}, draw);
-    int code = simulateShot(board, draw);
-    ASSERT_EQ(code, 1);
+    drawTo(tables, Vec2{0, 0}, draw);
+    ShotChange code = simulateShot(board, draw);
+    ASSERT_EQ(code, CHANGE_ADDED);
     EXPECT_EQ(board.count[BLACK], 1);
     EXPECT_LT(board.stones[BLACK][0].r, 0.01);
     applyShot(board, code);
@@ -219,7 +222,7 @@ TEST_F(SearchWithTables, LoneStoneRestsOnTheSheetOrIsNotPlaced) {
     for (const Candidate& shot : wild) {
         board = makeBoard(16, {});
         code = simulateShot(board, shot);
-        EXPECT_EQ(code, 0) << shot.x << "," << shot.y;
+        EXPECT_EQ(code, CHANGE_NONE) << shot.x << "," << shot.y;
         EXPECT_EQ(stonesOnSheet(board), 0);
         applyShot(board, code);
         EXPECT_EQ(board.turn, 15);
@@ -230,24 +233,24 @@ TEST_F(SearchWithTables, ShotsThatCannotReachStayClearOthersStrike) {
     // A stone on the tee; a guard stopping well short of it adds one stone.
     ThinkBoard board = makeBoard(15, {{BLACK, 0.0, 0.0}});
     Candidate guard{0, 0, 0};
-    drawTo(Vec2{0, -5}, guard);
-    int code = simulateShot(board, guard);
-    EXPECT_EQ(code, 1);
+    drawTo(tables, Vec2{0, -5}, guard);
+    ShotChange code = simulateShot(board, guard);
+    EXPECT_EQ(code, CHANGE_ADDED);
     EXPECT_EQ(board.count[WHITE], 1);
 
     // A hard hit on it rebuilds the board (two stones: the two-stone move).
     board = makeBoard(15, {{BLACK, 0.0, 0.0}});
     Candidate hit{0, 0, 0};
-    hitAt(Vec2{0, 0}, 33, hit);
+    hitAt(tables, Vec2{0, 0}, 33, hit);
     code = simulateShot(board, hit);
-    EXPECT_EQ(code, 2);
+    EXPECT_EQ(code, CHANGE_REBUILT);
     applyShot(board, code);
     EXPECT_EQ(board.count[BLACK], 0);  // knocked out of play
 
     // The same with more stones on the sheet goes through the general move.
     board = makeBoard(13, {{BLACK, 0.0, 0.0}, {WHITE, 1.5, -1.0}, {BLACK, -1.5, 1.0}});
     code = simulateShot(board, hit);
-    EXPECT_EQ(code, 2);
+    EXPECT_EQ(code, CHANGE_REBUILT);
     applyShot(board, code);
     EXPECT_EQ(board.turn, 12);
 }
@@ -256,14 +259,14 @@ TEST_F(SearchWithTables, PlayoutThrowsEveryRemainingStone) {
     const StrategyPair pair{SCORE2, FORCE1};
     for (int turn : {16, 7, 1}) {
         ThinkBoard board = makeBoard(turn, {});
-        const double v = playout(board, true, pair);
+        const double v = playout(board, WHITE, pair);
         EXPECT_EQ(board.turn, 0);
         EXPECT_EQ(v, evaluateEnd(board, SCORE2));
     }
     // At the end of an end the playout is the evaluation of the position.
     ThinkBoard done = makeBoard(1, {{WHITE, 0.1, 0.0}});
-    applyShot(done, 0);
-    EXPECT_EQ(playout(done, true, pair), 0.5);
+    applyShot(done, CHANGE_NONE);
+    EXPECT_EQ(playout(done, WHITE, pair), 0.5);
 }
 
 TEST_F(SearchWithTables, VisitCacheReplaysThePlainPlayoutsDrawForDraw) {
@@ -274,18 +277,18 @@ TEST_F(SearchWithTables, VisitCacheReplaysThePlainPlayoutsDrawForDraw) {
                                          {WHITE, 0.7, 0.5},  {BLACK, -0.9, -0.6}, {WHITE, 0.3, -4.2}};
     struct Case {
         int turn;
-        bool side;
+        Colour mover;
         StrategyPair pair;
     };
-    for (const Case& c : {Case{8, true, {SCORE2, FORCE1}}, Case{9, false, {STEAL, SCORE2}},
-                          Case{2, true, {PREVENT_STEAL, PREVENT_MULTI}}, Case{1, false, {FORCE1, SCORE2}}}) {
+    for (const Case& c : {Case{8, WHITE, {SCORE2, FORCE1}}, Case{9, BLACK, {STEAL, SCORE2}},
+                          Case{2, WHITE, {PREVENT_STEAL, PREVENT_MULTI}}, Case{1, BLACK, {FORCE1, SCORE2}}}) {
         const ThinkBoard afterShot = makeBoard(c.turn, stones);
         const VisitCachePtr cache = makeVisitCache();
-        startVisit(*cache, afterShot, c.side, c.pair);
+        startVisit(*cache, afterShot, c.mover, c.pair);
         PlayoutRandom cached(7, 8), plain(7, 8);
         for (int k = 0; k < 300; ++k) {
             ThinkBoard board = afterShot;
-            ASSERT_EQ(playoutFromVisit(*cache, cached), playout(board, c.side, c.pair, plain)) << c.turn << " " << k;
+            ASSERT_EQ(playoutFromVisit(*cache, cached), playout(board, c.mover, c.pair, plain)) << c.turn << " " << k;
         }
         EXPECT_EQ(cached.pick(), plain.pick());
         EXPECT_EQ(drawOpen(cached.noise), drawOpen(plain.noise));
@@ -299,7 +302,7 @@ TEST_F(SearchWithTables, VisitCacheReplaysThePlainPlayoutsDrawForDraw) {
 // The search
 
 TEST(FoldVisit, RunningMeanAndStrictlyBetterBest) {
-    SearchTally t;
+    SweepTally t;
     foldVisit(t, 0, -5.0 * 4, 4);  // anything above NO_VALUE becomes the best
     EXPECT_EQ(t.bestIndex, 0);
     EXPECT_EQ(t.bestValue, -5.0);
@@ -307,7 +310,7 @@ TEST(FoldVisit, RunningMeanAndStrictlyBetterBest) {
     EXPECT_DOUBLE_EQ(t.mean[0], (-20.0 + 21.6) / 8);
     EXPECT_EQ(t.visits[0], 8u);
 
-    SearchTally s;
+    SweepTally s;
     foldVisit(s, 0, 0.4, 1);
     foldVisit(s, 1, 0.4, 1);  // equal is not better: the earlier index keeps it
     EXPECT_EQ(s.bestIndex, 0);
@@ -318,7 +321,7 @@ TEST(FoldVisit, RunningMeanAndStrictlyBetterBest) {
 }
 
 TEST(FoldVisit, ALuckyFirstVisitDoesNotKeepTheLead) {
-    SearchTally t;
+    SweepTally t;
     foldVisit(t, 0, 1.0 * 4, 4);  // lucky: mean 1.0
     foldVisit(t, 1, 0.5 * 4, 4);  // steady: mean 0.5
     EXPECT_EQ(t.bestIndex, 0);
@@ -335,11 +338,11 @@ TEST(FoldVisit, ALuckyFirstVisitDoesNotKeepTheLead) {
 TEST_F(SearchWithTables, SingleCandidateIsReturnedWithTheServersOrientation) {
     const ThinkBoard root = makeBoard(3, {{BLACK, 0.2, 0.1}, {WHITE, -0.5, 0.6}});
     Candidate only{0, 0, 1};
-    drawTo(Vec2{0.0, 0.0}, only);
-    SearchRandom random = makeSearchRandom(5u, 0, _GAMESTATE{});
+    drawTo(tables, Vec2{0.0, 0.0}, only);
+    SearchRandom random = makeSearchRandom(5u, 0, PositionKey{});
     Candidate out{9, 9, 9};
-    SearchTally tally;
-    const double v = searchCandidates(root, &only, 1, true, StrategyPair{SCORE2, FORCE1}, random, &out,
+    SweepTally tally;
+    const double v = searchCandidates(root, &only, 1, WHITE, StrategyPair{SCORE2, FORCE1}, random, &out,
                                       KelvoTest::withBudget(100), &tally);
     EXPECT_EQ(out.x, only.x);
     EXPECT_EQ(out.y, -only.y);
@@ -354,9 +357,9 @@ TEST_F(SearchWithTables, SingleCandidateIsReturnedWithTheServersOrientation) {
 
 TEST_F(SearchWithTables, NoCandidateEndsAtOnce) {
     const ThinkBoard root = makeBoard(16, {});
-    SearchRandom random = makeSearchRandom(5u, 0, _GAMESTATE{});
+    SearchRandom random = makeSearchRandom(5u, 0, PositionKey{});
     Candidate out{9, 9, 1};
-    EXPECT_EQ(searchCandidates(root, nullptr, 0, false, StrategyPair{FORCE1, SCORE2}, random, &out,
+    EXPECT_EQ(searchCandidates(root, nullptr, 0, BLACK, StrategyPair{FORCE1, SCORE2}, random, &out,
                                KelvoTest::withBudget(100)),
               NO_VALUE);
     EXPECT_EQ(out.x, 0);
@@ -377,21 +380,61 @@ TEST_F(SearchWithTables, LastStoneAgainstALoneOpponentStoneScores) {
         state.finalEnd = 8;
         state.stonePos[0][0] = at[0];
         state.stonePos[0][1] = at[1];
-        ThinkBoard board;
+        const SearchRoot root = prepareRoot(state, makeBoard(16, {}));
+        EXPECT_EQ(root.mover, WHITE);
+        EXPECT_EQ(root.strategies.own, SCORE2);
+        EXPECT_EQ(root.strategies.opp, FORCE1);
         Candidate out;
-        SearchTally tally;
-        const double v = runSearch(board, state, &out, true, KelvoTest::withBudget(300), 0, &tally);
-        EXPECT_EQ(ownStrategy.load(), SCORE2);
-        EXPECT_EQ(oppStrategy.load(), FORCE1);
+        SweepTally tally;
+        const double v = runSearch(root, &out, KelvoTest::withBudget(300), 0, &tally);
         EXPECT_GT(v, 0.0);
 
-        ThinkBoard after;
-        buildFromGameState(after, state);
+        ThinkBoard after = root.board;
         const Candidate planned{out.x, -out.y, out.spin};
         applyShot(after, simulateShot(after, planned));
         EXPECT_LT(after.endScore, 0) << "stone at " << at[0] << "," << at[1] << " shot " << out.x << ","
                                      << out.y << "," << out.spin;
     }
+}
+
+// The pooled search counts its budget from the move request's start. A
+// search whose budget is gone before its first round visits nothing and
+// answers a draw to the tee, saying why; one that starts in time gives every
+// candidate its first visit, however short its first round.
+TEST_F(SearchWithTables, APooledSearchAnswersSoundlyHoweverShortItsBudget) {
+    _GAMESTATE state;
+    state.shotNumber = 8;
+    state.endNumber = 2;
+    state.finalEnd = 8;
+    const float stones[8][2] = {{2.30f, 4.70f}, {2.55f, 5.10f}, {2.40f, 7.80f}, {1.90f, 4.20f},
+                                {3.40f, 5.60f}, {2.20f, 8.40f}, {2.70f, 3.60f}, {1.20f, 7.00f}};
+    std::copy(&stones[0][0], &stones[0][0] + 16, &state.stonePos[0][0]);
+    SearchSettings strong;
+    strong.allocation = Allocation::HALVING;
+    strong.widen = true;
+    strong.playoutsPerVisit = 8;
+    strong.budgetMs = 100;
+    SearchRoot root = prepareRoot(state, makeBoard(16, {}));
+
+    root.started = SearchClock::now() - std::chrono::seconds(1);
+    const SearchResult late = search(root, strong);
+    EXPECT_EQ(late.answerShot, -1);
+    EXPECT_NE(late.note.find("no shot was visited"), std::string::npos) << late.note;
+    EXPECT_EQ(late.instances[0].visits, 0u);
+    Candidate draw{0, 0, 1};
+    drawTo(tables, Vec2{0, 0}, draw);
+    EXPECT_EQ(late.answer.x, draw.x);
+    EXPECT_EQ(late.answer.y, -draw.y);
+    EXPECT_EQ(late.answer.spin, 1);
+
+    root.started = SearchClock::now();
+    const SearchResult quick = search(root, strong);
+    EXPECT_TRUE(quick.note.empty()) << quick.note;
+    ASSERT_GE(quick.answerShot, 0);
+    EXPECT_GT(quick.shots[quick.answerShot].stats.playouts, 0u);
+    ASSERT_GT(quick.candidates, 0);
+    for (int32_t i = 0; i < quick.candidates; ++i)
+        EXPECT_GT(quick.shots[i].stats.executions, 0u) << "candidate " << i;
 }
 
 }  // namespace

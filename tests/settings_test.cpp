@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstddef>
+#include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include "decision.h"
+#include "engine.h"
 #include "options.h"
 #include "shotgrid.h"
 #include "support.h"
@@ -43,7 +46,10 @@ TEST_F(PlayerOptions, ABadOptionIsOneLineNamingItAndNothingIsAnswered) {
                           Case{"--budget-ms 600001", "--budget-ms"}, Case{"--instances 65", "--instances"},
                           Case{"--playouts-per-visit 0", "--playouts-per-visit"},
                           Case{"--playout-limit 0", "--playout-limit"}, Case{"--seed -1", "--seed"},
-                          Case{"--seed 18446744073709551616", "--seed"}, Case{"stray", "stray"}}) {
+                          Case{"--seed 18446744073709551616", "--seed"}, Case{"stray", "stray"},
+                          // Settings without effect with the chosen allocation.
+                          Case{"--widen", "--widen"}, Case{"--common-noise --allocation sweep", "--common-noise"},
+                          Case{"--preset strong --allocation sweep", "--preset strong"}}) {
         runPlayer(c.options);
         EXPECT_EQ(status, 2) << c.options;
         EXPECT_EQ(out, "") << c.options;
@@ -62,6 +68,16 @@ TEST_F(PlayerOptions, GoodOptionsHelpAndVersion) {
     EXPECT_EQ(status, 0);
     for (const char* option : {"--budget-ms", "--instances", "--playouts-per-visit", "--playout-limit", "--seed"})
         EXPECT_NE(out.find(option), std::string::npos) << option;
+    // The help lists every preset of the table with its options, in order.
+    for (const Preset& p : PRESETS) {
+        size_t at = out.find(std::string(p.name) + ":");
+        ASSERT_NE(at, std::string::npos) << p.name;
+        std::istringstream words(p.options);
+        for (std::string word; words >> word && at != std::string::npos;) {
+            at = out.find(word, at);
+            EXPECT_NE(at, std::string::npos) << p.name << " " << word;
+        }
+    }
     EXPECT_EQ(out.find("READYOK"), std::string::npos);
     runPlayer("--version");
     EXPECT_EQ(status, 0);
@@ -93,39 +109,49 @@ SearchSettings seeded(uint64_t seed) {
     return settings;
 }
 
-bool sameTally(const SearchTally& a, const SearchTally& b) {
-    if (a.count != b.count || a.playouts != b.playouts || a.bestIndex != b.bestIndex)
+// What a fresh engine's search on the state did.
+SearchResult searchOf(const _GAMESTATE& state, const SearchSettings& settings) {
+    Engine engine = KelvoTest::engine(settings);
+    return engine.decide(state).search;
+}
+
+bool sameLine(const InstanceLine& a, const InstanceLine& b) {
+    if (a.best != b.best || a.value != b.value || a.playouts != b.playouts || a.shots.size() != b.shots.size())
         return false;
-    for (int i = 0; i < a.count; ++i)
-        if (a.executions[i] != b.executions[i] || a.visits[i] != b.visits[i] || a.mean[i] != b.mean[i])
+    for (size_t i = 0; i < a.shots.size(); ++i)
+        if (a.shots[i].executions != b.shots[i].executions || a.shots[i].playouts != b.shots[i].playouts ||
+            a.shots[i].mean != b.shots[i].mean)
             return false;
     return true;
 }
 
 TEST(SeededSearch, RepeatsBitForBitStopsAtTheLimitAndKeepsInstancesApart) {
-    KelvoTest::ensureMotionTables();
-    const InstanceRun a = runInstances(ThinkBoard{}, midEnd(), seeded(11));
-    const InstanceRun b = runInstances(ThinkBoard{}, midEnd(), seeded(11));
-    ASSERT_EQ(a.tallies.size(), 4u);
-    for (size_t k = 0; k < a.tallies.size(); ++k) {
-        EXPECT_TRUE(sameTally(a.tallies[k], b.tallies[k])) << "instance " << k;
-        EXPECT_EQ(a.tallies[k].playouts, 700u);
-        EXPECT_EQ(a.proposals[k].value, b.proposals[k].value);
+    const SearchResult a = searchOf(midEnd(), seeded(11));
+    const SearchResult b = searchOf(midEnd(), seeded(11));
+    ASSERT_EQ(a.instances.size(), 4u);
+    for (size_t k = 0; k < a.instances.size(); ++k) {
+        EXPECT_TRUE(sameLine(a.instances[k], b.instances[k])) << "instance " << k;
+        EXPECT_EQ(a.instances[k].playouts, 700u);
     }
     EXPECT_EQ(a.chosen, b.chosen);
+    // The shots' totals are the instances' figures together.
+    for (size_t i = 0; i < a.shots.size(); ++i) {
+        uint64_t playouts = 0;
+        for (const InstanceLine& line : a.instances)
+            playouts += line.shots[i].playouts;
+        EXPECT_EQ(a.shots[i].stats.playouts, playouts);
+    }
     // Each instance draws its own streams, and another seed other streams.
-    EXPECT_FALSE(sameTally(a.tallies[0], a.tallies[1]));
-    const InstanceRun other = runInstances(ThinkBoard{}, midEnd(), seeded(12));
-    EXPECT_FALSE(sameTally(a.tallies[0], other.tallies[0]));
+    EXPECT_FALSE(sameLine(a.instances[0], a.instances[1]));
+    EXPECT_FALSE(sameLine(a.instances[0], searchOf(midEnd(), seeded(12)).instances[0]));
 
     // One instance alone searches as instance 0 of four.
     SearchSettings alone = seeded(11);
     alone.instances = 1;
-    const InstanceRun single = runInstances(ThinkBoard{}, midEnd(), alone);
-    ASSERT_EQ(single.tallies.size(), 1u);
-    EXPECT_TRUE(sameTally(single.tallies[0], a.tallies[0]));
+    const SearchResult single = searchOf(midEnd(), alone);
+    ASSERT_EQ(single.instances.size(), 1u);
+    EXPECT_TRUE(sameLine(single.instances[0], a.instances[0]));
 }
-
 TEST(SeededSearch, TwoPlayerProcessesAnswerTheSame) {
     std::string commands = "NEWGAME\nSETSTATE 0 0 8 0\nSCORE 1\nPOSITION";
     const _GAMESTATE s = midEnd();
@@ -159,19 +185,31 @@ SearchSettings parsed(std::vector<std::string> args) {
     return settings;
 }
 
-TEST(SearchOptions, APresetFillsWhatTheCommandLineLeftOpen) {
+TEST(SearchOptions, APresetIsItsOptionsAndOptionsBesideItWin) {
+    for (const Preset& p : PRESETS) {
+        std::istringstream in(p.options);
+        std::vector<std::string> words;
+        for (std::string word; in >> word;)
+            words.push_back(word);
+        const SearchSettings named = parsed({"--preset", p.name});
+        const SearchSettings spelled = parsed(words);
+        EXPECT_EQ(named.allocation, spelled.allocation) << p.name;
+        EXPECT_EQ(named.widen, spelled.widen) << p.name;
+        EXPECT_EQ(named.commonNoise, spelled.commonNoise) << p.name;
+        EXPECT_EQ(named.playoutsPerVisit, spelled.playoutsPerVisit) << p.name;
+        EXPECT_EQ(named.budgetMs, spelled.budgetMs) << p.name;
+    }
     const SearchSettings strong = parsed({"--preset", "strong"});
     EXPECT_EQ(strong.allocation, Allocation::HALVING);
-    EXPECT_FALSE(strong.commonNoise);
     EXPECT_TRUE(strong.widen);
-    EXPECT_EQ(strong.playoutsPerVisit, STRONG_PLAYOUTS_PER_VISIT);
     EXPECT_EQ(strong.budgetMs, SEARCH_TIME_MS);
-    const SearchSettings mixed =
-        parsed({"--playouts-per-visit", "100", "--preset", "strong", "--allocation", "sweep", "--budget-ms", "700"});
+    const SearchSettings mixed = parsed({"--playouts-per-visit", "100", "--preset", "strong", "--budget-ms", "700"});
     EXPECT_EQ(mixed.playoutsPerVisit, 100);
-    EXPECT_EQ(mixed.allocation, Allocation::SWEEP);
     EXPECT_TRUE(mixed.widen);
     EXPECT_EQ(mixed.budgetMs, 700);
+    // The preset's --widen would do nothing with the sweep beside it.
+    EXPECT_THROW(parsed({"--preset", "strong", "--allocation", "sweep"}), CLI::ValidationError);
+    EXPECT_THROW(parsed({"--common-noise"}), CLI::ValidationError);
     EXPECT_THROW(parsed({"--preset", "weak"}), CLI::ParseError);
     EXPECT_THROW(parsed({"--allocation", "random"}), CLI::ParseError);
     const SearchSettings plain = parsed({});
@@ -190,53 +228,53 @@ SearchSettings pooled(bool widen, bool common) {
 }
 
 TEST(PooledSearch, HalvesToOneSurvivorAndRepeatsWithASeed) {
-    KelvoTest::ensureMotionTables();
     for (bool common : {false, true}) {
-        const InstanceRun a = runInstances(ThinkBoard{}, midEnd(), pooled(false, common));
-        const InstanceRun b = runInstances(ThinkBoard{}, midEnd(), pooled(false, common));
-        ASSERT_EQ(a.proposals.size(), 1u);
-        ASSERT_TRUE(a.proposals[0].ok);
-        EXPECT_TRUE(sameTally(a.tallies[0], b.tallies[0]));
-        EXPECT_EQ(formatAnswer(a.proposals[0].shot), formatAnswer(b.proposals[0].shot));
-        const PoolSearch& pool = a.pool;
-        ASSERT_GE(pool.best, 0);
-        EXPECT_EQ(pool.shots[pool.best].droppedIn, -1);
+        const SearchResult a = searchOf(midEnd(), pooled(false, common));
+        const SearchResult b = searchOf(midEnd(), pooled(false, common));
+        ASSERT_EQ(a.instances.size(), 1u);
+        ASSERT_TRUE(a.instances[0].ok);
+        EXPECT_TRUE(sameLine(a.instances[0], b.instances[0]));
+        EXPECT_EQ(formatAnswer(a.answer), formatAnswer(b.answer));
+        ASSERT_GE(a.answerShot, 0);
+        EXPECT_EQ(a.shots[a.answerShot].droppedIn, -1);
         int survivors = 0;
-        for (const PoolShot& s : pool.shots)
+        for (const SearchedShot& s : a.shots)
             survivors += s.droppedIn < 0;
         EXPECT_EQ(survivors, 1);
         // Each round drops half of what it started with (rounded down).
-        size_t left = pool.shots.size();
-        for (int round = 0; round < pool.rounds; ++round) {
+        size_t left = a.shots.size();
+        for (int round = 0; round < a.rounds; ++round) {
             size_t dropped = 0;
-            for (const PoolShot& s : pool.shots)
+            for (const SearchedShot& s : a.shots)
                 dropped += s.droppedIn == round;
             EXPECT_EQ(dropped, left / 2) << "round " << round;
             left -= dropped;
         }
         // The answer is the best shot in the server's orientation.
-        EXPECT_EQ(a.proposals[0].shot.y, -pool.shots[pool.best].shot.y);
-        EXPECT_LE(pool.playouts, 4u * 400u);
+        EXPECT_EQ(a.answer.y, -a.shots[a.answerShot].launch.y);
+        EXPECT_LE(a.instances[0].playouts, 4u * 400u);
     }
 }
 
 TEST(PooledSearch, WideningAddsTheGridAndShotsNearTheLeaders) {
-    KelvoTest::ensureMotionTables();
     SearchSettings settings = pooled(true, true);
     settings.playoutLimit = 3000;
-    const InstanceRun run = runInstances(ThinkBoard{}, midEnd(), settings);
-    const PoolSearch& pool = run.pool;
-    const size_t listed = size_t(run.tallies[0].count);
-    size_t widened = 0, joinedLater = 0;
-    for (const PoolShot& s : pool.shots) {
-        widened += s.candidate < 0;
-        // A shot that joined after the first round was never in round 0's halving.
-        joinedLater += &s - &pool.shots[0] >= std::ptrdiff_t(listed + gridShots(coarseGrid()).size());
+    const SearchResult run = searchOf(midEnd(), settings);
+    const size_t grid = gridShots(COARSE_GRID).size();
+    size_t kinds[3] = {};
+    for (size_t i = 0; i < run.shots.size(); ++i) {
+        const SearchedShot& s = run.shots[i];
+        ++kinds[int(s.kind)];
+        // The candidates first, in their order, then the grid, then the refinements.
+        const ShotKind expected = int32_t(i) < run.candidates      ? ShotKind::CANDIDATE
+                                  : i < size_t(run.candidates) + grid ? ShotKind::GRID
+                                                                      : ShotKind::REFINED;
+        EXPECT_EQ(s.kind, expected) << i;
     }
-    EXPECT_EQ(widened, pool.shots.size() - listed);
-    EXPECT_GT(widened, gridShots(coarseGrid()).size() - 1);
-    EXPECT_GT(joinedLater, 0u);
-    EXPECT_TRUE(run.proposals[0].ok);
+    EXPECT_EQ(kinds[int(ShotKind::CANDIDATE)], size_t(run.candidates));
+    EXPECT_EQ(kinds[int(ShotKind::GRID)], grid);
+    EXPECT_GT(kinds[int(ShotKind::REFINED)], 0u);
+    EXPECT_TRUE(run.instances[0].ok);
 }
 
 }  // namespace

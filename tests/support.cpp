@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <sstream>
 #include <thread>
 
@@ -18,13 +17,14 @@
 
 namespace KelvoTest {
 
-void ensureMotionTables() {
-    static std::once_flag once;
-    std::call_once(once, Kelvo::buildMotionTables);
+const Kelvo::SimContext& simulation() {
+    static const Kelvo::SimContext sim{Kelvo::buildMotionTables()};
+    return sim;
 }
 
 Kelvo::ThinkBoard makeBoard(int turn, const std::vector<StoneAt>& stones) {
     Kelvo::ThinkBoard board;
+    board.sim = &simulation();
     Kelvo::resetBoard(board);
     board.turn = turn;
     for (const StoneAt& s : stones)

@@ -8,16 +8,20 @@
 
 #include <gtest/gtest.h>
 
+#include "engine.h"
+#include "kelvosim/simcontext.h"
 #include "kelvosim/thinkboard.h"
 #include "settings.h"
 
 namespace KelvoTest {
 
-// Builds the motion tables once per test program.
-void ensureMotionTables();
+// The motion tables and a simulation context on them, built once per test
+// program on first use.
+const Kelvo::SimContext& simulation();
+inline const Kelvo::MotionTables& tables() { return *simulation().tables; }
 
 // A board at the given turn with the given stones (board frame), flags and
-// count recomputed as the search would see them.
+// count recomputed as the search would see them, simulated with simulation().
 struct StoneAt {
     int colour;
     double x;
@@ -30,6 +34,11 @@ inline Kelvo::SearchSettings withBudget(int budgetMs) {
     Kelvo::SearchSettings settings;
     settings.budgetMs = budgetMs;
     return settings;
+}
+
+// An engine on the shared tables.
+inline Kelvo::Engine engine(const Kelvo::SearchSettings& settings = {}) {
+    return Kelvo::Engine(settings, simulation().tables);
 }
 
 // FNV-1a: bytes folded into a running 64-bit hash, for results that must

@@ -89,23 +89,23 @@ TEST(ThinkBoard, FreeGuardAndProtectionFlags) {
 }
 
 TEST(ThinkBoard, ApplyShotMovesProtection) {
-    // turn 14, BLACK throws a guard (change 1): after it WHITE moves and the
+    // turn 14, BLACK throws a guard (CHANGE_ADDED): after it WHITE moves and the
     // BLACK guard is protected, WHITE's own guard no longer is.
     ThinkBoard b = makeBoard(14, {{WHITE, 0.2, -4.0}});
     addStoneTracked(b, BLACK, -0.3, -6.0);
-    applyShot(b, 1);
+    applyShot(b, CHANGE_ADDED);
     EXPECT_EQ(b.turn, 13);
     EXPECT_EQ(b.state[BLACK][0], ST_FREEGUARD | ST_PROTECTED);
     EXPECT_EQ(b.state[WHITE][0], ST_WHITE | ST_FREEGUARD);
     EXPECT_NEAR(b.frontY, -6.0, 1e-12);
     // The fourth stone of the end ends the protection, keeping the zone bits.
     ThinkBoard after = b;
-    applyShot(after, 0);
+    applyShot(after, CHANGE_NONE);
     EXPECT_EQ(after.turn, 12);
     EXPECT_EQ(after.state[BLACK][0], ST_FREEGUARD);
     EXPECT_EQ(after.state[WHITE][0], ST_WHITE | ST_FREEGUARD);
     addStoneTracked(b, WHITE, 0.0, 0.0);
-    applyShot(b, 1);
+    applyShot(b, CHANGE_ADDED);
     for (int c = 0; c < 2; ++c)
         for (int i = 0; i < b.count[c]; ++i)
             EXPECT_EQ(b.state[c][i] & ST_PROTECTED, 0);
@@ -117,7 +117,7 @@ TEST(ThinkBoard, ApplyShotWithRebuiltLists) {
     b.inHouse[BLACK] = b.inHouse[WHITE] = b.count[BLACK] = b.count[WHITE] = 0;
     addStone(b, BLACK, 0.0, 0.5);
     addStone(b, WHITE, 0.2, -3.0);
-    applyShot(b, 2);
+    applyShot(b, CHANGE_REBUILT);
     EXPECT_EQ(b.turn, 14);
     EXPECT_EQ(b.endScore, 1);
     EXPECT_EQ(b.state[WHITE][0], ST_WHITE | ST_FREEGUARD | ST_PROTECTED);
@@ -126,7 +126,7 @@ TEST(ThinkBoard, ApplyShotWithRebuiltLists) {
 
 TEST(ThinkBoardDeath, ConsistencyChecksReportAndStop) {
     ThinkBoard done = makeBoard(0, {});
-    EXPECT_DEATH(applyShot(done, 0), "ThinkBoard : illegal turn\\.");
+    EXPECT_DEATH(applyShot(done, CHANGE_NONE), "ThinkBoard : illegal turn\\.");
     // Shot 2 thrown: BLACK can have two stones, not three.
     ThinkBoard b;
     EXPECT_DEATH(buildFromGameState(b, stateWith(2, {{0, {0, 0}}, {2, {0, 1}}, {4, {1, 0}}})),
@@ -135,5 +135,5 @@ TEST(ThinkBoardDeath, ConsistencyChecksReportAndStop) {
     ThinkBoard bad = makeBoard(10, {{BLACK, 0, 0}});
     bad.state[BLACK][0] = ST_WHITE;
     EXPECT_DEATH(Exam(bad), "ThinkBoard : illegal stone state\\( BLACK0 \\)\\.");
-    EXPECT_DEATH(applyShot(bad, 3), "Assertion `0' failed");
+    EXPECT_DEATH(applyShot(bad, ShotChange(3)), "Assertion `0' failed");
 }

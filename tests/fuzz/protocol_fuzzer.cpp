@@ -9,40 +9,39 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "decision.h"
+#include "engine.h"
 #include "kelvosim/fastsimulator.h"
 #include "protocol.h"
 #include "search.h"
 
-namespace Kelvo {
+namespace {
+
+// The tables the GO below simulates with, built at start-up.
+std::unique_ptr<Kelvo::SimContext> simulation;
 
 // GO without the timed search: the validity check, then everything the
 // search starts from (the board, the strategy pair, the candidate set) and
 // one simulated shot of the first candidate, which is answered.
-void decideMove() {
-    if (!isPlayableState(gameState))
-        return;
-    ThinkBoard board;
-    buildFromGameState(board, gameState);
-    const bool side = gameState.shotNumber % 2 == 1;
-    const StrategyPair pair = selectStrategies(board, side);
-    Candidate candidates[MAX_CANDIDATES] = {};
-    const int32_t count = generateCandidates(board, candidates, pair.own);
+std::string quickDecision(const Kelvo::_GAMESTATE& state) {
+    using namespace Kelvo;
+    if (!isPlayableState(state))
+        return std::string();
+    ThinkBoard kept;
+    kept.sim = simulation.get();
+    const SearchRoot root = prepareRoot(state, kept);
     Candidate shot;
-    if (count > 0) {
-        shot = candidates[0];
+    if (root.count > 0) {
+        shot = root.candidates[0];
+        ThinkBoard board = root.board;
         applyShot(board, simulateShot(board, shot));
         shot.y = -shot.y;
     }
-    writeOut(formatAnswer(shot).c_str());
+    return formatAnswer(shot);
 }
-
-}  // namespace Kelvo
-
-namespace {
 
 bool skipNumber(const std::string& s, size_t& i) {
     if (i < s.size() && s[i] == '-')
@@ -93,13 +92,13 @@ std::string takeOutput() {
 
 void startOfGame() {
     char newGame[] = "NEWGAME";
-    Kelvo::handleCommand(newGame);
+    Kelvo::handleCommand(newGame, quickDecision);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    Kelvo::buildMotionTables();
+    simulation = std::make_unique<Kelvo::SimContext>(Kelvo::SimContext{Kelvo::buildMotionTables()});
     // Standard output goes to a memory file that is checked after every input.
     const int fd = memfd_create("kelvo-stdout", 0);
     if (fd < 0 || dup2(fd, STDOUT_FILENO) < 0)
@@ -113,13 +112,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     startOfGame();
     std::vector<char> block(data, data + size);
     block.push_back('\0');
-    Kelvo::handleCommand(block.data());
+    Kelvo::handleCommand(block.data(), quickDecision);
 
     // The same bytes as a stream in writes of 1 to 64 bytes, then the end of
     // input with whatever is pending.
     startOfGame();
     Kelvo::LineAssembler lines;
-    auto handle = [](char* line) { Kelvo::handleCommand(line); };
+    auto handle = [](char* line) { Kelvo::handleCommand(line, quickDecision); };
     uint32_t cut = static_cast<uint32_t>(size) * 2654435761u;
     for (size_t at = 0; at < size;) {
         cut = cut * 1103515245u + 12345u;

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "kelvosim/handover.h"
+#include "kelvosim/simcontext.h"
 
 namespace Kelvo {
 
@@ -69,12 +70,12 @@ StoneMotion restingStone(const fStonePos& p) {
 int thrownColour(const ThinkBoard& board) { return board.turn % 2; }
 
 // The thrown stone came to rest without touching anything.
-int placeThrownStone(ThinkBoard& board, int k, StoneMotion& thrown) {
-    slideToRest(k, thrown);
+ShotChange placeThrownStone(const MotionTables& tables, ThinkBoard& board, int k, StoneMotion& thrown) {
+    slideToRest(tables, k, thrown);
     if (!isInPlay(thrown))
-        return 0;
+        return CHANGE_NONE;
     addStoneTracked(board, thrownColour(board), thrown.x, thrown.y);
-    return 1;
+    return CHANGE_ADDED;
 }
 
 // ---------------------------------------------------------------------------
@@ -128,7 +129,7 @@ void forgetGone(FSBoard& fs, int i) {
     forEach(fs.awakes, [&](int k) { fs.stones[k].awakes.reset(i); });
 }
 
-int writeBack(ThinkBoard& board, const FSBoard& fs) {
+ShotChange writeBack(ThinkBoard& board, const FSBoard& fs) {
     clearStoneLists(board);
     forEach(fs.asleeps, [&](int i) {
         const FSStone& s = fs.stones[i];
@@ -137,18 +138,18 @@ int writeBack(ThinkBoard& board, const FSBoard& fs) {
         else
             addStone(board, s.state & 1, s.motion.x, s.motion.y);
     });
-    return 2;
+    return CHANGE_REBUILT;
 }
 
 // No stone can reach another any more: every moving stone slides to rest.
-int stopEverything(ThinkBoard& board, FSBoard& fs) {
+ShotChange stopEverything(const MotionTables& tables, ThinkBoard& board, FSBoard& fs) {
     const bitSet moving = fs.awakes;
     bool voided = false;
     forEach(moving, [&](int i) {
         if (voided)
             return;
         FSStone& s = fs.stones[i];
-        slideToRest(speedIndex(s.motion.speed), s.motion);
+        slideToRest(tables, speedIndex(s.motion.speed), s.motion);
         if (isInPlay(s.motion)) {
             fs.fallAsleep(i);
             return;
@@ -157,7 +158,7 @@ int stopEverything(ThinkBoard& board, FSBoard& fs) {
         voided = (s.state & ST_PROTECTED) != 0;
     });
     if (voided)
-        return 0;
+        return CHANGE_NONE;
     return writeBack(board, fs);
 }
 
@@ -172,9 +173,9 @@ struct Pass {
 // Moving stone i against the resting stones it may still reach: strikes one
 // it touches, drops those out of its reach, and estimates when it could reach
 // the nearest of the rest. Sets its stop distance and time when it strikes none.
-void passResting(FSBoard& fs, int i, Pass& pass) {
+void passResting(const MotionTables& tables, FSBoard& fs, int i, Pass& pass) {
     FSStone& si = fs.stones[i];
-    const double stop = stopDistance(si.motion.speed);
+    const double stop = tables.stopDistance(si.motion.speed);
     const double reach = stop + TWO_STONE_R;
     const double reach2 = reach * reach;
     double nearest = 9999;
@@ -201,8 +202,8 @@ void passResting(FSBoard& fs, int i, Pass& pass) {
     if (nearest < reach2) {
         const double gap = std::sqrt(nearest) - TWO_STONE_R;
         const double rest = remainingDistance(gap, stop);
-        prefetchRowForDistance(rest);
-        pass.dt = std::min(pass.dt, si.stopTime - speedForDistance(rest) / DECEL);
+        tables.prefetchRowForDistance(rest);
+        pass.dt = std::min(pass.dt, si.stopTime - tables.speedForDistance(rest) / DECEL);
         pass.estimated = true;
     }
 }
@@ -235,11 +236,11 @@ void passMoving(FSBoard& fs, int i, Pass& pass) {
 }
 
 // Finds the earliest possible event, or handles a contact that is due now.
-Pass findEvent(FSBoard& fs) {
+Pass findEvent(const MotionTables& tables, FSBoard& fs) {
     Pass pass;
     for (uint32_t w = fs.awakes.bits; w != 0; w &= w - 1) {
         const int i = __builtin_ctz(w);
-        passResting(fs, i, pass);
+        passResting(tables, fs, i, pass);
         if (pass.contact)
             break;
         passMoving(fs, i, pass);
@@ -252,18 +253,18 @@ Pass findEvent(FSBoard& fs) {
 // Advances every moving stone by dt along its path: those that stop go to
 // sleep, those that leave play are gone. False when a protected stone left
 // play: the shot is void.
-bool advance(FSBoard& fs, double dt) {
+bool advance(const MotionTables& tables, FSBoard& fs, double dt) {
     const bitSet moving = fs.awakes;
     // Every moving stone's next row at once, so that their misses overlap.
     for (uint32_t w = moving.bits; w != 0; w &= w - 1)
-        prefetchRow(speedIndex(fs.stones[__builtin_ctz(w)].motion.speed - dt * DECEL));
+        tables.prefetchRow(speedIndex(fs.stones[__builtin_ctz(w)].motion.speed - dt * DECEL));
     for (uint32_t w = moving.bits; w != 0; w &= w - 1) {
         const int i = __builtin_ctz(w);
         FSStone& si = fs.stones[i];
         const int k1 = speedIndex(si.motion.speed);
         const int k2 = speedIndex(si.motion.speed - dt * DECEL);
         if (dt > si.stopTime || k2 < 1) {
-            slideToRest(k1, si.motion);
+            slideToRest(tables, k1, si.motion);
             if (isInPlay(si.motion)) {
                 // The moving stones may reach it now that it rests.
                 fs.fallAsleep(i);
@@ -278,7 +279,7 @@ bool advance(FSBoard& fs, double dt) {
                 forgetGone(fs, i);
             }
         } else {
-            slideBetween(k1, k2, si.motion);
+            slideBetween(tables, k1, k2, si.motion);
             if (!isInPlay(si.motion)) {
                 if (si.state & ST_PROTECTED)
                     return false;
@@ -294,12 +295,13 @@ bool advance(FSBoard& fs, double dt) {
 
 namespace detail {
 
-int runEventLoop(ThinkBoard& board, FSBoard& fs, LoopTrace* trace) {
+ShotChange runEventLoop(ThinkBoard& board, FSBoard& fs, LoopTrace* trace) {
+    const MotionTables& tables = tablesOf(board);
     int events = 0;
-    auto finish = [&](int code) {
+    auto finish = [&](ShotChange change) {
         if (trace)
             trace->events = events;
-        return code;
+        return change;
     };
 
     for (;;) {
@@ -310,17 +312,17 @@ int runEventLoop(ThinkBoard& board, FSBoard& fs, LoopTrace* trace) {
             return finish(handOver(board, fs));
         }
         if (fs.awakes.empty())
-            return finish(stopEverything(board, fs));
+            return finish(stopEverything(tables, board, fs));
 
-        const Pass pass = findEvent(fs);
+        const Pass pass = findEvent(tables, fs);
         if (pass.contact) {
             events += 1;
             continue;
         }
         if (!pass.estimated)
-            return finish(stopEverything(board, fs));
-        if (!advance(fs, pass.dt))
-            return finish(0);
+            return finish(stopEverything(tables, board, fs));
+        if (!advance(tables, fs, pass.dt))
+            return finish(CHANGE_NONE);
         if (fs.nAwake == 0)
             return finish(writeBack(board, fs));
         events += 1;
@@ -329,7 +331,7 @@ int runEventLoop(ThinkBoard& board, FSBoard& fs, LoopTrace* trace) {
 
 }  // namespace detail
 
-int simulateFSBoard(ThinkBoard& board, FSBoard& fs) { return detail::runEventLoop(board, fs, nullptr); }
+ShotChange simulateFSBoard(ThinkBoard& board, FSBoard& fs) { return detail::runEventLoop(board, fs, nullptr); }
 
 // ---------------------------------------------------------------------------
 // Shot simulation
@@ -348,15 +350,15 @@ StoneMotion launchMotion(const fMoveXY<double>& shot, double speed, double headi
     return thrownStone(launchState(shot), speed, heading);
 }
 
-int simulateClearPath(ThinkBoard& board, double speed, double heading, int spinFlag) {
-    const PathEntry e = pathEntry(speedIndex(speed), spinFlag == 1);
+ShotChange simulateClearPath(ThinkBoard& board, double speed, double heading, int spinFlag) {
+    const PathEntry e = tablesOf(board).pathEntry(speedIndex(speed), spinFlag == 1);
     const Vec2 d = rotateToBoard(heading + e.dAngle, e.dx, e.dy);
     const double x = d.x;
     const double y = d.y - TEE_TO_THROW;
     if (!isInPlayArea(x, y))
-        return 0;
+        return CHANGE_NONE;
     addStoneTracked(board, thrownColour(board), x, y);
-    return 1;
+    return CHANGE_ADDED;
 }
 
 namespace detail {
@@ -364,10 +366,10 @@ namespace detail {
 // Slides the thrown stone toward one resting stone, one table jump per step,
 // each closing the current gap, until the two touch, the stone can no longer
 // reach it, or they start to move apart.
-Approach approachResting(StoneMotion& thrown, const StoneMotion& resting) {
+Approach approachResting(const MotionTables& tables, StoneMotion& thrown, const StoneMotion& resting) {
     Approach a;
     a.k = speedIndex(thrown.speed);
-    double stop = stopDistance(thrown.speed);
+    double stop = tables.stopDistance(thrown.speed);
     double gap = std::sqrt(dist2(thrown, resting)) - TWO_STONE_R;
     while (gap <= stop) {
         if (gap < CONTACT_GAP) {
@@ -375,9 +377,9 @@ Approach approachResting(StoneMotion& thrown, const StoneMotion& resting) {
             return a;
         }
         const double rest = remainingDistance(gap, stop);
-        prefetchRowForDistance(rest);
-        const int k = speedIndex(speedForDistance(rest));
-        slideBetween(a.k, k, thrown);
+        tables.prefetchRowForDistance(rest);
+        const int k = speedIndex(tables.speedForDistance(rest));
+        slideBetween(tables, a.k, k, thrown);
         a.k = k;
         stop = rest;
         a.steps += 1;
@@ -389,11 +391,12 @@ Approach approachResting(StoneMotion& thrown, const StoneMotion& resting) {
 
 }  // namespace detail
 
-int simulateTwoStones(ThinkBoard& board, const MotionState& launch) {
+ShotChange simulateTwoStones(ThinkBoard& board, const MotionState& launch) {
     return simulateTwoStones(board, thrownStone(launch));
 }
 
-int simulateTwoStones(ThinkBoard& board, const StoneMotion& launched) {
+ShotChange simulateTwoStones(ThinkBoard& board, const StoneMotion& launched) {
+    const MotionTables& tables = tablesOf(board);
     if (stonesOnSheet(board) != 1) {
         std::fprintf(stderr, "%d,%d\n", board.count[BLACK], board.count[WHITE]);
         std::fflush(stderr);
@@ -404,33 +407,34 @@ int simulateTwoStones(ThinkBoard& board, const StoneMotion& launched) {
 
     StoneMotion thrown = launched;
     StoneMotion resting = restingStone(board.stones[colour][0]);
-    const detail::Approach a = detail::approachResting(thrown, resting);
+    const detail::Approach a = detail::approachResting(tables, thrown, resting);
     if (!a.contact)
-        return placeThrownStone(board, a.k, thrown);
+        return placeThrownStone(tables, board, a.k, thrown);
 
     collideResting(thrown, resting);
-    slideToRest(speedIndex(thrown.speed), thrown);
-    slideToRest(speedIndex(resting.speed), resting);
+    slideToRest(tables, speedIndex(thrown.speed), thrown);
+    slideToRest(tables, speedIndex(resting.speed), resting);
 
     // Knocking out a protected stone breaks the free guard zone rule.
     if ((state & ST_PROTECTED) && !isInPlay(resting))
-        return 0;
+        return CHANGE_NONE;
     clearStoneLists(board);
     if (isInPlay(resting))
         addStone(board, colour, resting.x, resting.y);
     if (isInPlay(thrown))
         addStone(board, thrownColour(board), thrown.x, thrown.y);
-    return 2;
+    return CHANGE_REBUILT;
 }
 
-int simulateGeneral(ThinkBoard& board, const MotionState& launch) {
+ShotChange simulateGeneral(ThinkBoard& board, const MotionState& launch) {
     return simulateGeneral(board, thrownStone(launch));
 }
 
-int simulateGeneral(ThinkBoard& board, const StoneMotion& launched) {
+ShotChange simulateGeneral(ThinkBoard& board, const StoneMotion& launched) {
+    const MotionTables& tables = tablesOf(board);
     StoneMotion thrown = launched;
     int k = speedIndex(thrown.speed);
-    double stop = stopDistance(thrown.speed);
+    double stop = tables.stopDistance(thrown.speed);
     double reach2 = (stop + TWO_STONE_R) * (stop + TWO_STONE_R);
 
     struct Candidate {
@@ -465,9 +469,9 @@ int simulateGeneral(ThinkBoard& board, const StoneMotion& launched) {
             }
             const double gap = std::sqrt(nearestD2()) - TWO_STONE_R;
             const double rest = remainingDistance(gap, stop);
-            prefetchRowForDistance(rest);
-            const int k2 = speedIndex(speedForDistance(rest));
-            slideBetween(k, k2, thrown);
+            tables.prefetchRowForDistance(rest);
+            const int k2 = speedIndex(tables.speedForDistance(rest));
+            slideBetween(tables, k, k2, thrown);
             k = k2;
             stop = rest;
             reach2 = (stop + TWO_STONE_R) * (stop + TWO_STONE_R);
@@ -490,7 +494,7 @@ int simulateGeneral(ThinkBoard& board, const StoneMotion& launched) {
                 break;
         }
     }
-    return placeThrownStone(board, k, thrown);
+    return placeThrownStone(tables, board, k, thrown);
 }
 
 }  // namespace Kelvo

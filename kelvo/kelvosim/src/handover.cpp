@@ -2,20 +2,20 @@
 // turned into a physics world, run to rest, and written back.
 #include "kelvosim/handover.h"
 
-#include <atomic>
 #include <chrono>
 
+#include "kelvosim/simcontext.h"
 #include "kelvosim/simulator.h"
 
 namespace Kelvo {
 
-int FSBoard::simulateExact(ThinkBoard& out, double dt) const {
+ShotChange simulateExact(const FSBoard& fs, ThinkBoard& out, double dt) {
     B2Board b2bd;
     // A struck stone still moving keeps its protection: it voids the shot
     // when it leaves play, as it would in the fast loop.
-    forEach(awakes, [&](int i) { addMovingStone(b2bd, stones[i], stones[i].state); });
-    forEach(asleeps, [&](int i) {
-        addRestingStone(b2bd, Vec2{stones[i].motion.x, stones[i].motion.y}, stones[i].state);
+    forEach(fs.awakes, [&](int i) { addMovingStone(b2bd, fs.stones[i], fs.stones[i].state); });
+    forEach(fs.asleeps, [&](int i) {
+        addRestingStone(b2bd, Vec2{fs.stones[i].motion.x, fs.stones[i].motion.y}, fs.stones[i].state);
     });
     simulateB2(&b2bd, dt);
 
@@ -26,33 +26,20 @@ int FSBoard::simulateExact(ThinkBoard& out, double dt) const {
         if (insideWriteBackArea(p))
             addStone(out, b2bd.stoneState[i] & ST_WHITE, double(p.x), double(p.y));
     }
-    return b2bd.voided ? 0 : 2;
+    return b2bd.voided ? CHANGE_NONE : CHANGE_REBUILT;
 }
 
-namespace {
-
-std::atomic<uint64_t> handOverCount{0};
-std::atomic<int64_t> handOverNanos{0};
-
-}  // namespace
-
-int handOver(ThinkBoard& board, const FSBoard& fs) {
+ShotChange handOver(ThinkBoard& board, const FSBoard& fs) {
+    HandOverMeter* meter = board.sim ? board.sim->handOvers : nullptr;
     const auto start = std::chrono::steady_clock::now();
     ThinkBoard out = board;
-    const int code = fs.simulateExact(out, EXACT_DT);
-    if (code != 0)
+    const ShotChange change = simulateExact(fs, out, EXACT_DT);
+    if (change != CHANGE_NONE)
         board = out;
-    const auto nanos = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start);
-    handOverCount.fetch_add(1, std::memory_order_relaxed);
-    handOverNanos.fetch_add(nanos.count(), std::memory_order_relaxed);
-    return code;
-}
-
-HandOverStats handOverStats() {
-    HandOverStats s;
-    s.count = handOverCount.load(std::memory_order_relaxed);
-    s.seconds = 1e-9 * double(handOverNanos.load(std::memory_order_relaxed));
-    return s;
+    if (meter)
+        meter->add(std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start)
+                       .count());
+    return change;
 }
 
 }  // namespace Kelvo

@@ -39,35 +39,37 @@ bool mirroredFor(int flag) { return flag != 0; }
 
 }  // namespace
 
-void drawTo(Vec2 target, fMoveXY<double>& rec) {
+void drawTo(const MotionTables& tables, Vec2 target, fMoveXY<double>& rec) {
     const Sight sight = sightOf(target);
-    const double s = speedForDistance(sight.dist);
-    const PathEntry launchRow = pathEntry(speedIndex(s), mirroredFor(rec.spin));
+    const double s = tables.speedForDistance(sight.dist);
+    const PathEntry launchRow = tables.pathEntry(speedIndex(s), mirroredFor(rec.spin));
     aim(sight, Vec2{launchRow.dx, launchRow.dy}, launchRow, s, rec);
 }
 
-Vec2 chordPoint(double s, double b, int flag) {
+Vec2 chordPoint(const MotionTables& tables, double s, double b, int flag) {
     const bool mirrored = mirroredFor(flag);
     const double launchSpeed = std::min(s, V_MAX);
     const int k0 = speedIndex(launchSpeed);
-    const PathEntry e0 = pathEntry(k0, mirrored);
-    const double stop = stopDistance(launchSpeed);
+    const PathEntry e0 = tables.pathEntry(k0, mirrored);
+    const double stop = tables.stopDistance(launchSpeed);
 
     double t = stop - b;
     // The stone stops short of distance b: no chord exists, so aim as a draw
     // to the point (the whole path to rest).
-    if (t <= 0.0006)
+    if (t <= NO_CHORD_DISTANCE)
         return Vec2{e0.dx, e0.dy};
 
-    const double tol2 = (b + 0.0012) * b;
+    const double tol2 = (b + CHORD_TOLERANCE) * b;
     // Rows at or above the launch row describe no motion from the launch
     // position; capping there makes the walk end on (0, 0) at the latest
     // instead of running past the launch.
-    auto rowFor = [&](double distanceToRest) { return std::min(speedIndex(speedForDistance(distanceToRest)), k0); };
+    auto rowFor = [&](double distanceToRest) {
+        return std::min(speedIndex(tables.speedForDistance(distanceToRest)), k0);
+    };
 
     int k = rowFor(t);
     for (;;) {
-        const PathEntry e = pathEntry(k, mirrored);
+        const PathEntry e = tables.pathEntry(k, mirrored);
         const double u = e0.dx - e.dx;
         const double v = e0.dy - e.dy;
         const double chord2 = u * u + v * v;
@@ -77,7 +79,7 @@ Vec2 chordPoint(double s, double b, int flag) {
         // along the path by the excess until the row changes. (The excess
         // is about 0.0006 for any real target; the floor only keeps a target
         // at the throw point itself from stalling.)
-        const double excess = std::max(std::sqrt(chord2) - b, 1e-7);
+        const double excess = std::max(std::sqrt(chord2) - b, CHORD_MIN_STEP);
         int next = k;
         while (next == k) {
             t += excess;
@@ -87,19 +89,19 @@ Vec2 chordPoint(double s, double b, int flag) {
     }
 }
 
-void passThrough(Vec2 target, double extra, fMoveXY<double>& rec) {
+void passThrough(const MotionTables& tables, Vec2 target, double extra, fMoveXY<double>& rec) {
     const Sight sight = sightOf(target);
-    const double s = speedForDistance(sight.dist + extra);
-    const Vec2 chord = chordPoint(s, sight.dist, rec.spin);
-    const PathEntry launchRow = pathEntry(speedIndex(std::min(s, V_MAX)), mirroredFor(rec.spin));
+    const double s = tables.speedForDistance(sight.dist + extra);
+    const Vec2 chord = chordPoint(tables, s, sight.dist, rec.spin);
+    const PathEntry launchRow = tables.pathEntry(speedIndex(std::min(s, V_MAX)), mirroredFor(rec.spin));
     aim(sight, chord, launchRow, s, rec);
 }
 
-void hitAt(Vec2 target, double speed, fMoveXY<double>& rec) {
+void hitAt(const MotionTables& tables, Vec2 target, double speed, fMoveXY<double>& rec) {
     const Sight sight = sightOf(target);
-    const Vec2 chord = chordPoint(speed, sight.dist, rec.spin);
+    const Vec2 chord = chordPoint(tables, speed, sight.dist, rec.spin);
     // The aim is that of the clamped speed; the written speed is the given one.
-    const PathEntry launchRow = pathEntry(speedIndex(std::min(speed, V_MAX)), mirroredFor(rec.spin));
+    const PathEntry launchRow = tables.pathEntry(speedIndex(std::min(speed, V_MAX)), mirroredFor(rec.spin));
     aim(sight, chord, launchRow, speed, rec);
 }
 

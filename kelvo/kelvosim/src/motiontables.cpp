@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
+#include <functional>
 #include <thread>
 #include <utility>
 
@@ -12,17 +13,6 @@
 #include "kelvosim/motiontables.h"
 
 namespace Kelvo {
-
-const double V_MAX = std::hypot(3.1, 33.6);
-const double V_STEP = V_MAX * (1.0 / 16384.0);
-const double W_STEP = (V_MAX + 2.0) * (1.0 / 262144.0);
-
-double distanceBySpeed[DISTANCE_TABLE_SIZE];
-double speedByDistance[DISTANCE_TABLE_SIZE];
-// Aligned to huge pages: the search reads rows all over the 8 MB table, and
-// with ordinary pages nearly every read would also miss the TLB.
-constexpr size_t HUGE_PAGE = 2 * 1024 * 1024;
-alignas(HUGE_PAGE) PathEntry pathBySpeed[PATH_TABLE_SIZE];
 
 namespace {
 
@@ -149,11 +139,11 @@ double distanceOf(const MotionState& st) { return modelHypot(st.x, st.y); }
 
 }  // namespace
 
-void buildDistanceBySpeed() {
+void buildDistanceBySpeed(MotionTables& tables) {
     MotionState st;
     const double dt = V_STEP / DECEL * 0.00390625;
     for (int k = 0; k < DISTANCE_TABLE_SIZE; ++k) {
-        distanceBySpeed[k] = distanceOf(st);
+        tables.distanceBySpeed[k] = distanceOf(st);
         for (int i = 0; i < 256; ++i)
             backStep(st, dt, modelHypot(st.vx, st.vy));
     }
@@ -176,13 +166,13 @@ Crossing crossing(const MotionState& st, double target, Measure measure) {
 }
 
 // Row k of speedByDistance from the first state at or past its distance.
-void fillSpeedRow(int k, const MotionState& st) {
+void fillSpeedRow(double* speedByDistance, int k, const MotionState& st) {
     const Crossing c = crossing(st, k * D_STEP, distanceOf);
     speedByDistance[k] = c.fraction * speedOf(st) + (1 - c.fraction) * speedOf(c.next);
 }
 
 // Row k of pathBySpeed from the first state at or past its speed, t after rest.
-void fillPathRow(int k, const MotionState& st, double t) {
+void fillPathRow(PathEntry* pathBySpeed, int k, const MotionState& st, double t) {
     const Crossing c = crossing(st, k * W_STEP, speedOf);
     const MotionState& next = c.next;
     const double m = c.fraction;
@@ -195,24 +185,24 @@ void fillPathRow(int k, const MotionState& st, double t) {
 
 }  // namespace
 
-void buildSpeedAndPath() {
+void buildSpeedAndPath(MotionTables& tables) {
     // Both tables read one backward integration at TABLE_DT, one at marks of
     // distance and one at marks of speed; each row comes from the first
     // state that reaches its mark. One pass serves both, and the speed it
     // computes for the marks is the one the step needs.
     MotionState st;
     double t = 0;
-    pathBySpeed[0] = PathEntry{};
+    tables.pathBySpeed[0] = PathEntry{};
     int kd = 0, kp = 1;
     for (;;) {
         if (kd < DISTANCE_TABLE_SIZE) {
             const double distance = distanceOf(st);
             for (; kd < DISTANCE_TABLE_SIZE && !(distance < kd * D_STEP); ++kd)
-                fillSpeedRow(kd, st);
+                fillSpeedRow(tables.speedByDistance, kd, st);
         }
         const double speed = speedOf(st);
         for (; kp < PATH_TABLE_SIZE && !(speed < kp * W_STEP); ++kp)
-            fillPathRow(kp, st, t);
+            fillPathRow(tables.pathBySpeed, kp, st, t);
         if (kd == DISTANCE_TABLE_SIZE && kp == PATH_TABLE_SIZE)
             return;
         backStep(st, TABLE_DT, speed);
@@ -220,12 +210,15 @@ void buildSpeedAndPath() {
     }
 }
 
-void buildMotionTables() {
-    // Ask for huge pages before the first write places the table in memory.
-    madvise(pathBySpeed, sizeof pathBySpeed, MADV_HUGEPAGE);
-    std::thread distance(buildDistanceBySpeed);
-    buildSpeedAndPath();
+std::shared_ptr<const MotionTables> buildMotionTables() {
+    // Not cleared: the builders write every row once. Huge pages are asked
+    // for before the first write places the table in memory.
+    std::unique_ptr<MotionTables> tables(new MotionTables);
+    madvise(tables->pathBySpeed, sizeof tables->pathBySpeed, MADV_HUGEPAGE);
+    std::thread distance(buildDistanceBySpeed, std::ref(*tables));
+    buildSpeedAndPath(*tables);
     distance.join();
+    return std::shared_ptr<const MotionTables>(std::move(tables));
 }
 
 }  // namespace Kelvo

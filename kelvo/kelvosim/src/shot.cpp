@@ -5,10 +5,11 @@
 
 #include "kelvosim/fastshot.h"
 #include "kelvosim/motiontables.h"
+#include "kelvosim/simcontext.h"
 
 namespace Kelvo {
 
-int simulateShot(ThinkBoard& board, const fMoveXY<double>& shot) {
+ShotChange simulateShot(ThinkBoard& board, const fMoveXY<double>& shot) {
     const double speed = std::min(std::hypot(shot.x, shot.y), V_MAX);
     const double heading = std::atan2(shot.x, shot.y);
     // On an empty sheet the stone slides to its table rest point; the
@@ -16,7 +17,7 @@ int simulateShot(ThinkBoard& board, const fMoveXY<double>& shot) {
     // table and no stone placed outside the play area.
     if (stonesOnSheet(board) == 0)
         return simulateClearPath(board, speed, heading, shot.spin);
-    const double reach = stopDistance(speed);
+    const double reach = tablesOf(board).stopDistance(speed);
     if (board.frontY - STONE_R + TEE_TO_THROW > reach)
         return simulateClearPath(board, speed, heading, shot.spin);
     const StoneMotion launched = launchMotion(shot, speed, heading);

@@ -103,10 +103,10 @@ b2Body* createStone(double x, double y, b2World& world) {
     b2FixtureDef fixtureDef;
     fixtureDef.shape = &shape;
     fixtureDef.friction = float(DECEL);
-    fixtureDef.restitution = 1.0f;
-    fixtureDef.density = 10.0f;
-    fixtureDef.filter.categoryBits = 3;
-    fixtureDef.filter.maskBits = 3;
+    fixtureDef.restitution = B2_RESTITUTION;
+    fixtureDef.density = B2_DENSITY;
+    fixtureDef.filter.categoryBits = B2_COLLISION_BITS;
+    fixtureDef.filter.maskBits = B2_COLLISION_BITS;
     fixtureDef.filter.groupIndex = 0;
 
     b2Body* body = world.CreateBody(&bodyDef);
@@ -128,8 +128,10 @@ void addMovingStone(B2Board& board, const FSStone& stone, int32_t state) {
 
 void addRestingStone(B2Board& board, Vec2 org, int32_t state) {
     if (!isInPlayArea(org.x, org.y)) {
-        std::printf("%lf, %lf", org.x, org.y);
-        std::fflush(stdout);
+        // Standard output is the protocol's channel: diagnostics go to
+        // standard error.
+        std::fprintf(stderr, "%lf, %lf\n", org.x, org.y);
+        std::fflush(stderr);
         KELVO_CHECK(false, "isInPlayArea( org.x, org.y )");
     }
     b2Body* body = createStone(org.x, org.y, board.world);
@@ -187,7 +189,7 @@ int runB2(B2Board* pb2bd, double dt, AfterStep&& afterStep) {
     frictionAll(dv / 2, pb2bd);
     int count = 0;
     for (;;) {
-        pb2bd->world.Step(step, 10, 10);
+        pb2bd->world.Step(step, B2_VELOCITY_ITERATIONS, B2_POSITION_ITERATIONS);
         afterStep(*pb2bd);
         if (!scanMoving(*pb2bd)) {
             pb2bd->voided = true;
@@ -314,26 +316,26 @@ ExactShotTrace traceShotExact(const ThinkBoard& board, const fMoveXY<double>& sh
     return trace;
 }
 
-int applyExactTrace(ThinkBoard& board, const ExactShotTrace& trace) {
+ShotChange applyExactTrace(ThinkBoard& board, const ExactShotTrace& trace) {
     if (trace.voided)
-        return 0;
+        return CHANGE_NONE;
     bool othersMoved = false;
     for (int k = 1; k < trace.n; ++k)
         othersMoved = othersMoved || trace.moved[k] || !trace.inPlay[k];
     if (!othersMoved) {
         if (!trace.inPlay[0])
-            return 0;
+            return CHANGE_NONE;
         addStoneTracked(board, trace.colour[0], trace.rest[0].x, trace.rest[0].y);
-        return 1;
+        return CHANGE_ADDED;
     }
     clearStoneLists(board);
     for (int k = 0; k < trace.n; ++k)
         if (trace.inPlay[k])
             addStone(board, trace.colour[k], trace.rest[k].x, trace.rest[k].y);
-    return 2;
+    return CHANGE_REBUILT;
 }
 
-int simulateShotExact(ThinkBoard& board, const fMoveXY<double>& shot, double dt) {
+ShotChange simulateShotExact(ThinkBoard& board, const fMoveXY<double>& shot, double dt) {
     return applyExactTrace(board, traceShotExact(board, shot, dt));
 }
 

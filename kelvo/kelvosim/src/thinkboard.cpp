@@ -84,8 +84,10 @@ void rebuildStates(ThinkBoard& board) {
 
 void resetBoard(ThinkBoard& board) {
     const bool hammer = board.firstEndHammer;
+    const SimContext* sim = board.sim;
     board = ThinkBoard{};
     board.firstEndHammer = hammer;
+    board.sim = sim;
     board.turn = SHOTS_PER_END;
     board.lastIndex = -1;
     board.frontY = 999.0;
@@ -135,13 +137,13 @@ void recomputeStates(ThinkBoard& board) {
     KELVO_CHECK(Exam(board), "Exam(*this, 3)");
 }
 
-void applyShot(ThinkBoard& board, int32_t change) {
+void applyShot(ThinkBoard& board, ShotChange change) {
     board.turn -= 1;
     const int32_t t = board.turn;
     const int32_t next = ((t % 2) + 2) % 2;
     const int32_t thrower = 1 - next;
     switch (change) {
-    case 0:
+    case CHANGE_NONE:
         if (freeGuardRuleApplies(t)) {
             clearProtected(board, next);
             protectFreeGuards(board, thrower);
@@ -150,7 +152,7 @@ void applyShot(ThinkBoard& board, int32_t change) {
             clearProtected(board, BLACK);
         }
         break;
-    case 1: {
+    case CHANGE_ADDED: {
         const int32_t k = board.lastIndex;
         int32_t& flags = board.state[thrower][k];
         const fStonePos& thrown = board.stones[thrower][k];
@@ -167,7 +169,7 @@ void applyShot(ThinkBoard& board, int32_t change) {
         board.endScore = computeEndScore(board);
         break;
     }
-    case 2:
+    case CHANGE_REBUILT:
         rebuildStates(board);
         break;
     default:

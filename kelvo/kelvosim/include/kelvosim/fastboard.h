@@ -13,6 +13,7 @@
 #include "kelvosim/motiontables.h"
 #include "kelvosim/primitive.h"
 #include "kelvosim/thinkboard.h"
+#include "kelvosim/tunables.h"
 
 namespace Kelvo {
 
@@ -46,12 +47,6 @@ struct FSBoard {
     void setupAfterFirstHit(const ThinkBoard& board, int32_t struckIndex, const StoneMotion& thrown,
                             const StoneMotion& struck);
     bool exam() const;
-    // Hands the board to the exact simulator, awake stones keeping their
-    // protection, and writes the outcome into out. Returns 0 when a protected
-    // stone left the play area (the shot is void: out holds the stones where
-    // the run stopped, without that one), otherwise 2. Defined with the rest
-    // of the hand-over in handover.cpp.
-    int simulateExact(ThinkBoard& out, double dt) const;
 
     // The board's sets change only through these, which keep nAwake and
     // nAsleep equal to the sizes of awakes and asleeps. The stones' own lists
@@ -83,14 +78,7 @@ struct FSBoard {
 };
 
 // ---------------------------------------------------------------------------
-// Sliding and collision rules
-
-constexpr double TWO_STONE_R = double(0.29f);          // 0.28999999165534973
-constexpr double CONTACT_GAP = 0.0006;
-constexpr double CONTACT_D = 0.2905999916553497;       // TWO_STONE_R + CONTACT_GAP
-constexpr double CHORD_ANGLE = 0.03333565;
-constexpr double RECEDE_EPS = 1e-5;
-constexpr double COLLIDE_FRICTION = 0.159;
+// Sliding and collision rules (their constants are in tunables.h)
 
 inline bool isInPlay(const StoneMotion& s) { return isInPlayArea(s.x, s.y); }
 
@@ -99,8 +87,8 @@ inline bool mirrored(const StoneMotion& s) { return !(s.spin > 0); }
 
 // Slides the stone from speed row k to rest. Inline, as the slides below:
 // the event loop takes them all the time.
-inline void slideToRest(int k, StoneMotion& stone) {
-    const PathEntry e = pathEntry(k, mirrored(stone));
+inline void slideToRest(const MotionTables& tables, int k, StoneMotion& stone) {
+    const PathEntry e = tables.pathEntry(k, mirrored(stone));
     const Vec2 d = rotateToBoard(stone.angle + e.dAngle, e.dx, e.dy);
     stone.x += d.x;
     stone.y += d.y;
@@ -108,9 +96,9 @@ inline void slideToRest(int k, StoneMotion& stone) {
 }
 
 // Slides the stone from speed row k1 down to the lower row k2.
-inline void slideBetween(int k1, int k2, StoneMotion& stone) {
-    const PathEntry e1 = pathEntry(k1, false);
-    const PathEntry e2 = pathEntry(k2, false);
+inline void slideBetween(const MotionTables& tables, int k1, int k2, StoneMotion& stone) {
+    const PathEntry e1 = tables.pathEntry(k1, false);
+    const PathEntry e2 = tables.pathEntry(k2, false);
     double ddx = e1.dx - e2.dx;
     const double ddy = e1.dy - e2.dy;
     double da = e1.dAngle - e2.dAngle;

@@ -2,7 +2,8 @@
 // takes one of three paths by what the thrown stone can reach: a clear path
 // to rest, a single stone on the sheet, or the general case, which slides the
 // stone to its first contact and plays out the fast board from there in the
-// event loop. Each entry point returns the change code applyShot consumes.
+// event loop. Each entry point returns the change applyShot consumes and reads
+// the motion tables of the board's simulation context.
 #pragma once
 
 #include "kelvosim/fastboard.h"
@@ -12,10 +13,6 @@
 
 namespace Kelvo {
 
-// The event loop hands the board over to the exact simulation once it has
-// counted more events (contacts and advances) than this.
-constexpr int MAX_EVENTS = 100;
-
 // The launch of a shot from the throw point: spin +CURL_RATIO for flag 0,
 // -CURL_RATIO for flag 1.
 MotionState launchState(const fMoveXY<double>& shot);
@@ -23,14 +20,15 @@ MotionState launchState(const fMoveXY<double>& shot);
 // speed (clamped to V_MAX) and heading.
 StoneMotion launchMotion(const fMoveXY<double>& shot, double speed, double heading);
 
-// Runs the event loop on a fast board set up after the first contact.
-int simulateFSBoard(ThinkBoard& board, FSBoard& fs);
+// Runs the event loop on a fast board set up after the first contact; more
+// than MAX_EVENTS events hand it over to the exact simulation.
+ShotChange simulateFSBoard(ThinkBoard& board, FSBoard& fs);
 
-int simulateClearPath(ThinkBoard& board, double speed, double heading, int spinFlag);
-int simulateTwoStones(ThinkBoard& board, const MotionState& launch);
-int simulateGeneral(ThinkBoard& board, const MotionState& launch);
-int simulateTwoStones(ThinkBoard& board, const StoneMotion& launched);
-int simulateGeneral(ThinkBoard& board, const StoneMotion& launched);
+ShotChange simulateClearPath(ThinkBoard& board, double speed, double heading, int spinFlag);
+ShotChange simulateTwoStones(ThinkBoard& board, const MotionState& launch);
+ShotChange simulateGeneral(ThinkBoard& board, const MotionState& launch);
+ShotChange simulateTwoStones(ThinkBoard& board, const StoneMotion& launched);
+ShotChange simulateGeneral(ThinkBoard& board, const StoneMotion& launched);
 
 // Steps of a shot, exposed to the tests.
 namespace detail {
@@ -42,13 +40,13 @@ struct Approach {
 };
 // Slides the thrown stone toward one resting stone until the two touch, the
 // stone can no longer reach it, or they start to move apart.
-Approach approachResting(StoneMotion& thrown, const StoneMotion& resting);
+Approach approachResting(const MotionTables& tables, StoneMotion& thrown, const StoneMotion& resting);
 
 struct LoopTrace {
     int events = 0;          // events counted when the loop ended
     bool handedOver = false; // the exact simulator finished the shot
 };
-int runEventLoop(ThinkBoard& board, FSBoard& fs, LoopTrace* trace);
+ShotChange runEventLoop(ThinkBoard& board, FSBoard& fs, LoopTrace* trace);
 
 }  // namespace detail
 

@@ -1,21 +1,25 @@
 // The fast simulator, the one the search plays its shots with, and what it
 // rests on; the rest of the system includes this header. One header per
 // concern, each built on those before it:
+//   tunables.h      the library's numbers, each with where it comes from
 //   motiontables.h  the motion model of a sliding stone and the tables
 //                   integrated from it once at start-up
+//   simcontext.h    what a board's fast simulation reads besides the board:
+//                   the tables and an optional meter of hand-overs
 //   inversion.h     shot inversion: a target point to a launch velocity, by
 //                   reading the tables backwards
 //   fastboard.h     the fast board after a shot's first contact (awake and
 //                   asleep stones and the check of their sets) and the
 //                   sliding and collision rules
-//   handover.h      the exact simulation's steps and the hand-over of a fast
-//                   board to it
+//   handover.h      the hand-over of a fast board to the exact simulation
 //   fastshot.h      the fast shot simulation: clear path, two stones, and
 //                   the general case with its event loop
 //   shot.h          the dispatch of a thrown shot to the simulation that fits
 #pragma once
 
+#include "kelvosim/tunables.h"
 #include "kelvosim/motiontables.h"
+#include "kelvosim/simcontext.h"
 #include "kelvosim/inversion.h"
 #include "kelvosim/fastboard.h"
 #include "kelvosim/handover.h"

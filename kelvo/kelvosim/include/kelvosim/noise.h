@@ -7,15 +7,9 @@
 
 #include <dSFMT.h>
 
-namespace Kelvo {
+#include "kelvosim/tunables.h"
 
-constexpr double NOISE_SIGMA = double(0.145f);        // metres in each axis
-constexpr double NOISE_CURL_OFFSET = double(1.22f);   // sideways aim of a spin-0 draw to the tee
-constexpr double NOISE_CURL_SKEW = double(0.0335f);   // small turn of the target error
-constexpr double NOISE_DRAW_FACTOR = 24.0184326171875; // 2 * DECEL
-// The launch velocity of the undisturbed draw, as stored doubles.
-constexpr double NOISE_REF_VX = -0.99073974;
-constexpr double NOISE_REF_VY = 29.559775;
+namespace Kelvo {
 
 // Uniform in the open interval (0, 1).
 double drawOpen(dsfmt_t& rng);

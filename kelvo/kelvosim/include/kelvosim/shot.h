@@ -7,7 +7,8 @@
 
 namespace Kelvo {
 
-// Simulates the shot on the board; returns the change code for applyShot.
-int simulateShot(ThinkBoard& board, const fMoveXY<double>& shot);
+// Simulates the shot on the board with the fast simulation of its context;
+// returns the change for applyShot.
+ShotChange simulateShot(ThinkBoard& board, const fMoveXY<double>& shot);
 
 }  // namespace Kelvo

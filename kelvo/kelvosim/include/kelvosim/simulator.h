@@ -8,9 +8,9 @@
 #include <box2d/box2d.h>
 
 #include "kelvosim/fastboard.h"
-#include "kelvosim/handover.h"
 #include "kelvosim/primitive.h"
 #include "kelvosim/thinkboard.h"
+#include "kelvosim/tunables.h"
 
 namespace Kelvo {
 
@@ -43,6 +43,8 @@ b2Body* createStone(double x, double y, b2World& world);
 // state: the stone's colour bit, with ST_PROTECTED when the free guard zone
 // rule protects it; a protected stone leaving the area voids the shot.
 void addMovingStone(B2Board& board, const FSStone& stone, int32_t state);
+// A resting stone must lie in the play area: otherwise its coordinates go to
+// standard error and the check fails.
 void addRestingStone(B2Board& board, Vec2 org, int32_t state);
 // The ice model for one update with speed loss dv.
 StoneVelocity applyFriction(double dv, double vx, double vy, double w);
@@ -56,15 +58,17 @@ int simulateB2(B2Board* pb2bd, double dt);
 // A whole shot simulated exactly from the throw point: every stone of the
 // board rests in the world, the thrown stone starts at the throw point with
 // the shot's launch velocity (not clamped: this is the shot as thrown) and
-// the spin of its flag. Returns the change code applyShot consumes and
-// writes the outcome into the board's stone lists:
-//   0  nothing on the sheet changed (the thrown stone left play without
-//      moving another stone), or a protected stone was knocked out of play
-//      and the shot is void; the board is untouched;
-//   1  only the thrown stone came to rest, added with addStoneTracked;
-//   2  other stones moved; the lists were rebuilt with addStone, stones the
-//      shot never touched keeping their exact coordinates.
-int simulateShotExact(ThinkBoard& board, const fMoveXY<double>& shot, double dt = EXACT_DT);
+// the spin of its flag. Returns the change applyShot consumes and writes the
+// outcome into the board's stone lists:
+//   CHANGE_NONE     the thrown stone left play without moving another stone,
+//                   or a protected stone was knocked out of play and the shot
+//                   is void; the board is untouched;
+//   CHANGE_ADDED    only the thrown stone came to rest, added with
+//                   addStoneTracked;
+//   CHANGE_REBUILT  other stones moved; the lists were rebuilt with addStone,
+//                   stones the shot never touched keeping their exact
+//                   coordinates.
+ShotChange simulateShotExact(ThinkBoard& board, const fMoveXY<double>& shot, double dt = EXACT_DT);
 
 // The same whole shot, stone by stone, for callers that must know which
 // stone came to rest where. Entry 0 is the thrown stone, then the board's
@@ -90,7 +94,7 @@ struct ExactShotTrace {
 };
 ExactShotTrace traceShotExact(const ThinkBoard& board, const fMoveXY<double>& shot, double dt = EXACT_DT,
                               bool withPaths = false);
-// Writes a traced shot into the board it was traced on; returns the change code.
-int applyExactTrace(ThinkBoard& board, const ExactShotTrace& trace);
+// Writes a traced shot into the board it was traced on; returns the change.
+ShotChange applyExactTrace(ThinkBoard& board, const ExactShotTrace& trace);
 
 }  // namespace Kelvo

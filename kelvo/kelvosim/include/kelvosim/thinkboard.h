@@ -37,6 +37,15 @@ constexpr int32_t FIRST_TURN_AFTER_FREE_GUARD = SHOTS_PER_END - FREE_GUARD_SHOTS
 
 inline bool freeGuardRuleApplies(int32_t turn) { return turn > FIRST_TURN_AFTER_FREE_GUARD; }
 
+// What a simulated shot changed on the sheet, as applyShot takes it.
+enum ShotChange : int32_t {
+    CHANGE_NONE = 0,     // nothing: the thrown stone left play, or the shot is void
+    CHANGE_ADDED = 1,    // only the thrown stone came to rest, added with addStoneTracked
+    CHANGE_REBUILT = 2,  // stones moved: the stone lists were rebuilt with addStone
+};
+
+struct SimContext;
+
 struct ThinkBoard {
     int32_t endsLeft = 0;
     int32_t turn = 0;           // stones still to throw, including the next one
@@ -49,10 +58,14 @@ struct ThinkBoard {
     int32_t state[2][8] = {};
     int32_t lastIndex = 0;      // where addStoneTracked last inserted
     double frontY = 0;          // smallest Y on the sheet, capped at IN_HOUSE_R
+    // Not part of the position: what the fast simulation of its shots reads
+    // (simcontext.h). Kept, like firstEndHammer, when the board is rebuilt.
+    const SimContext* sim = nullptr;
 
     int32_t getTurn() const { return turn; }
 };
 
+// An empty sheet at the first shot; keeps firstEndHammer and sim.
 void resetBoard(ThinkBoard& board);
 void buildFromGameState(ThinkBoard& board, const _GAMESTATE& state);
 void addStone(ThinkBoard& board, int32_t colour, double x, double y);
@@ -60,13 +73,12 @@ void addStone(ThinkBoard& board, int32_t colour, double x, double y);
 // move), which saves working it out again.
 void addStone(ThinkBoard& board, int32_t colour, const fStonePos& stone);
 // Empties both colours' stone lists before a simulator adds every stone at
-// rest again with addStone (change code 2); the entries are left as they are.
+// rest again with addStone (CHANGE_REBUILT); the entries are left as they are.
 void clearStoneLists(ThinkBoard& board);
 void addStoneTracked(ThinkBoard& board, int32_t colour, double x, double y);
 void recomputeStates(ThinkBoard& board);
-// change: 0 nothing on the sheet changed, 1 only the thrown stone was added
-// with addStoneTracked, 2 the stone lists were rebuilt with addStone.
-void applyShot(ThinkBoard& board, int32_t change);
+// Advances the board past a shot that changed what `change` says.
+void applyShot(ThinkBoard& board, ShotChange change);
 int32_t computeEndScore(const ThinkBoard& board);
 
 // Consistency checks: each returns true or ends the process.

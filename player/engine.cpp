@@ -1,0 +1,81 @@
+#include "engine.h"
+
+#include <cstdio>
+
+namespace Kelvo {
+
+Engine::Engine(const SearchSettings& settings) : Engine(settings, buildMotionTables()) {}
+
+Engine::Engine(const SearchSettings& settings, std::shared_ptr<const MotionTables> tables)
+    : settings_(settings) {
+    sim_.tables = std::move(tables);
+}
+
+Decision Engine::decide(const _GAMESTATE& state, const StrategyOutlet& publish) {
+    const SearchClock::time_point started = SearchClock::now();
+    Decision d;
+    d.playable = isPlayableState(state, &d.why);
+    if (!d.playable)
+        return d;
+    scratch_.firstEndHammer = firstEndHammerAfterGo(scratch_.firstEndHammer, state);
+    ThinkBoard kept;
+    kept.firstEndHammer = scratch_.firstEndHammer;
+    kept.sim = &sim_;
+    SearchRoot root = prepareRoot(state, kept, publish);
+    root.grids = &grids_;
+    root.started = started;
+    d.search = search(root, settings_);
+    d.shot = d.search.answer;
+    d.answer = formatAnswer(d.shot);
+    return d;
+}
+
+std::string formatAnswer(const Candidate& shot) {
+    char text[1024];
+    std::snprintf(text, sizeof text, "BESTSHOT %f %f %d", double(float(shot.x)), double(float(shot.y)),
+                  int(shot.spin));
+    return text;
+}
+
+bool isPlayableState(const _GAMESTATE& state, std::string* why) {
+    char text[160];
+    auto fail = [&](const char* message) {
+        if (why)
+            *why = message;
+        return false;
+    };
+    if (state.shotNumber < 0 || state.shotNumber > 15)
+        return fail("shot number outside 0..15");
+    // Any end from 0 up: extra ends past index 9 are played while tied, and
+    // their scores, which the record has no room for, do not matter then.
+    if (state.endNumber < 0)
+        return fail("negative end number");
+    // The stones the board would take, counted as it counts them.
+    int inPlay[2] = {};
+    for (int i = 0; i < 16; ++i) {
+        const Vec2 p = toBoardFrame(state.stonePos[i][0], state.stonePos[i][1]);
+        if (isInPlayArea(p.x, p.y))
+            ++inPlay[i % 2];
+    }
+    for (int colour = BLACK; colour <= WHITE; ++colour) {
+        const int thrown = stonesThrown(colour, state.shotNumber);
+        if (inPlay[colour] > thrown) {
+            std::snprintf(text, sizeof text, "%d %s stones in play after %d thrown", inPlay[colour],
+                          colourName(colour), thrown);
+            return fail(text);
+        }
+    }
+    return true;
+}
+
+bool firstEndHammerAfterGo(bool kept, const _GAMESTATE& state) {
+    if (state.endNumber != 0)
+        return kept;
+    if (state.shotNumber == 0)
+        return false;
+    if (state.shotNumber == 1)
+        return true;
+    return kept;
+}
+
+}  // namespace Kelvo
