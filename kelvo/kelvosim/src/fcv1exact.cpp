@@ -1,6 +1,7 @@
 // The exact fcv1 simulation in a Box2D world.
 #include "kelvosim/fcv1exact.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "kelvosim/primitive.h"
@@ -96,6 +97,12 @@ struct Fcv1Simulator::World {
 Fcv1Simulator::Fcv1Simulator() : world_(std::make_unique<World>()) {}
 Fcv1Simulator::~Fcv1Simulator() = default;
 
+void Fcv1Simulator::forget() {
+    // A disabled body loses its contacts.
+    for (b2Body* body : world_->bodies)
+        body->SetEnabled(false);
+}
+
 namespace {
 
 void recordFrame(const Fcv1Sheet& sheet, int32_t step, Fcv1Trace& trace) {
@@ -111,7 +118,7 @@ void recordFrame(const Fcv1Sheet& sheet, int32_t step, Fcv1Trace& trace) {
 
 }  // namespace
 
-int32_t Fcv1Simulator::run(Fcv1Sheet& sheet, int32_t end, Fcv1Trace* trace) {
+int32_t Fcv1Simulator::run(Fcv1Sheet& sheet, int32_t end, Fcv1Trace* trace, int32_t maxSteps) {
     World& w = *world_;
     w.set(sheet, end);
     bool present[FCV1_STONES];
@@ -138,7 +145,8 @@ int32_t Fcv1Simulator::run(Fcv1Sheet& sheet, int32_t end, Fcv1Trace* trace) {
         for (int i = 0; i < FCV1_STONES && stopped; ++i)
             if (present[i])
                 stopped = fcv1Stopped(w.bodies[i]->GetLinearVelocity(), w.bodies[i]->GetAngularVelocity());
-        if (stopped || (trace && steps % trace->every == 0)) {
+        const bool last = stopped || steps >= maxSteps;
+        if (last || (trace && steps % std::max(trace->every, 1) == 0)) {
             for (int i = 0; i < FCV1_STONES; ++i) {
                 sheet.stones[i].present = present[i];
                 if (present[i])
@@ -147,7 +155,7 @@ int32_t Fcv1Simulator::run(Fcv1Sheet& sheet, int32_t end, Fcv1Trace* trace) {
             if (trace)
                 recordFrame(sheet, steps, *trace);
         }
-        if (stopped)
+        if (last)
             return steps;
 
         for (int i = 0; i < FCV1_STONES; ++i) {

@@ -143,20 +143,32 @@ std::string formatFcv1Float(float value) {
     return std::string(buf, r.ptr);
 }
 
-std::string formatFcv1Result(const Fcv1ShotResult& result) {
-    std::string s = "{\"stones\":[";
+namespace {
+
+std::string formatStones(const Fcv1Stones& stones) {
+    std::string s = "[";
     for (int i = 0; i < FCV1_STONES; ++i) {
         if (i > 0)
             s += ',';
-        if (result.stones.present[i])
-            s += '[' + formatFcv1Float(result.stones.x[i]) + ',' + formatFcv1Float(result.stones.y[i]) + ']';
+        if (stones.present[i])
+            s += '[' + formatFcv1Float(stones.x[i]) + ',' + formatFcv1Float(stones.y[i]) + ']';
         else
             s += "null";
     }
-    s += "],\"foul\":";
-    s += result.foul ? "true" : "false";
-    s += '}';
-    return s;
+    return s + ']';
+}
+
+}  // namespace
+
+std::string formatFcv1Result(const Fcv1ShotResult& result) {
+    return "{\"stones\":" + formatStones(result.stones) + ",\"foul\":" + (result.foul ? "true" : "false") + '}';
+}
+
+std::string formatFcv1Input(const Fcv1ShotInput& in) {
+    return "{\"input\":{\"stones\":" + formatStones(in.stones) + ",\"shot\":" + std::to_string(in.shot) +
+           ",\"end\":" + std::to_string(in.end) + ",\"hammer\":" + std::to_string(in.hammer) + ",\"velocity\":[" +
+           formatFcv1Float(in.move.vx) + ',' + formatFcv1Float(in.move.vy) + "],\"rotation\":\"" +
+           (in.move.ccw ? "ccw" : "cw") + "\"}}";
 }
 
 void Fcv1ReplayStats::add(const Fcv1ShotResult& expected, const Fcv1ShotResult& actual) {

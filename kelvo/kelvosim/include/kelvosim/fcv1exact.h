@@ -68,11 +68,16 @@ public:
     Fcv1Simulator(const Fcv1Simulator&) = delete;
     Fcv1Simulator& operator=(const Fcv1Simulator&) = delete;
 
-    // Runs the sheet until every stone has stopped, taking off stones that
-    // leave it; returns the number of steps. `end` selects the frame.
-    int32_t run(Fcv1Sheet& sheet, int32_t end, Fcv1Trace* trace = nullptr);
+    // Runs the sheet until every stone has stopped (or for at most
+    // `maxSteps` steps), taking off stones that leave it; returns the number
+    // of steps and leaves the stones' state in the sheet. `end` selects the
+    // frame.
+    int32_t run(Fcv1Sheet& sheet, int32_t end, Fcv1Trace* trace = nullptr, int32_t maxSteps = INT32_MAX);
     // A whole shot with the rules applied.
     Fcv1ShotResult shot(const Fcv1ShotInput& input, Fcv1Trace* trace = nullptr);
+    // Drops the contact state earlier runs left, as a fresh world has none
+    // (results still differ from a fresh world's in the last bits).
+    void forget();
 
 private:
     struct World;

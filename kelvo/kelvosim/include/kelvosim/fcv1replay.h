@@ -27,6 +27,8 @@ bool parseFcv1Line(const std::string& line, Fcv1ReplayLine& out, std::string& er
 std::string formatFcv1Float(float value);
 // {"stones":[16 x [x,y] or null],"foul":bool}
 std::string formatFcv1Result(const Fcv1ShotResult& result);
+// A line of the replay format holding only the input.
+std::string formatFcv1Input(const Fcv1ShotInput& input);
 
 // How results compare with the expected ones over a file.
 struct Fcv1ReplayStats {

@@ -1,0 +1,84 @@
+// The motion tables of the fcv1 ice. Nothing in the model depends on
+// position or heading, and while a stone spins its turning rate depends on
+// its speed alone, so one run of a lone spinning stone from the top speed
+// down to rest gives every free path: a stone at speed v sits at the row of
+// that speed and follows the run from there, turned to its heading and
+// mirrored for the clockwise turn, until its spin runs out (a second column
+// sums the spin the model takes off each step); after that it goes straight
+// and only the run's path length matters. Rows are 1 ms steps of the model,
+// so stones advanced by whole steps stay on the exact simulation's clock.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace Kelvo {
+
+// A stone's motion read from the tables, in any fixed frame.
+struct Fcv1Glide {
+    double x = 0, y = 0;
+    double heading = 0;  // direction of the velocity, atan2(vy, vx)
+    double row = 0;      // table row of its speed (fractional)
+    double spin = 0;     // rad/s, + counter-clockwise
+    double spinOut = 0;  // row at which the spin runs out; `row` when it has none
+};
+
+class Fcv1Tables {
+public:
+    // Speeds above this are not in the tables.
+    static constexpr double TOP_SPEED = 6.0;
+
+    // One entry per step of the lone stone's run.
+    struct Row {
+        double speed = 0;
+        double x = 0, y = 0;   // position, starting at the origin along +y, turning counter-clockwise
+        double turn = 0;       // how far the velocity has turned
+        double length = 0;     // path length
+        double spinUsed = 0;   // spin the model has taken off so far
+    };
+
+    Fcv1Tables();
+
+    // The last row: the step after it the stone stops.
+    int32_t lastRow() const { return int32_t(rows_.size()) - 1; }
+    // The row interpolated at a fractional index.
+    Row at(double row) const;
+    // The fractional row at which the run has the speed, path length or
+    // spin used; clamped to the table.
+    double rowOfSpeed(double speed) const;
+    double rowOfLength(double length) const;
+    double rowOfSpinUsed(double used) const;
+
+    // A stone launched or sent off with this motion: its table state.
+    Fcv1Glide glide(double x, double y, double vx, double vy, double spin) const;
+    double speedOf(const Fcv1Glide& g) const { return at(g.row).speed; }
+    // Moves the stone on by `steps` steps (to rest at the latest).
+    void advance(Fcv1Glide& g, double steps) const;
+    // Where the stone comes to rest.
+    void toRest(Fcv1Glide& g) const { advance(g, lastRow() - g.row); }
+    bool resting(const Fcv1Glide& g) const { return g.row >= lastRow(); }
+    // Path length still ahead of the stone.
+    double reach(const Fcv1Glide& g) const { return rows_.back().length - at(g.row).length; }
+    // Whole steps in which the stone covers at most `length` of path.
+    int32_t stepsWithin(const Fcv1Glide& g, double length) const;
+    // How far the stone's heading can still turn before it rests.
+    double turnLeft(const Fcv1Glide& g) const {
+        return g.spinOut > g.row ? at(g.spinOut).turn - at(g.row).turn : 0.0;
+    }
+
+    // Rows where a column crosses evenly spaced values, so that a lookup
+    // searches a few neighbouring rows instead of the whole table.
+    struct Index {
+        double origin = 0, width = 1;
+        std::vector<int32_t> first;  // first row at or past origin + k * width
+    };
+
+private:
+    template <class Column>
+    double crossing(const Index& index, double value, Column column, double sign) const;
+
+    std::vector<Row> rows_;
+    Index bySpeed_, byLength_, bySpinUsed_;
+};
+
+}  // namespace Kelvo
