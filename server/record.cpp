@@ -140,6 +140,14 @@ void RecordWriter::write(const ShotEntry& e) {
         o["thrown"] =
             Json{{"x", recordNumber(e.thrown.x)}, {"forward", recordNumber(e.thrown.y)}, {"spin", e.thrown.spin}};
         o["void"] = e.voided;
+        if (e.after.ice == IceKind::FCV1) {
+            // The moves as the viewer shows fcv1 games: asked for and played.
+            auto move = [](double vx, double vy, int spin) {
+                return Json{{"vx", recordNumber(vx)}, {"vy", recordNumber(vy)}, {"rotation", spin == 1 ? "ccw" : "cw"}};
+            };
+            o["selected"] = move(e.answered.x, e.answered.y, e.answered.spin);
+            o["actual"] = move(e.thrown.x, e.thrown.y, e.thrown.spin);
+        }
         if (inPlay(e.after, e.shot))
             o["rest"] = Json::array({recordNumber(e.after.xy[e.shot][0]), recordNumber(e.after.xy[e.shot][1])});
         else
