@@ -8,20 +8,17 @@
 
 namespace Kelvo::Server {
 
-namespace {
-
-using Json = nlohmann::ordered_json;
-
-// Nine significant digits: a float position reads back exactly, and the
-// record stays short.
-double number(double v) {
+double recordNumber(double v) {
     char buf[40];
     std::snprintf(buf, sizeof buf, "%.9g", v);
     return std::strtod(buf, nullptr);
 }
 
-// Path points need no more than a millimetre (and a millisecond).
 double pathNumber(double v) { return std::round(v * 1e3) / 1e3; }
+
+namespace {
+
+using Json = nlohmann::ordered_json;
 
 Json text(const std::string& bytes) {
     // Each byte is one character (bytes beyond ASCII as U+0080..U+00FF), so a
@@ -49,7 +46,7 @@ Json textArray(const std::vector<std::string>& items) {
 Json positions(const Position& position) {
     Json out = Json::array();
     for (int i = 0; i < STONES; ++i)
-        out.push_back(Json::array({number(position.xy[i][0]), number(position.xy[i][1])}));
+        out.push_back(Json::array({recordNumber(position.xy[i][0]), recordNumber(position.xy[i][1])}));
     return out;
 }
 
@@ -109,17 +106,17 @@ void RecordWriter::write(const MatchEntry& e) {
            {"players", textArray({e.players[0], e.players[1]})},
            {"seed", e.seed},
            {"ends", e.ends},
-           {"timeLimit", number(e.timeLimit)},
-           {"step", number(e.step)},
+           {"timeLimit", recordNumber(e.timeLimit)},
+           {"step", recordNumber(e.step)},
            {"sent", sides(textArray(e.sent[0]), textArray(e.sent[1]))},
            {"ready", sides(text(e.ready[0]), text(e.ready[1]))}};
     // A classic record stays as it was; an fcv1 one says so, and its
     // positions, paths and answers are in the shot frame.
     if (e.ice == IceKind::FCV1) {
         o["ice"] = iceName(e.ice);
-        o["noise"] = Json{{"speed", number(e.fcv1Noise.stddevSpeed)},
-                          {"angle", number(e.fcv1Noise.stddevAngle)},
-                          {"maxSpeed", number(e.fcv1Noise.maxSpeed)}};
+        o["noise"] = Json{{"speed", recordNumber(e.fcv1Noise.stddevSpeed)},
+                          {"angle", recordNumber(e.fcv1Noise.stddevAngle)},
+                          {"maxSpeed", recordNumber(e.fcv1Noise.maxSpeed)}};
     }
     line(o);
 }
@@ -132,17 +129,27 @@ void RecordWriter::write(const ShotEntry& e) {
            {"sent", sides(textArray(e.sent[0]), textArray(e.sent[1]))},
            {"reply", text(e.reply)},
            {"outcome", e.outcome},
-           {"seconds", number(e.seconds)}};
+           {"seconds", recordNumber(e.seconds)}};
     if (e.outcome == "thrown") {
-        o["answered"] = Json{{"x", number(e.answered.x)}, {"y", number(e.answered.y)}, {"spin", e.answered.spin}};
-        o["noise"] = Json{{"ex", number(e.noise.ex)},
-                          {"ey", number(e.noise.ey)},
-                          {"dx", number(e.noise.dx)},
-                          {"dy", number(e.noise.dy)}};
-        o["thrown"] = Json{{"x", number(e.thrown.x)}, {"forward", number(e.thrown.y)}, {"spin", e.thrown.spin}};
+        o["answered"] =
+            Json{{"x", recordNumber(e.answered.x)}, {"y", recordNumber(e.answered.y)}, {"spin", e.answered.spin}};
+        o["noise"] = Json{{"ex", recordNumber(e.noise.ex)},
+                          {"ey", recordNumber(e.noise.ey)},
+                          {"dx", recordNumber(e.noise.dx)},
+                          {"dy", recordNumber(e.noise.dy)}};
+        o["thrown"] =
+            Json{{"x", recordNumber(e.thrown.x)}, {"forward", recordNumber(e.thrown.y)}, {"spin", e.thrown.spin}};
         o["void"] = e.voided;
+        if (e.after.ice == IceKind::FCV1) {
+            // The moves as the viewer shows fcv1 games: asked for and played.
+            auto move = [](double vx, double vy, int spin) {
+                return Json{{"vx", recordNumber(vx)}, {"vy", recordNumber(vy)}, {"rotation", spin == 1 ? "ccw" : "cw"}};
+            };
+            o["selected"] = move(e.answered.x, e.answered.y, e.answered.spin);
+            o["actual"] = move(e.thrown.x, e.thrown.y, e.thrown.spin);
+        }
         if (inPlay(e.after, e.shot))
-            o["rest"] = Json::array({number(e.after.xy[e.shot][0]), number(e.after.xy[e.shot][1])});
+            o["rest"] = Json::array({recordNumber(e.after.xy[e.shot][0]), recordNumber(e.after.xy[e.shot][1])});
         else
             o["rest"] = nullptr;
         o["paths"] = paths(e.paths);

@@ -66,6 +66,12 @@ struct ResultEntry {
 // The bytes as a JSON string, one character per byte, all in ASCII.
 std::string jsonString(const std::string& bytes);
 
+// Nine significant digits: a float position reads back exactly, and the
+// record stays short.
+double recordNumber(double v);
+// Path points need no more than a millimetre (and a millisecond).
+double pathNumber(double v);
+
 class RecordWriter {
 public:
     ~RecordWriter();
@@ -76,6 +82,8 @@ public:
     void write(const ShotEntry& entry);
     void write(const EndEntry& entry);
     void write(const ResultEntry& entry);
+    // Any other object of a record, as one line.
+    void write(const nlohmann::ordered_json& object) { line(object); }
     void close();
     // Keeps every line written from now on, file or not, for a page made
     // after the match.

@@ -220,4 +220,35 @@ TEST_F(Viewer, ChromiumShowsTheShotAtTheFragmentAndStepsOn) {
     EXPECT_NE(cell(at7, "d-noise"), cell(at5, "d-noise"));
 }
 
+TEST_F(Viewer, ChromiumShowsAGameOfTheFcv1IceOnItsSheet) {
+    if (runShell("command -v chromium > /dev/null") != 0)
+        GTEST_SKIP() << "chromium is not installed (scripts/setup --checks installs it): the page is not rendered";
+    // One end of two draw players on the Digital Curling 3 stand-in.
+    const std::string client = BIN_DIR + "/kelvo-dc3";
+    ASSERT_EQ(runShell(shellQuote(BIN_DIR + "/kelvo-dc3-server") + " --client0 " + shellQuote(client) +
+                       " --client1 " + shellQuote(client) + " --ends 1 --seed 4 --record " +
+                       shellQuote(dir + "/fcv1.jsonl") + " --html " + shellQuote(dir + "/fcv1.html") + " > " +
+                       shellQuote(dir + "/fcv1.txt") + " 2>&1"),
+              0)
+        << readFile(dir + "/fcv1.txt");
+    nlohmann::json shot;
+    std::istringstream in(readFile(dir + "/fcv1.jsonl"));
+    for (std::string line; std::getline(in, line);) {
+        const nlohmann::json o = nlohmann::json::parse(line);
+        if (o["type"] == "shot" && o["shot"] == 9)
+            shot = o;
+    }
+    ASSERT_TRUE(shot.is_object());
+    const std::string dom = renderedDom(dir + "/fcv1.html", "#e0s9", dir);
+    if (dom.find("id=\"d-shot\"") == std::string::npos)
+        GTEST_SKIP() << "chromium could not render the page here: " << dom.substr(0, 200);
+    EXPECT_EQ(cell(dom, "d-shot"), "9");
+    EXPECT_EQ(cell(dom, "d-player"), "team1");
+    EXPECT_EQ(cell(dom, "d-answer").rfind(shot["selected"]["rotation"].get<std::string>() + " (", 0), 0u);
+    EXPECT_EQ(cell(dom, "l-noise"), "actual move");
+    // The stones in play show: (0, 0), where a stone off the sheet is kept, is out of play here.
+    EXPECT_EQ(stonesShown(dom), shot["stonesInPlay"].get<size_t>());
+    EXPECT_NE(dom.find("fcv1 ice"), std::string::npos);
+}
+
 }  // namespace

@@ -97,7 +97,28 @@ void checkPaths(const Json& o) {
     }
 }
 
-void checkShot(const Json& o) {
+// A move on the fcv1 ice: launch velocity in m/s and the turn.
+void checkMove(const Json& o, const char* name) {
+    const Json& move = field(o, name);
+    if (!move.is_object())
+        bad(std::string("\"") + name + "\" is not an object");
+    numberField(move, "vx");
+    numberField(move, "vy");
+    const Json& rotation = field(move, "rotation");
+    if (rotation != "cw" && rotation != "ccw")
+        bad(std::string("\"") + name + "\" turns neither \"cw\" nor \"ccw\"");
+}
+
+void checkRest(const Json& o) {
+    const Json& rest = field(o, "rest");
+    if (!rest.is_null() && !isPoint(rest, 2))
+        bad("\"rest\" is neither null nor an [x, y] point");
+    // Records written before paths were kept have none: shown without.
+    if (o.contains("paths"))
+        checkPaths(o);
+}
+
+void checkShot(const Json& o, bool fcv1) {
     intField(o, "end", 0, 99);
     intField(o, "shot", 0, 15);
     playerField(o, "player");
@@ -106,6 +127,12 @@ void checkShot(const Json& o) {
     checkPosition(o);
     if (o["outcome"] != "thrown")
         return;
+    if (fcv1) {
+        checkMove(o, "selected");
+        checkMove(o, "actual");
+        checkRest(o);
+        return;
+    }
     const Json& answered = field(o, "answered");
     if (!answered.is_object())
         bad("\"answered\" is not an object");
@@ -117,12 +144,7 @@ void checkShot(const Json& o) {
         bad("\"noise\" is not an object");
     for (const char* name : {"ex", "ey", "dx", "dy"})
         numberField(noise, name);
-    const Json& rest = field(o, "rest");
-    if (!rest.is_null() && !isPoint(rest, 2))
-        bad("\"rest\" is neither null nor an [x, y] point");
-    // Records written before paths were kept have none: shown without.
-    if (o.contains("paths"))
-        checkPaths(o);
+    checkRest(o);
 }
 
 void checkEnd(const Json& o) {
@@ -133,11 +155,16 @@ void checkEnd(const Json& o) {
     checkPosition(o);
 }
 
-void checkMatch(const Json& o) {
+// Whether the match was played on the fcv1 ice (positions in the shot frame).
+bool checkMatch(const Json& o) {
     const Json& players = field(o, "players");
     if (!players.is_array() || players.size() != 2 || !players[0].is_string() || !players[1].is_string())
         bad("\"players\" is not a list of two strings");
     intField(o, "ends", 1, 10);
+    const auto ice = o.find("ice");
+    if (ice != o.end() && *ice != "classic" && *ice != "fcv1")
+        bad("\"ice\" is neither \"classic\" nor \"fcv1\"");
+    return ice != o.end() && *ice == "fcv1";
 }
 
 void checkResult(const Json& o) {
@@ -175,6 +202,7 @@ bool matchPage(const std::string& record, std::string& html, std::string& error)
     std::istringstream in(record);
     std::string text;
     int number = 0;
+    bool fcv1 = false;
     try {
         while (std::getline(in, text)) {
             ++number;
@@ -196,10 +224,10 @@ bool matchPage(const std::string& record, std::string& html, std::string& error)
             if (type == "match") {
                 if (number != 1)
                     bad("a second \"match\" object");
-                checkMatch(o);
+                fcv1 = checkMatch(o);
                 data["match"] = forPage(std::move(o));
             } else if (type == "shot") {
-                checkShot(o);
+                checkShot(o, fcv1);
                 data["shots"].push_back(forPage(std::move(o)));
             } else if (type == "end") {
                 checkEnd(o);

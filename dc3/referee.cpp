@@ -1,0 +1,138 @@
+#include "referee.h"
+
+#include <cmath>
+
+namespace Kelvo::Dc3 {
+
+namespace {
+
+int64_t milliseconds(double seconds) { return std::llround(seconds * 1000.0); }
+
+}  // namespace
+
+Fcv1Stones toFcv1Stones(const GameState& state) {
+    Fcv1Stones s;
+    for (int t = 0; t < TEAMS; ++t)
+        for (int k = 0; k < STONES_PER_TEAM; ++k)
+            if (const std::optional<Stone>& stone = state.stones[size_t(t)][size_t(k)]) {
+                const int i = t * STONES_PER_TEAM + k;
+                s.present[i] = true;
+                s.x[i] = float(stone->position.x);
+                s.y[i] = float(stone->position.y);
+            }
+    return s;
+}
+
+void setStones(GameState& state, const Fcv1Stones& s) {
+    for (int t = 0; t < TEAMS; ++t)
+        for (int k = 0; k < STONES_PER_TEAM; ++k) {
+            const int i = t * STONES_PER_TEAM + k;
+            std::optional<Stone>& stone = state.stones[size_t(t)][size_t(k)];
+            stone.reset();
+            if (s.present[i])
+                stone = Stone{{s.x[i], s.y[i]}, 0.0};
+        }
+}
+
+Referee::Referee(const GameSetting& setting) : setting_(setting) {
+    state_.hammer = 1;  // team 0 throws first in the first end
+    for (int t = 0; t < TEAMS; ++t)
+        state_.scores[size_t(t)].assign(size_t(setting.maxEnd), std::nullopt);
+    setClocks(setting.thinkingTime);
+}
+
+void Referee::setClocks(const std::array<double, TEAMS>& seconds) {
+    for (int t = 0; t < TEAMS; ++t)
+        remainingMs_[size_t(t)] = milliseconds(seconds[size_t(t)]);
+    showClocks();
+}
+
+void Referee::showClocks() {
+    for (int t = 0; t < TEAMS; ++t)
+        state_.thinkingTimeRemaining[size_t(t)] = double(remainingMs_[size_t(t)]) / 1000.0;
+}
+
+int Referee::nextTeam() const { return over() ? -1 : fcv1ThrowingTeam(state_.shot, state_.hammer); }
+
+std::array<int, TEAMS> Referee::totals() const { return {totalScore(state_, 0), totalScore(state_, 1)}; }
+
+bool Referee::charge(int team, int64_t ms) {
+    remainingMs_[size_t(team)] -= ms;
+    const bool inTime = remainingMs_[size_t(team)] > 0;
+    if (!inTime) {
+        remainingMs_[size_t(team)] = 0;
+        state_.result = GameResult{1 - team, "time_limit"};
+    }
+    showClocks();
+    return inTime;
+}
+
+void Referee::concede(int team) { state_.result = GameResult{1 - team, "concede"}; }
+
+ShotReport Referee::play(const Fcv1Move& actual) {
+    ShotReport r;
+    r.end = state_.end;
+    r.shot = state_.shot;
+    r.team = nextTeam();
+    r.actual = actual;
+    r.before = state_;
+
+    Fcv1ShotInput input;
+    input.stones = toFcv1Stones(state_);
+    input.shot = state_.shot;
+    input.end = state_.end;
+    input.hammer = state_.hammer;
+    input.move = actual;
+    input.fiveRockRule = setting_.fiveRockRule;
+    r.trace.every = TRACE_STEPS;
+    const Fcv1ShotResult result = simulator_.shot(input, &r.trace);
+    r.foul = result.foul;
+    setStones(state_, result.stones);
+    r.after = state_;
+
+    if (state_.shot + 1 < SHOTS_PER_END) {
+        ++state_.shot;
+        return r;
+    }
+    r.endScore = scoreFcv1End(result.stones);
+    finishEnd(*r.endScore);
+    return r;
+}
+
+void Referee::finishEnd(const std::array<int, TEAMS>& points) {
+    const int end = state_.end;
+    const bool extra = end >= setting_.maxEnd;
+    if (extra) {
+        if (points[0] > 0 || points[1] > 0)
+            state_.extraEndScore = {points[0], points[1]};
+    } else {
+        for (int t = 0; t < TEAMS; ++t)
+            state_.scores[size_t(t)][size_t(end)] = points[size_t(t)];
+    }
+    // The team that scores gives the hammer to the other; a blank end keeps it.
+    if (points[0] > 0)
+        state_.hammer = 1;
+    else if (points[1] > 0)
+        state_.hammer = 0;
+    state_.end = end + 1;
+    state_.shot = 0;
+    for (auto& team : state_.stones)
+        for (std::optional<Stone>& stone : team)
+            stone.reset();
+
+    const std::array<int, TEAMS> sum = totals();
+    if (end + 1 < setting_.maxEnd)
+        return;
+    if (sum[0] != sum[1]) {
+        state_.result = GameResult{sum[0] > sum[1] ? 0 : 1, "score"};
+        return;
+    }
+    if (end >= LAST_END_INDEX) {
+        state_.result = GameResult{-1, "draw"};
+        return;
+    }
+    // Another extra end, on fresh clocks.
+    setClocks(setting_.extraEndThinkingTime);
+}
+
+}  // namespace Kelvo::Dc3

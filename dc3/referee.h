@@ -1,0 +1,74 @@
+// The rules of a Digital Curling 3 game, without the connections: whose turn
+// it is, the clocks, each shot played with exact fcv1, the end's score, the
+// hammer, extra ends and the result. The state it keeps is the one the
+// updates show.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "kelvosim/fcv1exact.h"
+#include "messages.h"
+
+namespace Kelvo::Dc3 {
+
+// A tie after the regular ends goes on with extra ends up to this end
+// index; a blank one there makes the game a draw rather than go on forever.
+constexpr int LAST_END_INDEX = 19;
+// Steps between the frames of a shot's trace: 0.05 s.
+constexpr int TRACE_STEPS = 50;
+
+struct ShotReport {
+    int end = 0;
+    int shot = 0;
+    int team = 0;
+    Fcv1Move actual;
+    bool foul = false;
+    GameState before;  // the state the update showed before the shot
+    GameState after;   // the stones after the shot (this end's), before any end is scored
+    Fcv1Trace trace;   // the moving stones every TRACE_STEPS steps
+    // The points [team 0, team 1] when the shot finished the end.
+    std::optional<std::array<int, TEAMS>> endScore;
+};
+
+class Referee {
+public:
+    explicit Referee(const GameSetting& setting);
+
+    // The state as the next update shows it.
+    const GameState& state() const { return state_; }
+    const GameSetting& setting() const { return setting_; }
+    // The team to throw, or -1 once the game is over.
+    int nextTeam() const;
+    bool over() const { return state_.result.has_value(); }
+    int64_t remainingMs(int team) const { return remainingMs_[size_t(team)]; }
+    std::array<int, TEAMS> totals() const;
+
+    // Takes a move's time off the team's clock. A move that uses up the time
+    // loses the game on time; returns false then.
+    bool charge(int team, int64_t milliseconds);
+    void concede(int team);
+
+    // Plays the shot of nextTeam() with the move as executed, scores the end
+    // after its last shot and moves on.
+    ShotReport play(const Fcv1Move& actual);
+
+private:
+    void finishEnd(const std::array<int, TEAMS>& points);
+    void setClocks(const std::array<double, TEAMS>& seconds);
+    void showClocks();
+
+    GameSetting setting_;
+    // One world for the game, as the framework keeps it: Box2D carries some
+    // contact state from shot to shot.
+    Fcv1Simulator simulator_;
+    GameState state_;
+    std::array<int64_t, TEAMS> remainingMs_ = {};
+};
+
+// The stones of a state for the simulation, and back.
+Fcv1Stones toFcv1Stones(const GameState& state);
+void setStones(GameState& state, const Fcv1Stones& stones);
+
+}  // namespace Kelvo::Dc3
