@@ -11,10 +11,33 @@
 #include <utility>
 
 #include "kelvosim/fastsimulator.h"
+#include "kelvosim/fcv1inversion.h"
+#include "kelvosim/fcv1shot.h"
+#include "kelvosim/simcontext.h"
 
 namespace Kelvo {
 
-Candidate resolveAim(const MotionTables& tables, const Aim& aim) {
+namespace {
+
+// The same aims on the fcv1 ice's tables: hits keep their weight relative to
+// the classic takeout.
+Candidate resolveFcv1Aim(const Fcv1Tables& tables, const Aim& aim) {
+    const bool ccw = aim.spin == 1;
+    const double x = aim.target.x, y = aim.target.y;
+    switch (aim.kind) {
+    case Aim::DRAW: return shotOfFcv1Move(fcv1DrawTo(tables, x, y, ccw));
+    case Aim::PASS_THROUGH: return shotOfFcv1Move(fcv1PassThrough(tables, x, y, aim.param, ccw));
+    case Aim::HIT: break;
+    }
+    return shotOfFcv1Move(fcv1HitAt(tables, x, y, FCV1_TAKEOUT_SPEED * aim.param / TAKEOUT_SPEED, ccw));
+}
+
+}  // namespace
+
+Candidate resolveAim(const SimContext& sim, const Aim& aim) {
+    if (onFcv1(sim))
+        return resolveFcv1Aim(fcv1TablesOf(sim), aim);
+    const MotionTables& tables = *sim.tables;
     Candidate c;
     c.spin = aim.spin;
     switch (aim.kind) {
@@ -26,7 +49,7 @@ Candidate resolveAim(const MotionTables& tables, const Aim& aim) {
 }
 
 int32_t writeCandidates(CandidateSet set, const ThinkBoard& board, Candidate* candidates) {
-    CandidateWriter w{&tablesOf(board), candidates};
+    CandidateWriter w{&simOf(board), candidates};
     return set(board, w);
 }
 
@@ -141,7 +164,7 @@ bool skipNone(const ThinkBoard&, const fStonePos&, const fStonePos&) { return fa
 // While the free guard zone rule applies, no pair is struck from a guard in
 // front of the tee line outside the 1.83 circle.
 bool skipFreeGuardFront(const ThinkBoard& board, const fStonePos& front, const fStonePos&) {
-    return freeGuardRuleApplies(board.turn) && front.y < 0 && front.r > TAKE_R;
+    return freeGuardRuleApplies(board, board.turn) && front.y < 0 && front.r > TAKE_R;
 }
 
 // Drives one stone of a colour onto another of it: both hit variants over
@@ -212,8 +235,8 @@ Aim comeAroundAim(const fStonePos& stone) {
     return aim;
 }
 
-void makeComeAround(const MotionTables& tables, const fStonePos& stone, Candidate& rec) {
-    rec = resolveAim(tables, comeAroundAim(stone));
+void makeComeAround(const SimContext& sim, const fStonePos& stone, Candidate& rec) {
+    rec = resolveAim(sim, comeAroundAim(stone));
 }
 
 namespace {
@@ -233,9 +256,9 @@ Aim hitFrom(float theta, float deg, double ax, double ay, bool contact) {
     return Aim{Aim::HIT, aimPoint, TAKEOUT_SPEED, deg > 90 ? 1 : 0};
 }
 
-bool resolveIf(const MotionTables& tables, bool made, const Aim& aim, Candidate& rec) {
+bool resolveIf(const SimContext& sim, bool made, const Aim& aim, Candidate& rec) {
     if (made)
-        rec = resolveAim(tables, aim);
+        rec = resolveAim(sim, aim);
     return made;
 }
 
@@ -276,14 +299,14 @@ bool hitTowardContactAim(const fStonePos& a, const fStonePos& b, Aim& aim) {
     return true;
 }
 
-bool makeHitToward(const MotionTables& tables, const fStonePos& a, const fStonePos& b, Candidate& rec) {
+bool makeHitToward(const SimContext& sim, const fStonePos& a, const fStonePos& b, Candidate& rec) {
     Aim aim;
-    return resolveIf(tables, hitTowardAim(a, b, aim), aim, rec);
+    return resolveIf(sim, hitTowardAim(a, b, aim), aim, rec);
 }
 
-bool makeHitTowardContact(const MotionTables& tables, const fStonePos& a, const fStonePos& b, Candidate& rec) {
+bool makeHitTowardContact(const SimContext& sim, const fStonePos& a, const fStonePos& b, Candidate& rec) {
     Aim aim;
-    return resolveIf(tables, hitTowardContactAim(a, b, aim), aim, rec);
+    return resolveIf(sim, hitTowardContactAim(a, b, aim), aim, rec);
 }
 
 // ---------------------------------------------------------------------------

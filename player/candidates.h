@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "kelvosim/motiontables.h"
+#include "kelvosim/simcontext.h"
 #include "kelvosim/primitive.h"
 #include "kelvosim/thinkboard.h"
 #include "tunables.h"
@@ -46,7 +47,7 @@ struct Aim {
 };
 
 // The launch velocity of an aim, by the shot inversion on the tables.
-Candidate resolveAim(const MotionTables& tables, const Aim& aim);
+Candidate resolveAim(const SimContext& sim, const Aim& aim);
 
 // Writes candidates into a caller's array of MAX_CANDIDATES entries, either
 // as launch velocities (resolved on the tables) or as aims left for later (a
@@ -54,7 +55,7 @@ Candidate resolveAim(const MotionTables& tables, const Aim& aim);
 // Adding stops at the bound: further candidates are ignored, never written
 // past it.
 struct CandidateWriter {
-    const MotionTables* tables = nullptr;  // with out
+    const SimContext* sim = nullptr;  // with out
     Candidate* out = nullptr;
     Aim* aims = nullptr;
     int32_t n = 0;
@@ -66,7 +67,7 @@ struct CandidateWriter {
         if (aims)
             aims[n] = aim;
         else
-            out[n] = resolveAim(*tables, aim);
+            out[n] = resolveAim(*sim, aim);
         ++n;
     }
 };
@@ -78,9 +79,9 @@ int32_t countRightGuards(const ThinkBoard& board);
 Aim comeAroundAim(const fStonePos& stone);
 bool hitTowardAim(const fStonePos& a, const fStonePos& b, Aim& aim);
 bool hitTowardContactAim(const fStonePos& a, const fStonePos& b, Aim& aim);
-void makeComeAround(const MotionTables& tables, const fStonePos& stone, Candidate& rec);
-bool makeHitToward(const MotionTables& tables, const fStonePos& a, const fStonePos& b, Candidate& rec);
-bool makeHitTowardContact(const MotionTables& tables, const fStonePos& a, const fStonePos& b, Candidate& rec);
+void makeComeAround(const SimContext& sim, const fStonePos& stone, Candidate& rec);
+bool makeHitToward(const SimContext& sim, const fStonePos& a, const fStonePos& b, Candidate& rec);
+bool makeHitTowardContact(const SimContext& sim, const fStonePos& a, const fStonePos& b, Candidate& rec);
 
 int32_t candidatesForce1(const ThinkBoard& board, CandidateWriter& w);
 int32_t candidatesSteal(const ThinkBoard& board, CandidateWriter& w);

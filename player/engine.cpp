@@ -4,17 +4,29 @@
 
 namespace Kelvo {
 
-Engine::Engine(const SearchSettings& settings) : Engine(settings, buildMotionTables()) {}
+Engine::Engine(const SearchSettings& settings)
+    : Engine(settings, settings.ice == IceKind::CLASSIC ? buildMotionTables() : nullptr) {}
 
 Engine::Engine(const SearchSettings& settings, std::shared_ptr<const MotionTables> tables)
-    : settings_(settings) {
-    sim_.tables = std::move(tables);
+    : settings_(settings), grids_(&sim_) {
+    sim_.ice = settings.ice;
+    if (settings.ice == IceKind::FCV1)
+        sim_.fcv1 = std::make_shared<const Fcv1Tables>();
+    else
+        sim_.tables = std::move(tables);
+    sim_.noise = settings.fcv1Noise;
+}
+
+void Engine::setSettings(const SearchSettings& settings) {
+    settings_ = settings;
+    settings_.ice = sim_.ice;
+    sim_.noise = settings.fcv1Noise;
 }
 
 Decision Engine::decide(const _GAMESTATE& state, const StrategyOutlet& publish) {
     const SearchClock::time_point started = SearchClock::now();
     Decision d;
-    d.playable = isPlayableState(state, &d.why);
+    d.playable = isPlayableState(state, &d.why, sim_.ice);
     if (!d.playable)
         return d;
     scratch_.firstEndHammer = firstEndHammerAfterGo(scratch_.firstEndHammer, state);
@@ -37,7 +49,7 @@ std::string formatAnswer(const Candidate& shot) {
     return text;
 }
 
-bool isPlayableState(const _GAMESTATE& state, std::string* why) {
+bool isPlayableState(const _GAMESTATE& state, std::string* why, IceKind ice) {
     char text[160];
     auto fail = [&](const char* message) {
         if (why)
@@ -53,8 +65,8 @@ bool isPlayableState(const _GAMESTATE& state, std::string* why) {
     // The stones the board would take, counted as it counts them.
     int inPlay[2] = {};
     for (int i = 0; i < 16; ++i) {
-        const Vec2 p = toBoardFrame(state.stonePos[i][0], state.stonePos[i][1]);
-        if (isInPlayArea(p.x, p.y))
+        Vec2 p;
+        if (stoneOnBoard(ice, state.stonePos[i][0], state.stonePos[i][1], p))
             ++inPlay[i % 2];
     }
     for (int colour = BLACK; colour <= WHITE; ++colour) {

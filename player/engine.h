@@ -35,16 +35,20 @@ struct Decision {
 
 class Engine {
 public:
-    // Builds the motion tables: the player makes its engine at start-up.
+    // Builds the tables of the settings' ice, and only those: the player
+    // makes its engine at start-up.
     explicit Engine(const SearchSettings& settings);
-    // Shares tables already built (the tools and tests that make many engines).
+    // Shares classic tables already built (the tools and tests that make many
+    // engines); on the fcv1 ice its own tables are built.
     Engine(const SearchSettings& settings, std::shared_ptr<const MotionTables> tables);
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
 
     const SearchSettings& settings() const { return settings_; }
-    // For the next move requests (a time manager sets the budget per shot).
-    void setSettings(const SearchSettings& settings) { settings_ = settings; }
+    // For the next move requests (a time manager sets the budget per shot,
+    // a front-end the noise of the player due). The ice stays the one the
+    // engine was made for.
+    void setSettings(const SearchSettings& settings);
 
     const GameScratch& scratch() const { return scratch_; }
     void setScratch(const GameScratch& scratch) { scratch_ = scratch; }
@@ -66,7 +70,7 @@ private:
 // Whether the record can form a board: shot 0..15, end 0 or later and no
 // colour with more stones in play than it can have thrown. Otherwise why
 // says what is wrong.
-bool isPlayableState(const _GAMESTATE& state, std::string* why = nullptr);
+bool isPlayableState(const _GAMESTATE& state, std::string* why = nullptr, IceKind ice = IceKind::CLASSIC);
 
 // The first-end flag kept across move requests after a GO on this state: a
 // GO of end 0 sets it for shot 0 (cleared) and shot 1 (set), others keep it.

@@ -136,17 +136,20 @@ bool inPool(const std::vector<SearchedShot>& pool, const Candidate& shot) {
 }
 
 // The neighbours of the leading survivors (survivors are sorted best first).
-void addNeighbours(std::vector<SearchedShot>& pool, std::vector<int32_t>& survivors, int32_t round) {
+void addNeighbours(std::vector<SearchedShot>& pool, std::vector<int32_t>& survivors, int32_t round,
+                   const SimContext& sim) {
     const double scale = std::ldexp(1.0, -round);
     const size_t leaders = std::min<size_t>(NEAR_LEADERS, survivors.size());
     for (size_t l = 0; l < leaders; ++l) {
         const Candidate leader = pool[survivors[l]].launch;
         const double speed = speedOf(leader);
         const double heading = headingOf(leader);
-        // A change of reach d at speed v is a change of speed DECEL d / v.
-        const double dv = DECEL * NEAR_REACH * scale / speed;
+        // A change of reach d at speed v is a change of speed a d / v, a the
+        // deceleration: DECEL on the classic ice, speed-dependent on fcv1.
+        const double dv = onFcv1(sim) ? -double(fcv1Acceleration(float(speed))) * NEAR_REACH * scale / speed
+                                      : DECEL * NEAR_REACH * scale / speed;
         const double dh = NEAR_HEADING * scale;
-        const Candidate near[5] = {shotAt(std::min(speed + dv, V_MAX), heading, leader.spin),
+        const Candidate near[5] = {shotAt(std::min(speed + dv, maxLaunchSpeed(sim)), heading, leader.spin),
                                    shotAt(speed - dv, heading, leader.spin),
                                    shotAt(speed, heading + dh, leader.spin),
                                    shotAt(speed, heading - dh, leader.spin),
@@ -175,7 +178,8 @@ std::vector<SearchedShot> initialPool(const SearchRoot& root, bool widen) {
     if (!widen)
         return pool;
     const int32_t turn = root.board.turn;
-    const std::vector<Candidate> local = root.grids ? std::vector<Candidate>{} : gridShots(widenedGrid(turn));
+    const std::vector<Candidate> local =
+        root.grids ? std::vector<Candidate>{} : gridShots(widenedGrid(turn), root.board.sim);
     const std::vector<Candidate>& grid = root.grids ? root.grids->forTurn(turn) : local;
     pool.reserve(pool.size() + grid.size());
     for (const Candidate& shot : grid) {
@@ -305,7 +309,7 @@ SearchResult searchPool(const SearchRoot& root, const SearchSettings& settings) 
 
         halve(pool, survivors, round);
         if (settings.widen && round < REFINE_ROUNDS)
-            addNeighbours(pool, survivors, round);
+            addNeighbours(pool, survivors, round, simOf(root.board));
     }
     line.elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - root.started).count();
     for (int32_t i : survivors)
@@ -318,7 +322,7 @@ SearchResult searchPool(const SearchRoot& root, const SearchSettings& settings) 
     if (line.best >= 0 && pool[line.best].stats.playouts > 0) {
         const Candidate& best = pool[line.best].launch;
         line.value = pool[line.best].stats.mean;
-        line.proposal = Candidate{best.x, -best.y, best.spin};
+        line.proposal = toProtocolShot(simOf(root.board), best);
         out.answerShot = line.best;
         out.answer = line.proposal;
     } else {

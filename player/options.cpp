@@ -32,6 +32,13 @@ constexpr char SEARCH_OPTIONS_LINES[] =
     "                           noise draws and playout streams\n"
     "  --widen                  halving only: search a grid of speeds, headings and\n"
     "                           spins besides the candidates, and shots near the leaders\n"
+    "  --ice ICE                classic (default) or fcv1, the friction-and-curl ice of\n"
+    "                           today's competitions: positions and answers are then in\n"
+    "                           its shot frame (hack at 0 0, tee at 0 38.405, m/s)\n"
+    "  --noise-speed SD         fcv1: the execution noise the search assumes, standard\n"
+    "                           deviation of the launch speed (default 0.0076 m/s)\n"
+    "  --noise-angle SD         fcv1: the same for the launch direction (default\n"
+    "                           0.0018 rad)\n"
     "  --preset NAME            a named set of the options above; options given beside\n"
     "                           it win:\n";
 
@@ -108,6 +115,9 @@ struct FinishSearchOptions {
             addSettingOptions(presetApp, *settings, "--budget-ms");
             presetApp.parse(std::vector<std::string>(fromPreset.rbegin(), fromPreset.rend()));
         }
+        for (const char* noise : {"--noise-speed", "--noise-angle"})
+            if (settings->ice != IceKind::FCV1 && app->get_option(noise)->count() > 0)
+                throw CLI::ValidationError(std::string(noise) + " has no effect without --ice fcv1");
         const std::string ineffective = ineffectiveSetting(*settings);
         if (ineffective.empty())
             return;
@@ -148,6 +158,10 @@ void addSettingOptions(CLI::App& app, SearchSettings& settings, const std::strin
     app.add_option("--allocation", settings.allocation)->transform(CLI::CheckedTransformer(allocations));
     app.add_flag("--common-noise", settings.commonNoise);
     app.add_flag("--widen", settings.widen);
+    const std::map<std::string, IceKind> ices{{"classic", IceKind::CLASSIC}, {"fcv1", IceKind::FCV1}};
+    app.add_option("--ice", settings.ice)->transform(CLI::CheckedTransformer(ices));
+    app.add_option("--noise-speed", settings.fcv1Noise.stddevSpeed)->check(CLI::Range(0.0f, 10.0f));
+    app.add_option("--noise-angle", settings.fcv1Noise.stddevAngle)->check(CLI::Range(0.0f, 10.0f));
     const CLI::Validator digits(checkDigits, "DIGITS");
     app.add_option_function<uint64_t>("--playout-limit", detail::StoreOptional{&settings.playoutLimit})
         ->check(digits)

@@ -105,12 +105,8 @@ bool throwsNext(const ThinkBoard& board, Colour mover) { return board.turn % 2 =
 // Throws a planned shot, with noise when it is the searching side's, and
 // advances the board.
 void throwShot(ThinkBoard& board, Candidate shot, bool ours, PlayoutRandom& random) {
-    if (ours) {
-        double dx, dy;
-        sampleNoise(random.noise, dx, dy);
-        shot.x += dx;
-        shot.y += dy;
-    }
+    if (ours)
+        shot = withExecutionNoise(board, shot, random.noise);
     applyShot(board, simulateShot(board, shot));
 }
 
@@ -126,11 +122,11 @@ struct CandidateList {
         count = generateAims(board, aims, strategy);
         resolved[0] = resolved[1] = 0;
     }
-    const Candidate& shot(const MotionTables& tables, int32_t i) {
+    const Candidate& shot(const SimContext& sim, int32_t i) {
         uint64_t& word = resolved[i / 64];
         const uint64_t bit = uint64_t(1) << (i % 64);
         if (!(word & bit)) {
-            shots[i] = resolveAim(tables, aims[i]);
+            shots[i] = resolveAim(sim, aims[i]);
             word |= bit;
         }
         return shots[i];
@@ -143,7 +139,7 @@ void throwFromList(ThinkBoard& board, CandidateList& list, bool ours, PlayoutRan
     if (list.count == 0)
         applyShot(board, CHANGE_NONE);
     else
-        throwShot(board, list.shot(tablesOf(board), pickIndex(random, list.count)), ours, random);
+        throwShot(board, list.shot(simOf(board), pickIndex(random, list.count)), ours, random);
 }
 
 // The opponent's reply to the root shot and what follows from it.
@@ -166,7 +162,7 @@ struct ReplySlot {
 
 double playout(ThinkBoard& board, Colour mover, const StrategyPair& strategies, PlayoutRandom& random) {
     // Only the candidate thrown is turned into a launch velocity.
-    const MotionTables& tables = tablesOf(board);
+    const SimContext& sim = simOf(board);
     Aim aims[MAX_CANDIDATES];
     while (board.turn != 0) {
         const bool ours = throwsNext(board, mover);
@@ -176,7 +172,7 @@ double playout(ThinkBoard& board, Colour mover, const StrategyPair& strategies, 
             applyShot(board, CHANGE_NONE);
             continue;
         }
-        throwShot(board, resolveAim(tables, aims[pickIndex(random, count)]), ours, random);
+        throwShot(board, resolveAim(sim, aims[pickIndex(random, count)]), ours, random);
     }
     return evaluateEnd(board, strategies.own);
 }
@@ -234,7 +230,7 @@ double playoutFromVisit(VisitCache& cache, PlayoutRandom& random) {
         if (cache.replies.count == 0)
             applyShot(e.board, CHANGE_NONE);
         else
-            applyShot(e.board, simulateShot(e.board, cache.replies.shot(tablesOf(cache.root), i)));
+            applyShot(e.board, simulateShot(e.board, cache.replies.shot(simOf(cache.root), i)));
         if (e.board.turn != 0)
             e.next.generate(e.board, throwsNext(e.board, cache.mover) ? cache.strategies.own : cache.strategies.opp);
         cache.ready[i] = true;
@@ -246,11 +242,7 @@ double playoutFromVisit(VisitCache& cache, PlayoutRandom& random) {
 }
 
 ThinkBoard executeCandidate(const ThinkBoard& root, const Candidate& candidate, dsfmt_t& rng) {
-    Candidate shot = candidate;
-    double dx, dy;
-    sampleNoise(rng, dx, dy);
-    shot.x += dx;
-    shot.y += dy;
+    const Candidate shot = withExecutionNoise(root, candidate, rng);
     ThinkBoard afterShot = root;
     applyShot(afterShot, simulateShot(afterShot, shot));
     return afterShot;

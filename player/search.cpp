@@ -17,9 +17,9 @@ SearchRoot prepareRoot(const _GAMESTATE& state, const ThinkBoard& kept, const St
     root.strategies = selectStrategies(root.board, root.mover);
     publish.publish(root.strategies);
     root.count = generateAims(root.board, root.aims, root.strategies.own);
-    const MotionTables& tables = tablesOf(root.board);
+    const SimContext& sim = simOf(root.board);
     for (int32_t i = 0; i < root.count; ++i)
-        root.candidates[i] = resolveAim(tables, root.aims[i]);
+        root.candidates[i] = resolveAim(sim, root.aims[i]);
     return root;
 }
 
@@ -33,8 +33,8 @@ const char* shotKindName(ShotKind kind) {
 }
 
 Candidate defaultAnswer(const SearchRoot& root) {
-    const Candidate draw = resolveAim(tablesOf(root.board), Aim{Aim::DRAW, Vec2{0, 0}, 0, 1});
-    return Candidate{draw.x, -draw.y, draw.spin};
+    const SimContext& sim = simOf(root.board);
+    return toProtocolShot(sim, resolveAim(sim, Aim{Aim::DRAW, Vec2{0, 0}, 0, 1}));
 }
 
 SearchResult search(const SearchRoot& root, const SearchSettings& settings) {

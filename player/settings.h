@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "kelvosim/fcv1noise.h"
+#include "kelvosim/icekind.h"
 #include "tunables.h"
 
 namespace Kelvo {
@@ -40,6 +42,10 @@ struct SearchSettings {
     // headings and both spins, and after the first rounds shots near the
     // leaders.
     bool widen = false;
+    // The ice the game is played on. On fcv1, positions and answers are in
+    // its shot frame and the search assumes fcv1Noise for its own shots.
+    IceKind ice = IceKind::CLASSIC;
+    Fcv1PlayerNoise fcv1Noise;
 };
 
 // A named combination of settings, written as the search options that set

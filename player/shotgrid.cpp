@@ -3,6 +3,8 @@
 #include <cmath>
 
 #include "kelvosim/fastsimulator.h"
+#include "kelvosim/fcv1inversion.h"
+#include "kelvosim/simcontext.h"
 
 namespace Kelvo {
 
@@ -12,9 +14,26 @@ Candidate shotAt(double speed, double heading, int32_t spin) {
 
 double speedOf(const Candidate& shot) { return std::hypot(shot.x, shot.y); }
 
+namespace {
+
+std::vector<double> fcv1GridSpeeds(const GridSpec& spec, const Fcv1Tables& tables) {
+    const double shift = double(FCV1_TEE_Y) - TEE_TO_THROW;
+    std::vector<double> speeds;
+    for (double reach = spec.reachLow; reach <= spec.reachHigh + 1e-9; reach += spec.reachStep)
+        speeds.push_back(fcv1DrawSpeed(tables, reach + shift));
+    const double low = speeds.back(), high = double(FCV1_MAX_SPEED);
+    for (int i = 1; i <= spec.hitSpeeds; ++i)
+        speeds.push_back(low + (high - low) * i / spec.hitSpeeds);
+    return speeds;
+}
+
+}  // namespace
+
 double headingOf(const Candidate& shot) { return std::atan2(shot.x, shot.y); }
 
-std::vector<double> gridSpeeds(const GridSpec& spec) {
+std::vector<double> gridSpeeds(const GridSpec& spec, const SimContext* sim) {
+    if (sim != nullptr && onFcv1(*sim))
+        return fcv1GridSpeeds(spec, fcv1TablesOf(*sim));
     std::vector<double> speeds;
     for (double reach = spec.reachLow; reach <= spec.reachHigh + 1e-9; reach += spec.reachStep)
         speeds.push_back(std::sqrt(2 * DECEL * reach));
@@ -26,8 +45,8 @@ std::vector<double> gridSpeeds(const GridSpec& spec) {
 
 double headingStep(const GridSpec& spec) { return 2 * spec.headingMax / (spec.headings - 1); }
 
-std::vector<Candidate> gridShots(const GridSpec& spec) {
-    const std::vector<double> speeds = gridSpeeds(spec);
+std::vector<Candidate> gridShots(const GridSpec& spec, const SimContext* sim) {
+    const std::vector<double> speeds = gridSpeeds(spec, sim);
     std::vector<Candidate> shots;
     for (int32_t spin = 0; spin <= 1; ++spin)
         for (double speed : speeds)
@@ -40,10 +59,10 @@ const GridSpec& widenedGrid(int32_t turn) { return turn == 1 ? LAST_STONE_GRID :
 
 const std::vector<Candidate>& ShotGrids::forTurn(int32_t turn) const {
     if (turn == 1) {
-        std::call_once(lastStoneOnce_, [this] { lastStone_ = gridShots(LAST_STONE_GRID); });
+        std::call_once(lastStoneOnce_, [this] { lastStone_ = gridShots(LAST_STONE_GRID, sim_); });
         return lastStone_;
     }
-    std::call_once(coarseOnce_, [this] { coarse_ = gridShots(COARSE_GRID); });
+    std::call_once(coarseOnce_, [this] { coarse_ = gridShots(COARSE_GRID, sim_); });
     return coarse_;
 }
 

@@ -62,7 +62,7 @@ double searchCandidates(const ThinkBoard& root, const Candidate* candidates, int
             break;
     }
     const Candidate& best = candidates[tally.bestIndex];
-    *out = Candidate{best.x, -best.y, best.spin};
+    *out = toProtocolShot(simOf(root), best);
     return tally.bestValue;
 }
 

@@ -140,7 +140,7 @@ TEST_F(Candidates, GuardCountsByLane) {
 
 TEST_F(Candidates, ComeAroundPassesOnTheOuterSide) {
     Candidate rec;
-    makeComeAround(tables, makeStonePos(0.0, 0.2), rec);
+    makeComeAround(KelvoTest::simulation(), makeStonePos(0.0, 0.2), rec);
     EXPECT_EQ(rec.spin, 0);  // x = 0 goes around the -X side
     const Want left = comeAround(0.0, 0.2);
     EXPECT_NEAR(rec.x, left.c.x, 1e-9);
@@ -151,7 +151,7 @@ TEST_F(Candidates, ComeAroundPassesOnTheOuterSide) {
     passThrough(KelvoTest::tables(), Vec2{-0.1762, 0.2 - 0.9843 - 0.01}, 2.075, check);
     EXPECT_NEAR(rec.x, check.x, 1e-3);
 
-    makeComeAround(tables, makeStonePos(0.4, -0.3), rec);
+    makeComeAround(KelvoTest::simulation(), makeStonePos(0.4, -0.3), rec);
     EXPECT_EQ(rec.spin, 1);
     const Want right = comeAround(0.4, -0.3);
     EXPECT_NEAR(rec.x, right.c.x, 1e-9);
@@ -187,7 +187,7 @@ TEST_F(Candidates, HitTowardWindowAndAim) {
     for (auto [make, contact] : {std::pair{&makeHitToward, false}, std::pair{&makeHitTowardContact, true}}) {
         // Straight behind: spin 0, aim 2 R behind A (or in front for the
         // contact variant).
-        ASSERT_TRUE(make(tables, a, at(90), rec));
+        ASSERT_TRUE(make(KelvoTest::simulation(), a, at(90), rec));
         const Want straight = hitToward(av, Vec2{0.2, 0.0}, contact);
         EXPECT_EQ(rec.spin, 0);
         EXPECT_NEAR(rec.x, straight.c.x, 1e-5);
@@ -195,11 +195,11 @@ TEST_F(Candidates, HitTowardWindowAndAim) {
         // The window's edges are inside; the spin follows the side of B.
         // The edges belong to the window. No single-precision angle gives
         // exactly 125, so the nearest one below it stands in for it.
-        ASSERT_TRUE(make(tables, a, near(55, contact, [](float d) { return d == 55.0f; }), rec));
+        ASSERT_TRUE(make(KelvoTest::simulation(), a, near(55, contact, [](float d) { return d == 55.0f; }), rec));
         EXPECT_EQ(rec.spin, 0);
-        EXPECT_FALSE(make(tables, a, near(55, contact, [](float d) { return d < 55.0f && d > 54.99998f; }), rec));
-        EXPECT_FALSE(make(tables, a, near(125, contact, [](float d) { return d > 125.0f && d < 125.00002f; }), rec));
-        ASSERT_TRUE(make(tables, a, near(125, contact, [](float d) { return d <= 125.0f && d > 124.99998f; }), rec));
+        EXPECT_FALSE(make(KelvoTest::simulation(), a, near(55, contact, [](float d) { return d < 55.0f && d > 54.99998f; }), rec));
+        EXPECT_FALSE(make(KelvoTest::simulation(), a, near(125, contact, [](float d) { return d > 125.0f && d < 125.00002f; }), rec));
+        ASSERT_TRUE(make(KelvoTest::simulation(), a, near(125, contact, [](float d) { return d <= 125.0f && d > 124.99998f; }), rec));
         EXPECT_EQ(rec.spin, 1);
         const Want edge = hitToward(av, Vec2{at(125).x, at(125).y}, contact);
         EXPECT_NEAR(rec.x, edge.c.x, 1e-5);
@@ -211,7 +211,7 @@ TEST_F(Candidates, HitTowardWindowAndAim) {
         untouched.y = 8;
         untouched.spin = 5;
         for (double deg : {0.0, 180.0, -60.0, 54.9, 125.1}) {
-            EXPECT_FALSE(make(tables, a, at(deg), untouched)) << deg;
+            EXPECT_FALSE(make(KelvoTest::simulation(), a, at(deg), untouched)) << deg;
             EXPECT_EQ(untouched.x, 7);
             EXPECT_EQ(untouched.y, 8);
             EXPECT_EQ(untouched.spin, 5);
@@ -219,12 +219,12 @@ TEST_F(Candidates, HitTowardWindowAndAim) {
     }
     // Nearly straight behind or in front (|dx| < 0.05): the contact variant
     // treats it as straight behind.
-    ASSERT_TRUE(makeHitTowardContact(tables, a, makeStonePos(0.24, -2.0), rec));
+    ASSERT_TRUE(makeHitTowardContact(KelvoTest::simulation(), a, makeStonePos(0.24, -2.0), rec));
     const Want straight = hitToward(av, Vec2{0.2, 0.0}, true);
     EXPECT_EQ(rec.spin, 0);
     EXPECT_NEAR(rec.x, straight.c.x, 1e-5);
     EXPECT_NEAR(rec.y, straight.c.y, 1e-5);
-    EXPECT_FALSE(makeHitToward(tables, a, makeStonePos(0.24, -2.0), rec));
+    EXPECT_FALSE(makeHitToward(KelvoTest::simulation(), a, makeStonePos(0.24, -2.0), rec));
 }
 
 // ---------------------------------------------------------------------------
@@ -234,7 +234,7 @@ TEST_F(Candidates, WriterStopsAtTheBound) {
     Candidate array[MAX_CANDIDATES + 5];
     std::memset(static_cast<void*>(array), 0, sizeof array);
     Aim aims[MAX_CANDIDATES + 5] = {};
-    CandidateWriter w{&tables, array};
+    CandidateWriter w{&KelvoTest::simulation(), array};
     CandidateWriter lazy{nullptr, nullptr, aims};
     for (int i = 0; i < MAX_CANDIDATES + 5; ++i) {
         const Aim aim{Aim::DRAW, Vec2{0.0, -1.0 - i * 0.01}, 0, 1};
@@ -563,7 +563,7 @@ TEST_F(Candidates, AimsResolveToTheEagerList) {
             const int32_t n = writeCandidates(set, board, eager);
             ASSERT_EQ(set(board, lazy), n);
             for (int32_t i = 0; i < n; ++i) {
-                const Candidate c = resolveAim(tables, aims[i]);
+                const Candidate c = resolveAim(KelvoTest::simulation(), aims[i]);
                 EXPECT_EQ(c.x, eager[i].x) << "turn " << turn << " candidate " << i;
                 EXPECT_EQ(c.y, eager[i].y) << "turn " << turn << " candidate " << i;
                 EXPECT_EQ(c.spin, eager[i].spin) << "turn " << turn << " candidate " << i;

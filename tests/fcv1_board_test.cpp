@@ -4,18 +4,28 @@
 
 #include "kelvosim/fcv1inversion.h"
 #include "kelvosim/fcv1shot.h"
+#include "kelvosim/shot.h"
+#include "kelvosim/simcontext.h"
 
 namespace {
 
 using namespace Kelvo;
 
-const Fcv1Tables& tables() {
-    static const Fcv1Tables t;
-    return t;
+const SimContext& fcv1() {
+    static const SimContext sim = [] {
+        SimContext s;
+        s.ice = IceKind::FCV1;
+        s.fcv1 = std::make_shared<const Fcv1Tables>();
+        return s;
+    }();
+    return sim;
 }
+
+const Fcv1Tables& tables() { return *fcv1().fcv1; }
 
 ThinkBoard boardAt(int32_t shot) {
     ThinkBoard b;
+    b.sim = &fcv1();
     resetBoard(b);
     b.turn = turnOfShot(shot);
     return b;
@@ -28,7 +38,7 @@ TEST(Fcv1Board, ADrawRestsInTheHouseAndATakeoutRemovesTheStone) {
     // Shot 6 is BLACK's: a draw beside the tee comes to rest alone.
     ThinkBoard drawn = board;
     const fMoveXY<double> draw = shotOfFcv1Move(fcv1DrawTo(tables(), 1.0, 0.3, true));
-    applyShot(drawn, simulateShotFcv1(drawn, draw, tables()));
+    applyShot(drawn, simulateShot(drawn, draw));
     ASSERT_EQ(drawn.count[BLACK], 1);
     EXPECT_NEAR(drawn.stones[BLACK][0].x, 1.0, 0.02);
     EXPECT_NEAR(drawn.stones[BLACK][0].y, 0.3, 0.02);
@@ -36,7 +46,7 @@ TEST(Fcv1Board, ADrawRestsInTheHouseAndATakeoutRemovesTheStone) {
     // A full hit at takeout weight sends the white stone out of play.
     ThinkBoard hit = board;
     const fMoveXY<double> takeout = shotOfFcv1Move(fcv1HitAt(tables(), 0.0, 0.0, 3.0, false));
-    applyShot(hit, simulateShotFcv1(hit, takeout, tables()));
+    applyShot(hit, simulateShot(hit, takeout));
     EXPECT_EQ(hit.count[WHITE], 0);
     EXPECT_EQ(hit.turn, board.turn - 1);
 }
@@ -48,14 +58,14 @@ TEST(Fcv1Board, AGuardKnockedOutUnderTheFiveRockRuleChangesNothing) {
     recomputeStates(board);
     const fMoveXY<double> peel = shotOfFcv1Move(fcv1HitAt(tables(), 0.0, -3.4, 3.9, true));
     ThinkBoard after = board;
-    EXPECT_EQ(simulateShotFcv1(after, peel, tables()), 0);
+    EXPECT_EQ(simulateShot(after, peel), CHANGE_NONE);
     EXPECT_EQ(after.count[WHITE], 1);
     EXPECT_EQ(after.stones[WHITE][0].y, -3.4);
     // The same peel at shot 5 takes the guard out.
     ThinkBoard later = boardAt(5);
     addStone(later, BLACK, 0.0, -3.4);
     recomputeStates(later);
-    EXPECT_EQ(simulateShotFcv1(later, peel, tables()), 2);
+    EXPECT_EQ(simulateShot(later, peel), CHANGE_REBUILT);
     EXPECT_EQ(later.count[BLACK], 0);
 }
 

@@ -49,7 +49,10 @@ TEST_F(PlayerOptions, ABadOptionIsOneLineNamingItAndNothingIsAnswered) {
                           Case{"--seed 18446744073709551616", "--seed"}, Case{"stray", "stray"},
                           // Settings without effect with the chosen allocation.
                           Case{"--widen", "--widen"}, Case{"--common-noise --allocation sweep", "--common-noise"},
-                          Case{"--preset strong --allocation sweep", "--preset strong"}}) {
+                          Case{"--preset strong --allocation sweep", "--preset strong"},
+                          // The fcv1 ice's options.
+                          Case{"--ice ice", "--ice"}, Case{"--noise-speed 0.01", "--noise-speed"},
+                          Case{"--ice fcv1 --noise-angle -1", "--noise-angle"}}) {
         runPlayer(c.options);
         EXPECT_EQ(status, 2) << c.options;
         EXPECT_EQ(out, "") << c.options;

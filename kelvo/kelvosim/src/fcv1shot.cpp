@@ -14,7 +14,7 @@ Fcv1Board fcv1BoardOf(const ThinkBoard& board) {
     return b;
 }
 
-int simulateShotFcv1(ThinkBoard& board, const fMoveXY<double>& shot, const Fcv1Tables& tables,
+ShotChange simulateShotFcv1(ThinkBoard& board, const fMoveXY<double>& shot, const Fcv1Tables& tables,
                      Fcv1FastWorkspace* workspace) {
     const int32_t number = SHOTS_PER_END - board.turn;
     Fcv1Board b = fcv1BoardOf(board);
@@ -28,7 +28,7 @@ int simulateShotFcv1(ThinkBoard& board, const fMoveXY<double>& shot, const Fcv1T
             if (b.present[k])
                 addStone(board, k % 2, b.x[k], b.y[k]);
     }
-    return outcome.change;
+    return ShotChange(outcome.change);
 }
 
 }  // namespace Kelvo

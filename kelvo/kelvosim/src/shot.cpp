@@ -4,12 +4,17 @@
 #include <cmath>
 
 #include "kelvosim/fastshot.h"
+#include "kelvosim/fcv1shot.h"
+#include "kelvosim/noise.h"
+#include "kelvosim/simcontext.h"
 #include "kelvosim/motiontables.h"
 #include "kelvosim/simcontext.h"
 
 namespace Kelvo {
 
 ShotChange simulateShot(ThinkBoard& board, const fMoveXY<double>& shot) {
+    if (board.sim != nullptr && onFcv1(*board.sim))
+        return simulateShotFcv1(board, shot, fcv1TablesOf(*board.sim));
     const double speed = std::min(std::hypot(shot.x, shot.y), V_MAX);
     const double heading = std::atan2(shot.x, shot.y);
     // On an empty sheet the stone slides to its table rest point; the
@@ -24,6 +29,16 @@ ShotChange simulateShot(ThinkBoard& board, const fMoveXY<double>& shot) {
     if (stonesOnSheet(board) == 1)
         return simulateTwoStones(board, launched);
     return simulateGeneral(board, launched);
+}
+
+fMoveXY<double> withExecutionNoise(const ThinkBoard& board, fMoveXY<double> shot, dsfmt_t& rng) {
+    if (board.sim != nullptr && onFcv1(*board.sim))
+        return shotOfFcv1Move(applyFcv1Noise(fcv1MoveOf(shot), board.sim->noise, rng));
+    double dx, dy;
+    sampleNoise(rng, dx, dy);
+    shot.x += dx;
+    shot.y += dy;
+    return shot;
 }
 
 }  // namespace Kelvo

@@ -1,5 +1,8 @@
 #include "kelvosim/thinkboard.h"
 
+#include "kelvosim/fcv1rules.h"
+#include "kelvosim/simcontext.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -68,7 +71,7 @@ void rebuildStates(ThinkBoard& board) {
             front = std::fmin(front, board.stones[c][i].y);
         }
     board.frontY = front;
-    if (freeGuardRuleApplies(board.turn)) {
+    if (freeGuardRuleApplies(board, board.turn)) {
         const int32_t mover = board.turn % 2;
         for (int32_t c = 0; c < 2; ++c) {
             const int32_t flags = c == mover ? ST_FREEGUARD : ST_FREEGUARD | ST_PROTECTED;
@@ -81,6 +84,21 @@ void rebuildStates(ThinkBoard& board) {
 }
 
 }  // namespace
+
+int32_t firstTurnAfterFreeGuard(const ThinkBoard& board) {
+    if (board.sim != nullptr && board.sim->ice == IceKind::FCV1)
+        return SHOTS_PER_END - FCV1_FREE_GUARD_SHOTS;
+    return FIRST_TURN_AFTER_FREE_GUARD;
+}
+
+bool stoneOnBoard(IceKind ice, float x, float y, Vec2& p) {
+    if (ice == IceKind::FCV1) {
+        p = Vec2{double(x), double(y) - double(FCV1_TEE_Y)};
+        return !fcv1LeavesSheet(x, y) && !fcv1ShortOfHog(y);
+    }
+    p = toBoardFrame(x, y);
+    return isInPlayArea(p.x, p.y);
+}
 
 void resetBoard(ThinkBoard& board) {
     const bool hammer = board.firstEndHammer;
@@ -106,10 +124,11 @@ void buildFromGameState(ThinkBoard& board, const _GAMESTATE& state) {
     for (int32_t e = 0; e < state.endNumber && e < 10; ++e)
         scoreDiff += state.endScores[e];
     board.scoreDiff = narrow(scoreDiff);
+    const IceKind ice = board.sim != nullptr ? board.sim->ice : IceKind::CLASSIC;
     for (int32_t colour = 0; colour < 2; ++colour)
         for (int32_t i = colour; i < 16; i += 2) {
-            const Vec2 p = toBoardFrame(state.stonePos[i][0], state.stonePos[i][1]);
-            if (isInPlayArea(p.x, p.y))
+            Vec2 p;
+            if (stoneOnBoard(ice, state.stonePos[i][0], state.stonePos[i][1], p))
                 addStone(board, colour, p.x, p.y);
         }
     recomputeStates(board);
@@ -144,12 +163,13 @@ void applyShot(ThinkBoard& board, ShotChange change) {
     const int32_t thrower = 1 - next;
     switch (change) {
     case CHANGE_NONE:
-        if (freeGuardRuleApplies(t)) {
+        if (freeGuardRuleApplies(board, t)) {
             clearProtected(board, next);
             protectFreeGuards(board, thrower);
-        } else if (t == FIRST_TURN_AFTER_FREE_GUARD) {
-            // The rule ends: the BLACK guards protected against shot 3 are free.
-            clearProtected(board, BLACK);
+        } else if (t == firstTurnAfterFreeGuard(board)) {
+            // The rule ends: the guards protected against the last shot it
+            // covered (BLACK's against shot 3 on the classic ice) are free.
+            clearProtected(board, next);
         }
         break;
     case CHANGE_ADDED: {
@@ -157,13 +177,13 @@ void applyShot(ThinkBoard& board, ShotChange change) {
         int32_t& flags = board.state[thrower][k];
         const fStonePos& thrown = board.stones[thrower][k];
         flags = thrower;
-        if (freeGuardRuleApplies(t)) {
+        if (freeGuardRuleApplies(board, t)) {
             if (isInFreeGuard(thrown))
                 flags |= ST_FREEGUARD;
             clearProtected(board, next);
             protectFreeGuards(board, thrower);
-        } else if (t == FIRST_TURN_AFTER_FREE_GUARD) {
-            clearProtected(board, BLACK);
+        } else if (t == firstTurnAfterFreeGuard(board)) {
+            clearProtected(board, next);
         }
         board.frontY = std::fmin(board.frontY, thrown.y);
         board.endScore = computeEndScore(board);
@@ -205,7 +225,7 @@ bool ExamTurn(const ThinkBoard& board) {
 }
 
 bool ExamFreeGuard(const ThinkBoard& board) {
-    if (!freeGuardRuleApplies(board.turn))
+    if (!freeGuardRuleApplies(board, board.turn))
         return true;
     for (int32_t c = 0; c < 2; ++c)
         for (int32_t i = board.inHouse[c]; i < board.count[c]; ++i)

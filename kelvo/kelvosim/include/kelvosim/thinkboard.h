@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "kelvosim/gamestate.h"
+#include "kelvosim/icekind.h"
 #include "kelvosim/primitive.h"
 
 namespace Kelvo {
@@ -45,6 +46,19 @@ enum ShotChange : int32_t {
 };
 
 struct SimContext;
+struct ThinkBoard;
+
+// The first turn free of the free guard zone rule on the board's ice: the
+// fcv1 ice's rule covers one shot more (shots 0 to 4).
+int32_t firstTurnAfterFreeGuard(const ThinkBoard& board);
+inline bool freeGuardRuleApplies(const ThinkBoard& board, int32_t turn) {
+    return turn > firstTurnAfterFreeGuard(board);
+}
+
+// A stone of the game state in the board frame, and whether it is in play:
+// from the classic server frame, or from the fcv1 shot frame, where a stone
+// must lie past the hog line.
+bool stoneOnBoard(IceKind ice, float x, float y, Vec2& p);
 
 struct ThinkBoard {
     int32_t endsLeft = 0;
