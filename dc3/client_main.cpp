@@ -2,30 +2,42 @@
 //   kelvo-dc3 HOST PORT [--name NAME] ...
 #include <chrono>
 #include <csignal>
+#include <memory>
 #include <cstdio>
 #include <string>
 
+#include <algorithm>
+
 #include "client.h"
 #include "commandline.h"
+#include "player/engine.h"
+#include "player/options.h"
 
 namespace {
 
 const char USAGE[] =
-    "usage: kelvo-dc3 HOST PORT [--name NAME] [--player draw] [--connect-timeout SECONDS]\n"
+    "usage: kelvo-dc3 HOST PORT [--name NAME] [--player search|draw] [--connect-timeout SECONDS]\n"
     "                 [--wait SECONDS] [--move-overhead SECONDS] [--use-budget] [--verbose]\n"
+    "                 [search options]\n"
     "  HOST PORT              the server and the port of the team to play\n"
     "  --name NAME            the team's name (default kelvo)\n"
-    "  --player draw          how moves are decided: draw, every stone a draw to the tee\n"
+    "  --player P             how moves are decided: search (default), the player's\n"
+    "                         search on the fcv1 ice within each move's budget, with\n"
+    "                         the noise of the player due; draw, every stone a draw\n"
+    "                         to the tee\n"
     "  --connect-timeout S    seconds to connect (default 10)\n"
     "  --wait S               seconds the server may stay silent before the game\n"
     "                         starts and after its result (default 600)\n"
     "  --move-overhead S      seconds of the clock kept back for every stone still to\n"
     "                         throw, for the connection and a busy machine (default 0.15)\n"
-    "  --use-budget           keep busy for each move's whole budget before answering, as\n"
-    "                         a search does (to try the time management)\n"
+    "  --use-budget           with --player draw: keep busy for each move's whole budget\n"
+    "                         before answering, as a search does (to try the time\n"
+    "                         management)\n"
     "  --verbose              one line per own move on standard error: budget, time used\n"
     "Prints one line with the result and exits 0 after the game; a lost connection\n"
-    "or a message it cannot take gives one line on standard error and exit status 1.\n";
+    "or a message it cannot take gives one line on standard error and exit status 1.\n"
+    "The search options (the budget of a move comes from the clock instead of\n"
+    "--budget-ms):\n";
 
 int usageError(const std::string& message) { return Kelvo::Dc3::usageError("kelvo-dc3", message); }
 
@@ -36,7 +48,7 @@ int main(int argc, char** argv) {
     CLI::App app("kelvo-dc3");
     app.set_help_flag();  // the usage text below is the help
     bool help = false;
-    std::string player = "draw";
+    std::string player = "search";
     app.add_flag("-h,--help", help);
     app.add_option("host", options.host);
     app.add_option("port", options.port);
@@ -48,9 +60,14 @@ int main(int argc, char** argv) {
     bool useBudget = false;
     app.add_flag("--use-budget", useBudget);
     app.add_flag("--verbose", options.verbose);
-    // The search engine's options (addSearchOptions) join here once it plays on fcv1.
-    if (const int status = Kelvo::Dc3::parseCommandLine(app, help, argc, argv, USAGE); status >= 0)
+    Kelvo::SearchSettings settings;
+    settings.ice = Kelvo::IceKind::FCV1;
+    Kelvo::addSearchOptions(app, settings);
+    const std::string usage = std::string(USAGE) + Kelvo::searchOptionsHelp();
+    if (const int status = Kelvo::Dc3::parseCommandLine(app, help, argc, argv, usage.c_str()); status >= 0)
         return status;
+    if (settings.ice != Kelvo::IceKind::FCV1)
+        return usageError("the framework plays on the fcv1 ice only");
     if (app.count("host") == 0 || app.count("port") == 0)
         return usageError("HOST and PORT are required");
     if (options.port < 1 || options.port > 65535)
@@ -60,10 +77,17 @@ int main(int argc, char** argv) {
     if (!(options.plan.overheadPerShot >= 0) || options.plan.overheadPerShot > 60)
         return usageError("--move-overhead takes a number of seconds from 0 to 60");
     Kelvo::Dc3::Decide decide;
-    if (player == "draw")
+    std::unique_ptr<Kelvo::Engine> engine;
+    if (player == "draw") {
         decide = Kelvo::Dc3::decideDraw;
-    else
-        return usageError("--player takes draw");
+    } else if (player == "search") {
+        engine = std::make_unique<Kelvo::Engine>(settings);
+        decide = [&engine, settings](const Kelvo::Dc3::Turn& turn) {
+            return Kelvo::Dc3::decideBySearch(*engine, settings, turn);
+        };
+    } else {
+        return usageError("--player takes search or draw");
+    }
     if (useBudget)
         decide = [draw = decide](const Kelvo::Dc3::Turn& turn) {
             using Clock = std::chrono::steady_clock;

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "kelvosim/fcv1shot.h"
+#include "player/engine.h"
+
 namespace Kelvo::Dc3 {
 
 namespace {
@@ -80,5 +83,16 @@ Fcv1Move drawToTee(bool ccw) {
 }
 
 Fcv1Move decideDraw(const Turn& turn) { return drawToTee(turn.shot / 2 % 2 == 0); }
+
+Fcv1Move decideBySearch(Engine& engine, const SearchSettings& settings, const Turn& turn) {
+    SearchSettings s = settings;
+    s.budgetMs = int(std::clamp(turn.budgetSeconds * 1000.0, 1.0, 600000.0));
+    s.fcv1Noise = turn.noise;
+    engine.setSettings(s);
+    const Decision d = engine.decide(toGameState(turn));
+    if (!d.playable)
+        return decideDraw(turn);
+    return fcv1MoveOf(d.shot);
+}
 
 }  // namespace Kelvo::Dc3

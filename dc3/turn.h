@@ -13,6 +13,11 @@
 #include "kelvosim/gamestate.h"
 #include "messages.h"
 
+namespace Kelvo {
+class Engine;
+struct SearchSettings;
+}  // namespace Kelvo
+
 namespace Kelvo::Dc3 {
 
 struct Turn {
@@ -54,5 +59,10 @@ Fcv1Move drawToTee(bool ccw);
 // The rule-based player: every stone a draw to the tee, the turn alternating
 // from one of the team's stones to the next.
 Fcv1Move decideDraw(const Turn& turn);
+
+// The player's search: the engine (made for the fcv1 ice) searches the turn
+// with `settings`, the budget of the turn and the noise of the player due.
+// A state it cannot play (which a valid update never is) is drawn to the tee.
+Fcv1Move decideBySearch(Engine& engine, const SearchSettings& settings, const Turn& turn);
 
 }  // namespace Kelvo::Dc3

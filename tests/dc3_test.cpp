@@ -288,11 +288,13 @@ protected:
 };
 
 TEST_F(Dc3Network, TwoClientsPlayAWholeGameOnTheStandInAndTheRecordIsReadable) {
+    // The searching client against the draw player, on a clock of under a
+    // second a stone.
     const std::string out = dir + "/out.txt", record = dir + "/game.jsonl";
     const int status = KelvoTest::runShell(
-        bin("kelvo-dc3-server") + " --client0 " + shellQuote(BIN_DIR + "/kelvo-dc3 --name first") + " --client1 " +
-        shellQuote(BIN_DIR + "/kelvo-dc3") + " --ends 2 --seed 5 --thinking-time 30 --record " + shellQuote(record) +
-        " > " + shellQuote(out) + " 2>&1");
+        bin("kelvo-dc3-server") + " --client0 " + shellQuote(BIN_DIR + "/kelvo-dc3 --name first --preset strong") +
+        " --client1 " + shellQuote(BIN_DIR + "/kelvo-dc3 --player draw") +
+        " --ends 2 --seed 5 --thinking-time 12 --record " + shellQuote(record) + " > " + shellQuote(out) + " 2>&1");
     const std::string printed = readFile(out);
     ASSERT_EQ(status, 0) << printed;
     EXPECT_NE(printed.find("new game: team0 \"first\" v team1 \"kelvo\""), std::string::npos) << printed;
@@ -310,7 +312,7 @@ TEST_F(Dc3Network, TwoClientsPlayAWholeGameOnTheStandInAndTheRecordIsReadable) {
     EXPECT_TRUE(match.finished);
     EXPECT_GE(match.endScores.size(), 2u);
     EXPECT_EQ(match.seed, 5u);
-    EXPECT_EQ(match.players[1], BIN_DIR + "/kelvo-dc3");
+    EXPECT_EQ(match.players[1], BIN_DIR + "/kelvo-dc3 --player draw");
     std::string html;
     EXPECT_TRUE(Kelvo::Viewer::matchPage(readFile(record), html, why)) << why;
     EXPECT_NE(html.find("\"ice\":\"fcv1\""), std::string::npos);
@@ -323,7 +325,8 @@ TEST_F(Dc3Network, ATournamentPlaysItsPairsThroughTheStandInWithTheUsualSummary)
     const std::string script = std::string(KELVO_SOURCE_DIR) + "/scripts/tournament";
     const int status = KelvoTest::runShell(
         "KELVO_BIN_DIR=" + shellQuote(BIN_DIR) + " " + shellQuote(script) + " --dc3 --player1 " +
-        shellQuote(BIN_DIR + "/kelvo-dc3") + " --player2 " + shellQuote(BIN_DIR + "/kelvo-dc3 --name other") +
+        shellQuote(BIN_DIR + "/kelvo-dc3 --player draw") + " --player2 " +
+        shellQuote(BIN_DIR + "/kelvo-dc3 --player draw --name other") +
         " --pairs 1 --ends 1 --time-limit 20 --seed 3 --jobs 1 --out " + shellQuote(out) + " > " +
         shellQuote(dir + "/printed.txt") + " 2>&1");
     const std::string printed = readFile(dir + "/printed.txt");
@@ -351,7 +354,7 @@ struct ClientRun {
         if (!listen)
             listener.close();  // nobody there: the connection is refused
         errFile = dir + "/err.txt";
-        child = KelvoTest::spawn("/bin/sh", {"-c", "exec " + shellQuote(BIN_DIR + "/kelvo-dc3") + " 127.0.0.1 " +
+        child = KelvoTest::spawn("/bin/sh", {"-c", "exec " + shellQuote(BIN_DIR + "/kelvo-dc3") + " --player draw 127.0.0.1 " +
                                                        std::to_string(port) + " 2> " + shellQuote(errFile)});
         if (listen)
             connection = listener.accept(deadlineIn(10));

@@ -224,7 +224,7 @@ TEST_F(Viewer, ChromiumShowsAGameOfTheFcv1IceOnItsSheet) {
     if (runShell("command -v chromium > /dev/null") != 0)
         GTEST_SKIP() << "chromium is not installed (scripts/setup --checks installs it): the page is not rendered";
     // One end of two draw players on the Digital Curling 3 stand-in.
-    const std::string client = BIN_DIR + "/kelvo-dc3";
+    const std::string client = BIN_DIR + "/kelvo-dc3 --player draw";
     ASSERT_EQ(runShell(shellQuote(BIN_DIR + "/kelvo-dc3-server") + " --client0 " + shellQuote(client) +
                        " --client1 " + shellQuote(client) + " --ends 1 --seed 4 --record " +
                        shellQuote(dir + "/fcv1.jsonl") + " --html " + shellQuote(dir + "/fcv1.html") + " > " +
