@@ -4,6 +4,9 @@
 // of one GO of the real player. Run by hand; the last line sums it up. The
 // player's search options change the searches.
 //
+// With --ice fcv1 it runs the three positions' searches on both ices and
+// prints their playouts per second side by side.
+//
 // With --signature it runs instead the decision of a GO on a fixed set of
 // positions with a fixed seed and playout limit and prints a hash of the
 // answers and of every candidate's executions and mean: equal signatures
@@ -20,6 +23,7 @@
 
 #include "engine.h"
 #include "kelvosim/fastsimulator.h"
+#include "kelvosim/fcv1model.h"
 #include "options.h"
 #include "support.h"
 #include "sweep.h"
@@ -48,6 +52,18 @@ const Position CROWDED{"crowded", 13,
                        {{2.30f, 4.70f}, {2.55f, 5.10f}, {2.40f, 7.80f}, {1.90f, 4.20f},
                         {3.40f, 5.60f}, {2.20f, 8.40f}, {2.70f, 3.60f}, {1.20f, 7.00f},
                         {3.10f, 4.60f}, {1.70f, 5.30f}, {2.00f, 6.10f}, {2.80f, 6.60f}}};
+
+// The same stones on the fcv1 ice: its shot frame has the tee at (0, 38.405)
+// and runs toward larger y.
+Position onFcv1(const Position& p) {
+    Position q = p;
+    for (auto& stone : q.stones)
+        if (stone[0] != 0 || stone[1] != 0) {
+            stone[0] = float(double(stone[0]) - FX_TEE);
+            stone[1] = float(double(FCV1_TEE_Y) + (FY_TEE - double(stone[1])));
+        }
+    return q;
+}
 
 _GAMESTATE stateOf(const Position& p) {
     _GAMESTATE s;
@@ -293,8 +309,28 @@ int main(int argc, char** argv) {
     addSearchOptions(app, bench.settings);
     if (const int status = parseToolOptions(app, argc, argv); status >= 0)
         return status;
+    const bool fcv1 = bench.settings.ice == IceKind::FCV1;
+    bench.settings.ice = IceKind::CLASSIC;
     bench.sim.tables = buildMotionTables();
     bench.sim.handOvers = &bench.handOvers;
+    if (fcv1 && !signatureOnly) {
+        // The same three positions on both ices, one sweep instance each.
+        Bench other;
+        other.settings = bench.settings;
+        other.settings.ice = other.sim.ice = IceKind::FCV1;
+        other.sim.fcv1 = std::make_shared<const Fcv1Tables>();
+        other.sim.noise = bench.settings.fcv1Noise;
+        double rate[2][3];
+        const Position* positions[3] = {&EMPTY, &MID, &CROWDED};
+        for (int k = 0; k < 3; ++k) {
+            rate[0][k] = searchOnce(bench, *positions[k]);
+            rate[1][k] = searchOnce(other, onFcv1(*positions[k]));
+        }
+        std::printf("search-ice: classic_per_s_empty=%.0f classic_per_s_mid=%.0f classic_per_s_crowded=%.0f "
+                    "fcv1_per_s_empty=%.0f fcv1_per_s_mid=%.0f fcv1_per_s_crowded=%.0f\n",
+                    rate[0][0], rate[0][1], rate[0][2], rate[1][0], rate[1][1], rate[1][2]);
+        return 0;
+    }
     if (signatureOnly) {
         std::printf("signature: %016llx\n", (unsigned long long)searchSignature(bench));
         return 0;
