@@ -7,6 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "kelvosim/fcv1exact.h"
+#include "kelvosim/fcv1shot.h"
 #include "kelvosim/simulator.h"
 #include "server/sheet.h"
 #include "server/svg.h"
@@ -26,9 +28,41 @@ std::string format(const char* pattern, ...) {
 }
 
 // Aim points are kept in the board frame; everything shown is in the
-// server frame, like the protocol's positions.
+// protocol's frame, like its positions: the classic server frame, or the
+// fcv1 shot frame.
 double serverX(const Vec2& p) { return p.x + FX_TEE; }
 double serverY(const Vec2& p) { return FY_TEE - p.y; }
+Vec2 shown(const Analysis& a, const Vec2& p) {
+    return a.fcv1 ? Vec2{p.x, p.y + double(FCV1_TEE_Y)} : Vec2{serverX(p), serverY(p)};
+}
+// Where a shown point is drawn: the pictures put the fcv1 tee on the
+// classic one.
+Vec2 drawn(const Analysis& a, double x, double y) {
+    return a.fcv1 ? Vec2{x + FX_TEE, FY_TEE - (y - double(FCV1_TEE_Y))} : Vec2{x, y};
+}
+
+// Where a lone shot from the position comes to rest on the fcv1 ice, in its
+// shot frame (the side throwing shot 0 is team 0, so team 1 holds the hammer).
+bool fcv1Rest(const _GAMESTATE& state, const Candidate& shot, double& x, double& y) {
+    Fcv1ShotInput in;
+    for (int i = 0; i < 16; ++i) {
+        Vec2 p;
+        if (i == state.shotNumber || !stoneOnBoard(IceKind::FCV1, state.stonePos[i][0], state.stonePos[i][1], p))
+            continue;
+        const int k = fcv1ThrownIndex(i, 1);
+        in.stones.present[k] = true;
+        in.stones.x[k] = state.stonePos[i][0];
+        in.stones.y[k] = state.stonePos[i][1];
+    }
+    in.shot = state.shotNumber;
+    in.end = state.endNumber;
+    in.move = fcv1MoveOf(shot);
+    const Fcv1ShotResult r = simulateFcv1Exact(in);
+    const int k = fcv1ThrownIndex(state.shotNumber, 1);
+    x = r.stones.x[k];
+    y = r.stones.y[k];
+    return r.stones.present[k];
+}
 
 // A colour from blue (lowest mean) through white to red (highest).
 std::string meanColour(double mean, double low, double high) {
@@ -64,6 +98,7 @@ Analysis analyse(const AnalysedPosition& position, Engine& engine) {
     a.decision = engine.decide(position.state);
     const SearchResult& search = a.decision.search;
 
+    a.fcv1 = onFcv1(engine.simulation());
     ThinkBoard board;
     board.sim = &engine.simulation();
     buildFromGameState(board, position.state);
@@ -84,10 +119,14 @@ Analysis analyse(const AnalysedPosition& position, Engine& engine) {
         row.visits = s.stats.executions;
         row.playouts = s.stats.playouts;
         row.mean = s.stats.mean;
-        const ExactShotTrace trace = traceShotExact(board, row.shot);
-        row.rests = !trace.voided && trace.inPlay[0];
-        row.restX = serverX(trace.rest[0]);
-        row.restY = serverY(trace.rest[0]);
+        if (a.fcv1) {
+            row.rests = fcv1Rest(position.state, row.shot, row.restX, row.restY);
+        } else {
+            const ExactShotTrace trace = traceShotExact(board, row.shot);
+            row.rests = !trace.voided && trace.inPlay[0];
+            row.restX = serverX(trace.rest[0]);
+            row.restY = serverY(trace.rest[0]);
+        }
         a.rows.push_back(row);
     }
     return a;
@@ -119,7 +158,8 @@ std::string table(const Analysis& a) {
     if (a.settings.seed)
         out += format(", seed %llu", (unsigned long long)*a.settings.seed);
     out += "\n";
-    out += "aim points and rest points in the server frame (tee at 2.375, 4.880)\n";
+    out += a.fcv1 ? "aim points and rest points in the fcv1 shot frame (tee at 0, 38.405)\n"
+                  : "aim points and rest points in the server frame (tee at 2.375, 4.880)\n";
     out += "  #  kind     aim x   aim y  spin   speed  visits  playouts     mean  rest point      chosen by\n";
     bool widenedHeader = false;
     for (const ShotRow& r : a.rows) {
@@ -136,7 +176,7 @@ std::string table(const Analysis& a) {
             r.rests ? format("(%.3f, %.3f)", r.restX, r.restY) : std::string("out of play");
         const std::string mean = r.playouts > 0 ? format("%8.4f", r.mean) : std::string("       -");
         const std::string aim = r.kind == ShotKind::CANDIDATE
-                                    ? format("%6.3f %7.3f", serverX(r.aim.target), serverY(r.aim.target))
+                                    ? format("%6.3f %7.3f", shown(a, r.aim.target).x, shown(a, r.aim.target).y)
                                     : std::string("     -       -");
         std::string line = format("%3d  %-7s %s  %4d %7.3f %7llu %9llu %s  %-15s %s", r.index, kindName(r),
                                   aim.c_str(), int(r.shot.spin), std::hypot(r.shot.x, r.shot.y),
@@ -169,11 +209,11 @@ std::string table(const Analysis& a) {
 
 namespace {
 
-nlohmann::ordered_json rowJson(const ShotRow& r) {
+nlohmann::ordered_json rowJson(const Analysis& a, const ShotRow& r) {
     using Json = nlohmann::ordered_json;
     Json row{{"index", r.index}, {"kind", kindName(r)}};
     if (r.kind == ShotKind::CANDIDATE)
-        row["aim"] = {serverX(r.aim.target), serverY(r.aim.target)};
+        row["aim"] = Json::array({shown(a, r.aim.target).x, shown(a, r.aim.target).y});
     row["spin"] = r.shot.spin;
     row["speed"] = std::hypot(r.shot.x, r.shot.y);
     row["visits"] = r.visits;
@@ -200,7 +240,7 @@ std::string json(const Analysis& a) {
              {"allocation", search.allocation == Allocation::SWEEP ? "sweep" : "halving"}};
     Json candidates = Json::array(), widened = Json::array();
     for (const ShotRow& r : a.rows)
-        (r.kind == ShotKind::CANDIDATE ? candidates : widened).push_back(rowJson(r));
+        (r.kind == ShotKind::CANDIDATE ? candidates : widened).push_back(rowJson(a, r));
     out["candidates"] = std::move(candidates);
     out["widened"] = std::move(widened);
     out["pool"] = Json{{"shots", search.shots.size()},
@@ -231,6 +271,7 @@ std::string json(const Analysis& a) {
 
 std::string houseSvg(const Analysis& a) {
     Server::Position position;
+    position.ice = a.fcv1 ? IceKind::FCV1 : IceKind::CLASSIC;
     for (int i = 0; i < Server::STONES; ++i) {
         position.xy[i][0] = a.position.state.stonePos[i][0];
         position.xy[i][1] = a.position.state.stonePos[i][1];
@@ -259,6 +300,7 @@ std::string houseSvg(const Analysis& a) {
     for (const ShotRow& r : a.rows) {
         if (!r.rests)
             continue;
+        const Vec2 at = drawn(a, r.restX, r.restY);
         // Candidates as discs, widened shots as squares.
         const bool candidate = r.kind == ShotKind::CANDIDATE;
         const std::string fill = r.playouts > 0 ? meanColour(r.mean, low, high) : std::string("#999999");
@@ -266,21 +308,22 @@ std::string houseSvg(const Analysis& a) {
         if (candidate)
             layer += format("<circle class=\"candidate\" data-index=\"%d\" data-kind=\"%s\" cx=\"%.4f\" cy=\"%.4f\" "
                             "r=\"0.06\" fill=\"%s\" stroke=\"#222\" stroke-width=\"0.008\">%s</circle>\n",
-                            r.index, kindName(r), r.restX, r.restY, fill.c_str(), title.c_str());
+                            r.index, kindName(r), at.x, at.y, fill.c_str(), title.c_str());
         else
             layer += format("<rect class=\"widened\" data-index=\"%d\" data-kind=\"%s\" x=\"%.4f\" y=\"%.4f\" "
                             "width=\"0.1\" height=\"0.1\" fill=\"%s\" stroke=\"#222\" stroke-width=\"0.008\">%s</rect>\n",
-                            r.index, kindName(r), r.restX - 0.05, r.restY - 0.05, fill.c_str(), title.c_str());
+                            r.index, kindName(r), at.x - 0.05, at.y - 0.05, fill.c_str(), title.c_str());
     }
     for (const ShotRow& r : a.rows) {
         if (r.index != chosen || !r.rests)
             continue;
+        const Vec2 at = drawn(a, r.restX, r.restY);
         // The label on the side of the sheet with more room.
-        const bool toLeft = r.restX > FX_TEE;
+        const bool toLeft = at.x > FX_TEE;
         layer += format("<circle class=\"chosen\" cx=\"%.4f\" cy=\"%.4f\" r=\"0.14\" fill=\"none\" stroke=\"#000\" "
                         "stroke-width=\"0.03\"/>\n<text x=\"%.4f\" y=\"%.4f\" font-size=\"0.16\" "
                         "font-family=\"sans-serif\" text-anchor=\"%s\">chosen: %d</text>\n",
-                        r.restX, r.restY, r.restX + (toLeft ? -0.18 : 0.18), r.restY + 0.05, toLeft ? "end" : "start",
+                        at.x, at.y, at.x + (toLeft ? -0.18 : 0.18), at.y + 0.05, toLeft ? "end" : "start",
                         r.index);
     }
     layer += "</g>\n";

@@ -34,6 +34,7 @@ struct Analysis {
     Decision decision;
     std::vector<ShotRow> rows;  // the candidates, then the widened shots shown
     int grid = 0, refined = 0;  // widened shots of each kind in the pool
+    bool fcv1 = false;          // on the fcv1 ice: points in its shot frame
 };
 
 // The name of a row's kind: for a candidate how its set aimed it ("draw" to
