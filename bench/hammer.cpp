@@ -95,6 +95,7 @@ int main(int argc, char** argv) {
     addSearchOptions(app, settings);
     if (const int status = parseToolOptions(app, argc, argv); status >= 0)
         return status;
+    KelvoBench::requireClassicIce("kelvo-bench-hammer", settings);
     const std::vector<KelvoBench::BenchPosition> positions =
         KelvoBench::readPositions("kelvo-bench-hammer", path, 15, 15, 15);
     Engine engine(settings);

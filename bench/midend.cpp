@@ -279,6 +279,7 @@ int main(int argc, char** argv) {
     addSearchOptions(app, settings);
     if (const int status = parseToolOptions(app, argc, argv); status >= 0)
         return status;
+    KelvoBench::requireClassicIce("kelvo-bench-midend", settings);
     const std::vector<KelvoBench::BenchPosition> positions =
         KelvoBench::readPositions("kelvo-bench-midend", path, -1, 4, 14);
     for (const KelvoBench::BenchPosition& p : positions)

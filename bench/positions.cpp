@@ -86,4 +86,12 @@ Kelvo::Candidate answerShot(const std::string& tool, const std::string& answer) 
     return shot;
 }
 
+void requireClassicIce(const std::string& tool, const Kelvo::SearchSettings& settings) {
+    if (settings.ice == Kelvo::IceKind::CLASSIC)
+        return;
+    std::fprintf(stderr, "%s: its positions and reference grid are on the classic ice; --ice %s is not measured here\n",
+                 tool.c_str(), Kelvo::iceName(settings.ice));
+    std::exit(2);
+}
+
 }  // namespace KelvoBench

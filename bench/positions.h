@@ -14,6 +14,7 @@
 
 #include "candidates.h"
 #include "kelvosim/gamestate.h"
+#include "settings.h"
 
 namespace KelvoBench {
 
@@ -28,6 +29,11 @@ struct BenchPosition {
 // the file, the line and what is wrong.
 std::vector<BenchPosition> readPositions(const std::string& tool, const std::string& path, int defaultShot,
                                          int lowShot, int highShot);
+
+// The positions files and the reference grids are on the classic sheet: a
+// run asked for on another ice ends here with one line and exit status 2
+// rather than measuring stones its frame puts off the sheet.
+void requireClassicIce(const std::string& tool, const Kelvo::SearchSettings& settings);
 
 // The shot of a "BESTSHOT x y spin" answer in the board frame (forward
 // positive); an answer of another form ends the program.
