@@ -30,13 +30,12 @@ inline int32_t turnOfShot(int32_t shot) { return SHOTS_PER_END - shot; }
 // thrown.
 inline int32_t stonesThrown(int32_t colour, int32_t shots) { return (shots + 1 - colour) / 2; }
 
-// The free guard zone rule covers the first FREE_GUARD_SHOTS shots of an end
-// (turns 16 to 13): a guard it protects must not be knocked out of play.
-// Shot 4, at turn 12, is the first one free of it.
+// On the classic ice the free guard zone rule covers the first
+// FREE_GUARD_SHOTS shots of an end (turns 16 to 13): a guard it protects
+// must not be knocked out of play. Shot 4, at turn 12, is the first one free
+// of it. freeGuardRuleApplies below asks the board's ice.
 constexpr int32_t FREE_GUARD_SHOTS = 4;
 constexpr int32_t FIRST_TURN_AFTER_FREE_GUARD = SHOTS_PER_END - FREE_GUARD_SHOTS;
-
-inline bool freeGuardRuleApplies(int32_t turn) { return turn > FIRST_TURN_AFTER_FREE_GUARD; }
 
 // What a simulated shot changed on the sheet, as applyShot takes it.
 enum ShotChange : int32_t {
