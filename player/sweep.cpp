@@ -93,13 +93,16 @@ SweepInstance runInstance(const SearchRoot* root, const SearchSettings* settings
 }
 
 // The instances' figures in the result's shape: the candidates as its shots,
-// each instance's tally as its line.
-SearchResult resultOf(const SearchRoot& root, const std::vector<SweepInstance>& runs, int chosen) {
+// each instance's tally as its line; the vote picks the answer.
+SearchResult resultOf(const SearchRoot& root, const std::vector<SweepInstance>& runs) {
+    std::vector<Proposal> proposals;
+    for (const SweepInstance& run : runs)
+        proposals.push_back(run.proposal);
     SearchResult result;
     result.allocation = Allocation::SWEEP;
     result.strategies = root.strategies;
     result.candidates = root.count;
-    result.chosen = chosen;
+    result.chosen = chooseProposal(proposals);
     for (int32_t i = 0; i < root.count; ++i) {
         SearchedShot shot;
         shot.candidate = i;
@@ -107,9 +110,6 @@ SearchResult resultOf(const SearchRoot& root, const std::vector<SweepInstance>& 
         shot.launch = root.candidates[i];
         result.shots.push_back(shot);
     }
-    std::vector<Proposal> proposals;
-    for (const SweepInstance& run : runs)
-        proposals.push_back(run.proposal);
     const std::vector<int> votes = countVotes(proposals);
     std::vector<double> sums(root.count, 0.0);
     for (size_t k = 0; k < runs.size(); ++k) {
@@ -142,7 +142,7 @@ SearchResult resultOf(const SearchRoot& root, const std::vector<SweepInstance>& 
         ShotStats& total = result.shots[i].stats;
         total.mean = total.playouts > 0 ? sums[i] / double(total.playouts) : 0.0;
     }
-    const InstanceLine& pick = result.instances[chosen];
+    const InstanceLine& pick = result.instances[result.chosen];
     if (pick.ok && pick.best >= 0) {
         result.answerShot = pick.best;
         result.answer = pick.proposal;
@@ -208,10 +208,7 @@ SearchResult sweep(const SearchRoot& root, const SearchSettings& settings) {
             runs[i] = SweepInstance{};
         }
     }
-    std::vector<Proposal> proposals;
-    for (const SweepInstance& run : runs)
-        proposals.push_back(run.proposal);
-    SearchResult result = resultOf(root, runs, chooseProposal(proposals));
+    SearchResult result = resultOf(root, runs);
     result.setupMs = setupMs;
     return result;
 }
