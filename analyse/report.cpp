@@ -7,7 +7,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "kelvosim/fcv1exact.h"
 #include "kelvosim/fcv1shot.h"
 #include "kelvosim/simulator.h"
 #include "server/sheet.h"
@@ -41,27 +40,26 @@ Vec2 drawn(const Analysis& a, double x, double y) {
     return a.fcv1 ? Vec2{x + FX_TEE, FY_TEE - (y - double(FCV1_TEE_Y))} : Vec2{x, y};
 }
 
-// Where a lone shot from the position comes to rest on the fcv1 ice, in its
-// shot frame (the side throwing shot 0 is team 0, so team 1 holds the hammer).
-bool fcv1Rest(const _GAMESTATE& state, const Candidate& shot, double& x, double& y) {
-    Fcv1ShotInput in;
-    for (int i = 0; i < 16; ++i) {
-        Vec2 p;
-        if (i == state.shotNumber || !stoneOnBoard(IceKind::FCV1, state.stonePos[i][0], state.stonePos[i][1], p))
-            continue;
-        const int k = fcv1ThrownIndex(i, 1);
-        in.stones.present[k] = true;
-        in.stones.x[k] = state.stonePos[i][0];
-        in.stones.y[k] = state.stonePos[i][1];
+// The state's stones as the server keeps them, on the given ice.
+Server::Position positionOf(const _GAMESTATE& state, IceKind ice) {
+    Server::Position position;
+    position.ice = ice;
+    for (int i = 0; i < Server::STONES; ++i) {
+        position.xy[i][0] = state.stonePos[i][0];
+        position.xy[i][1] = state.stonePos[i][1];
     }
-    in.shot = state.shotNumber;
-    in.end = state.endNumber;
-    in.move = fcv1MoveOf(shot);
-    const Fcv1ShotResult r = simulateFcv1Exact(in);
-    const int k = fcv1ThrownIndex(state.shotNumber, 1);
-    x = r.stones.x[k];
-    y = r.stones.y[k];
-    return r.stones.present[k];
+    return position;
+}
+
+// Where a shot from the position comes to rest on the fcv1 ice, played as
+// the server plays it; false when it leaves play or fouls.
+bool fcv1Rest(const _GAMESTATE& state, const Candidate& shot, double& x, double& y) {
+    const int thrown = state.shotNumber;
+    const Server::ShotOutcome o =
+        Server::playFcv1Shot(positionOf(state, IceKind::FCV1), thrown, state.endNumber, fcv1MoveOf(shot));
+    x = o.after.xy[thrown][0];
+    y = o.after.xy[thrown][1];
+    return !o.voided && Server::inPlay(o.after, thrown);
 }
 
 // A colour from blue (lowest mean) through white to red (highest).
@@ -270,12 +268,7 @@ std::string json(const Analysis& a) {
 }
 
 std::string houseSvg(const Analysis& a) {
-    Server::Position position;
-    position.ice = a.fcv1 ? IceKind::FCV1 : IceKind::CLASSIC;
-    for (int i = 0; i < Server::STONES; ++i) {
-        position.xy[i][0] = a.position.state.stonePos[i][0];
-        position.xy[i][1] = a.position.state.stonePos[i][1];
-    }
+    const Server::Position position = positionOf(a.position.state, a.fcv1 ? IceKind::FCV1 : IceKind::CLASSIC);
     const _GAMESTATE& s = a.position.state;
     std::string svg = Server::houseSvg(
         position, a.position.firstSide,

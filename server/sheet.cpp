@@ -39,8 +39,8 @@ void numberStones(const Position& before, int shot, const ExactShotTrace& trace,
 
 bool inPlay(const Position& position, int stone) {
     if (position.ice == IceKind::FCV1) {
-        const float x = position.xy[stone][0], y = position.xy[stone][1];
-        return !fcv1LeavesSheet(x, y) && !fcv1ShortOfHog(y);
+        Vec2 p;
+        return stoneOnBoard(IceKind::FCV1, position.xy[stone][0], position.xy[stone][1], p);
     }
     const Vec2 p = boardPoint(position, stone);
     return isInPlayArea(p.x, p.y);
