@@ -7,12 +7,16 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "dc3/gamelog.h"
 #include "dc3/lineio.h"
 #include "dc3/messages.h"
 #include "dc3/order.h"
@@ -328,6 +332,56 @@ TEST(Dc3Referee, ScorerGivesTheHammerBlankKeepsItTiesGoToExtraEndsOnFreshClocks)
 }
 
 // ---------------------------------------------------------------------------
+// The framework server's game log: a two-end game of two draw players
+
+TEST(Dc3GameLog, TheServersLogReadsAsARecordWithEveryShotReplayed) {
+    const std::string text = readFile(std::string(KELVO_SOURCE_DIR) + "/tests/data/dc3_sample_game.dcl2");
+    ASSERT_TRUE(isGameLog(text));
+    GameLog log;
+    std::string why;
+    ASSERT_TRUE(readGameLog(text, log, why)) << why;
+    EXPECT_EQ(log.turns.size(), 32u);
+    EXPECT_EQ(log.names[1], "second");
+
+    // The replay in one world follows the server: each thrown stone's path
+    // ends where the next update shows it.
+    const std::string record = gameLogRecord(log);
+    std::istringstream lines(record);
+    int shots = 0;
+    for (std::string line; std::getline(lines, line);) {
+        const nlohmann::json o = nlohmann::json::parse(line);
+        if (o["type"] != "shot" || o["shot"] == 15)
+            continue;
+        ASSERT_EQ(o["outcome"], "thrown");
+        if (o["rest"].is_null())
+            continue;  // out of play
+        ++shots;
+        const nlohmann::json& last = o["paths"][0]["points"].back();
+        EXPECT_NEAR(last[0].get<double>(), o["rest"][0].get<double>(), 0.0015) << line;
+        EXPECT_NEAR(last[1].get<double>(), o["rest"][1].get<double>(), 0.0015) << line;
+    }
+    EXPECT_GE(shots, 20);
+
+    // The summary, the viewer and the analysis take it as one of ours.
+    std::istringstream in(record);
+    Kelvo::Server::RecordedMatch match;
+    ASSERT_TRUE(Kelvo::Server::parseRecord(in, match, why)) << why;
+    EXPECT_TRUE(match.finished);
+    EXPECT_EQ(match.winner, "player2");
+    EXPECT_EQ(match.endScores, (std::vector<int>{-2, 1}));
+    std::string html;
+    EXPECT_TRUE(Kelvo::Viewer::matchPage(record, html, why)) << why;
+    Turn turn;
+    ASSERT_TRUE(gameLogTurn(log, 1, 7, turn, why)) << why;
+    EXPECT_EQ(turn.hammer, 0);  // team 1 scored the first end and throws first
+    EXPECT_EQ(turn.team, 0);
+    EXPECT_EQ(turn.endScores.size(), 1u);
+    EXPECT_FALSE(gameLogTurn(log, 2, 0, turn, why));
+    EXPECT_FALSE(readGameLog("{\"tag\":\"gam\",\"log\":{\"cmd\":\"update\"}}\n", log, why));
+    EXPECT_EQ(why.find("line 1: "), 0u) << why;
+}
+
+// ---------------------------------------------------------------------------
 // Whole games and bad input, over loopback
 
 class Dc3Network : public KelvoTest::TempDirTest {
@@ -626,6 +680,27 @@ TEST_F(Dc3Network, BothClientsEndAGameWithTrajectoriesOnTheStandInWithStatusZero
         const std::string line = readFile(dir + "/out" + team + ".txt");
         EXPECT_EQ(line.substr(0, line.find(';')), result.substr(0, result.find('\n'))) << line;
     }
+}
+
+TEST_F(Dc3Network, TheToolsTakeTheServersLogByItsFileAndFolder) {
+    const std::string sample = std::string(KELVO_SOURCE_DIR) + "/tests/data/dc3_sample_game.dcl2";
+    // The server's log folder holds one folder per game.
+    ASSERT_EQ(KelvoTest::runShell("mkdir -p " + shellQuote(dir + "/logs/g1") + " && cp " + shellQuote(sample) + " " +
+                                  shellQuote(dir + "/logs/g1/game.dcl2")),
+              0);
+    EXPECT_EQ(KelvoTest::runShell(bin("kelvo-summary") + " " + shellQuote(dir + "/logs") + " > " +
+                                  shellQuote(dir + "/summary.txt") + " 2>&1"),
+              0);
+    EXPECT_NE(readFile(dir + "/summary.txt").find("B          1     0     0      2"), std::string::npos)
+        << readFile(dir + "/summary.txt");
+    EXPECT_EQ(KelvoTest::runShell(bin("kelvo-view") + " " + shellQuote(sample) + " > " + shellQuote(dir + "/p.html")),
+              0);
+    EXPECT_NE(readFile(dir + "/p.html").find("\"ice\":\"fcv1\""), std::string::npos);
+    EXPECT_EQ(KelvoTest::runShell(bin("kelvo-analyse") + " --record " + shellQuote(sample) +
+                                  " --end 1 --shot 7 --budget 100 > " + shellQuote(dir + "/a.txt") + " 2>&1"),
+              0)
+        << readFile(dir + "/a.txt");
+    EXPECT_NE(readFile(dir + "/a.txt").find("end 1, shot 7: "), std::string::npos) << readFile(dir + "/a.txt");
 }
 
 }  // namespace
