@@ -34,7 +34,8 @@ uint64_t seedOf(const IsReadyMessage& game) {
             h = (h ^ p.seed.value_or(0)) * 1099511628211ULL;
             h ^= h >> 29;
         }
-    return h;
+    // 32 bits: shown whole wherever numbers are doubles.
+    return h >> 32;
 }
 
 Fcv1Move toFcv1(const Move& m) {
