@@ -174,12 +174,12 @@ double playout(ThinkBoard& board, Colour mover, const StrategyPair& strategies, 
         }
         throwShot(board, resolveAim(sim, aims[pickIndex(random, count)]), ours, random);
     }
-    return evaluateEnd(board, strategies.own);
+    return endValue(board, mover, strategies);
 }
 
 double playout(ThinkBoard& board, Colour mover, const StrategyPair& strategies) {
     if (board.turn == 0)
-        return evaluateEnd(board, strategies.own);
+        return endValue(board, mover, strategies);
     return playout(board, mover, strategies, *freshPlayoutRandom());
 }
 

@@ -41,8 +41,10 @@ struct SearchRoot {
 // The root of a move request on this game state: the board rebuilt from the
 // state, keeping `kept`'s first-end flag and simulation context; the side
 // from the shot number; both sides' strategies, published to `publish`; the
-// candidates of the searching side's strategy.
-SearchRoot prepareRoot(const _GAMESTATE& state, const ThinkBoard& kept, const StrategyOutlet& publish = {});
+// candidates of the searching side's strategy. With a win table, the
+// strategies and the value of an end follow from it (selectStrategies).
+SearchRoot prepareRoot(const _GAMESTATE& state, const ThinkBoard& kept, const StrategyOutlet& publish = {},
+                       const WinTable* win = nullptr);
 
 // How a shot came into the search: from the candidate list, the widened
 // search's grid, or a refinement near the leaders.

@@ -19,6 +19,13 @@ namespace Kelvo {
 // half by mean; one answer, no vote.
 enum class Allocation { SWEEP, HALVING };
 
+// What a finished end is worth to the search. END_TABLE: the end strategies'
+// table of the end's score, the strategies chosen by lead and hammer.
+// WIN: the chance of winning the game after the end's score, from the table
+// of the player's own end scores (winprob.h), and the strategies that table
+// prefers.
+enum class Objective { END_TABLE, WIN };
+
 // The defaults are the player's own fixed values: a default record searches
 // exactly as the player without options does.
 struct SearchSettings {
@@ -46,6 +53,7 @@ struct SearchSettings {
     // its shot frame and the search assumes fcv1Noise for its own shots.
     IceKind ice = IceKind::CLASSIC;
     Fcv1PlayerNoise fcv1Noise;
+    Objective objective = Objective::END_TABLE;
 };
 
 // A named combination of settings, written as the search options that set
