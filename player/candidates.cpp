@@ -83,9 +83,7 @@ int32_t countGuards(const ThinkBoard& board, bool (*inLane)(double x)) {
 
 void draw(CandidateWriter& w, double x, double y, int spin) { w.add(Aim{Aim::DRAW, Vec2{x, y}, 0, spin}); }
 
-void takeout(CandidateWriter& w, const fStonePos& s) {
-    w.add(Aim{Aim::HIT, Vec2{s.x, s.y - HIT_GAP - AIM_BIAS}, TAKEOUT_SPEED, spinBySide(s.x)});
-}
+void takeout(CandidateWriter& w, const fStonePos& s) { w.add(takeoutAim(s)); }
 
 void freeze(CandidateWriter& w, const fStonePos& s) { w.add(Aim{Aim::DRAW, Vec2{s.x, s.y - FREEZE_GAP}, 0, 1}); }
 
@@ -218,6 +216,10 @@ int32_t countRightGuards(const ThinkBoard& board) {
 
 // Passes the stone on its outer side and curls in behind it toward the
 // centre line. The extra distances are deliberately not mirror images.
+Aim takeoutAim(const fStonePos& s) {
+    return Aim{Aim::HIT, Vec2{s.x, s.y - HIT_GAP - AIM_BIAS}, TAKEOUT_SPEED, s.x > 0 ? 1 : 0};
+}
+
 Aim comeAroundAim(const fStonePos& stone) {
     Aim aim;
     aim.kind = Aim::PASS_THROUGH;

@@ -77,6 +77,9 @@ int32_t countLeftGuards(const ThinkBoard& board);
 int32_t countRightGuards(const ThinkBoard& board);
 
 Aim comeAroundAim(const fStonePos& stone);
+// The candidate sets' takeout of a stone: a hit two radii in front of it at
+// the takeout weight, turned toward the centre line.
+Aim takeoutAim(const fStonePos& stone);
 bool hitTowardAim(const fStonePos& a, const fStonePos& b, Aim& aim);
 bool hitTowardContactAim(const fStonePos& a, const fStonePos& b, Aim& aim);
 void makeComeAround(const SimContext& sim, const fStonePos& stone, Candidate& rec);

@@ -35,6 +35,7 @@ Decision Engine::decide(const _GAMESTATE& state, const StrategyOutlet& publish) 
     kept.sim = &sim_;
     const WinTable* win = settings_.objective == Objective::WIN ? &winTableFor(sim_.ice) : nullptr;
     SearchRoot root = prepareRoot(state, kept, publish, win);
+    root.strategies.oppTakeout = settings_.playoutTakeout;
     root.grids = &grids_;
     root.started = started;
     d.search = search(root, settings_);

@@ -35,6 +35,9 @@ constexpr char SEARCH_OPTIONS_LINES[] =
     "  --objective O            end: each end is worth the end strategies' table of its\n"
     "                           score (default); win: the chance of winning the game\n"
     "                           after it, from the player's own end scores\n"
+    "  --playout-takeout P      in playouts the opponent takes out the searching side's\n"
+    "                           shot stone in the house with chance P, 0 to 1, instead\n"
+    "                           of a random candidate (default 0)\n"
     "  --ice ICE                classic (default) or fcv1, the friction-and-curl ice of\n"
     "                           today's competitions: positions and answers are then in\n"
     "                           its shot frame (hack at 0 0, tee at 0 38.405, m/s)\n"
@@ -163,6 +166,7 @@ void addSettingOptions(CLI::App& app, SearchSettings& settings, const std::strin
     app.add_flag("--widen", settings.widen);
     const std::map<std::string, Objective> objectives{{"end", Objective::END_TABLE}, {"win", Objective::WIN}};
     app.add_option("--objective", settings.objective)->transform(CLI::CheckedTransformer(objectives));
+    app.add_option("--playout-takeout", settings.playoutTakeout)->check(CLI::Range(0.0, 1.0));
     const std::map<std::string, IceKind> ices{{"classic", IceKind::CLASSIC}, {"fcv1", IceKind::FCV1}};
     app.add_option("--ice", settings.ice)->transform(CLI::CheckedTransformer(ices));
     app.add_option("--noise-speed", settings.fcv1Noise.stddevSpeed)->check(CLI::Range(0.0f, 10.0f));

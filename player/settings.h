@@ -54,6 +54,11 @@ struct SearchSettings {
     IceKind ice = IceKind::CLASSIC;
     Fcv1PlayerNoise fcv1Noise;
     Objective objective = Objective::END_TABLE;
+    // In playouts, the chance that the opponent, when the searching side
+    // holds the stone nearest the tee in the house, takes that stone out
+    // instead of throwing a random candidate. 0: every stone a random
+    // candidate.
+    double playoutTakeout = 0;
 };
 
 // A named combination of settings, written as the search options that set

@@ -13,11 +13,14 @@ namespace Kelvo {
 
 // The end strategies of the searching side and of its opponent.
 // With a table of the chance of winning, a finished end is worth the chance
-// after its score instead of the strategy's table entry.
+// after its score instead of the strategy's table entry. oppTakeout: the
+// chance that the opponent in a playout takes out the searching side's shot
+// stone (SearchSettings::playoutTakeout).
 struct StrategyPair {
     Strategy own = STRATEGY_NO;
     Strategy opp = STRATEGY_NO;
     const WinTable* win = nullptr;
+    double oppTakeout = 0;
 };
 
 Strategy selectStrategy(bool holdsLastStone, int32_t lead);
