@@ -48,6 +48,24 @@ Candidate resolveAim(const SimContext& sim, const Aim& aim) {
     return c;
 }
 
+double takeoutWeight(int32_t k, int32_t n) {
+    if (n <= 1)
+        return FCV1_TAKEOUT_SPEED;
+    return FCV1_TAKEOUT_SPEED_LOW + (FCV1_TAKEOUT_SPEED_HIGH - FCV1_TAKEOUT_SPEED_LOW) * k / (n - 1);
+}
+
+void CandidateWriter::addWeights(const Aim& aim) {
+    // A hit's weight is relative to the classic takeout (resolveFcv1Aim).
+    const int32_t weights = hitWeights;
+    hitWeights = 1;
+    for (int32_t k = 0; k < weights; ++k) {
+        Aim weighted = aim;
+        weighted.param = aim.param * takeoutWeight(k, weights) / FCV1_TAKEOUT_SPEED;
+        add(weighted);
+    }
+    hitWeights = weights;
+}
+
 int32_t writeCandidates(CandidateSet set, const ThinkBoard& board, Candidate* candidates) {
     CandidateWriter w{&simOf(board), candidates};
     return set(board, w);

@@ -59,9 +59,15 @@ struct CandidateWriter {
     Candidate* out = nullptr;
     Aim* aims = nullptr;
     int32_t n = 0;
+    // Above 1: every hit is offered at this many weights (takeoutWeights).
+    int32_t hitWeights = 1;
 
     bool full() const { return n >= MAX_CANDIDATES; }
     void add(const Aim& aim) {
+        if (aim.kind == Aim::HIT && hitWeights > 1) {
+            addWeights(aim);
+            return;
+        }
         if (full())
             return;
         if (aims)
@@ -70,7 +76,12 @@ struct CandidateWriter {
             out[n] = resolveAim(*sim, aim);
         ++n;
     }
+    void addWeights(const Aim& aim);
 };
+
+// The launch speed on the fcv1 ice of weight k of n: the one takeout weight
+// for n = 1, else evenly from FCV1_TAKEOUT_SPEED_LOW to _HIGH.
+double takeoutWeight(int32_t k, int32_t n);
 
 int32_t countCenterGuards(const ThinkBoard& board);
 int32_t countLeftGuards(const ThinkBoard& board);

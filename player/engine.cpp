@@ -34,7 +34,7 @@ Decision Engine::decide(const _GAMESTATE& state, const StrategyOutlet& publish) 
     kept.firstEndHammer = scratch_.firstEndHammer;
     kept.sim = &sim_;
     const WinTable* win = settings_.objective == Objective::WIN ? &winTableFor(sim_.ice) : nullptr;
-    SearchRoot root = prepareRoot(state, kept, publish, win);
+    SearchRoot root = prepareRoot(state, kept, publish, win, settings_.fcv1TakeoutWeights);
     root.strategies.oppTakeout = settings_.playoutTakeout;
     root.grids = &grids_;
     root.started = started;

@@ -136,8 +136,8 @@ struct CandidateList {
     Aim aims[MAX_CANDIDATES];
     Candidate shots[MAX_CANDIDATES];
 
-    void generate(const ThinkBoard& board, Strategy strategy) {
-        count = generateAims(board, aims, strategy);
+    void generate(const ThinkBoard& board, Strategy strategy, int32_t takeoutWeights) {
+        count = generateAims(board, aims, strategy, takeoutWeights);
         resolved[0] = resolved[1] = 0;
     }
     const Candidate& shot(const SimContext& sim, int32_t i) {
@@ -184,7 +184,8 @@ double playout(ThinkBoard& board, Colour mover, const StrategyPair& strategies, 
     Aim aims[MAX_CANDIDATES];
     while (board.turn != 0) {
         const bool ours = throwsNext(board, mover);
-        const int32_t count = generateAims(board, aims, ours ? strategies.own : strategies.opp);
+        const int32_t count =
+            generateAims(board, aims, ours ? strategies.own : strategies.opp, strategies.takeoutWeights);
         // As the visit cache does: the takeout joins a list with room for it.
         if (!ours && strategies.oppTakeout > 0 && count > 0 && count < MAX_CANDIDATES) {
             const fStonePos* shot = ourShotStone(board, mover);
@@ -242,7 +243,7 @@ void startVisit(VisitCache& cache, const ThinkBoard& afterShot, Colour mover, co
     cache.cached = afterShot.turn != 0 && !throwsNext(afterShot, mover);
     if (!cache.cached)
         return;
-    cache.replies.generate(afterShot, strategies.opp);
+    cache.replies.generate(afterShot, strategies.opp, strategies.takeoutWeights);
     cache.takeoutReply = -1;
     const fStonePos* shot = strategies.oppTakeout > 0 ? ourShotStone(afterShot, mover) : nullptr;
     if (shot && cache.replies.count > 0 && cache.replies.count < MAX_CANDIDATES) {
@@ -271,7 +272,8 @@ double playoutFromVisit(VisitCache& cache, PlayoutRandom& random) {
         else
             applyShot(e.board, simulateShot(e.board, cache.replies.shot(simOf(cache.root), i)));
         if (e.board.turn != 0)
-            e.next.generate(e.board, throwsNext(e.board, cache.mover) ? cache.strategies.own : cache.strategies.opp);
+            e.next.generate(e.board, throwsNext(e.board, cache.mover) ? cache.strategies.own : cache.strategies.opp,
+                            cache.strategies.takeoutWeights);
         cache.ready[i] = true;
     }
     ThinkBoard board = e.board;

@@ -7,7 +7,7 @@
 namespace Kelvo {
 
 SearchRoot prepareRoot(const _GAMESTATE& state, const ThinkBoard& kept, const StrategyOutlet& publish,
-                       const WinTable* win) {
+                       const WinTable* win, int32_t takeoutWeights) {
     SearchRoot root;
     root.board = kept;
     buildFromGameState(root.board, state);
@@ -17,7 +17,8 @@ SearchRoot prepareRoot(const _GAMESTATE& state, const ThinkBoard& kept, const St
     // whoever keeps them.
     root.strategies = selectStrategies(root.board, root.mover, win);
     publish.publish(root.strategies);
-    root.count = generateAims(root.board, root.aims, root.strategies.own);
+    root.strategies.takeoutWeights = takeoutWeights;
+    root.count = generateAims(root.board, root.aims, root.strategies.own, takeoutWeights);
     const SimContext& sim = simOf(root.board);
     for (int32_t i = 0; i < root.count; ++i)
         root.candidates[i] = resolveAim(sim, root.aims[i]);

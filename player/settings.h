@@ -59,6 +59,9 @@ struct SearchSettings {
     // instead of throwing a random candidate. 0: every stone a random
     // candidate.
     double playoutTakeout = 0;
+    // On the fcv1 ice: every candidate takeout offered at this many weights
+    // from 2.6 to 3.6 m/s (1: the one weight, 3.1 m/s), in the playouts too.
+    int fcv1TakeoutWeights = 1;
 };
 
 // A named combination of settings, written as the search options that set

@@ -135,8 +135,10 @@ int32_t generateCandidates(const ThinkBoard& board, Candidate* candidates, Strat
     return writeCandidates(candidateSetFor(strategy), board, candidates);
 }
 
-int32_t generateAims(const ThinkBoard& board, Aim* aims, Strategy strategy) {
+int32_t generateAims(const ThinkBoard& board, Aim* aims, Strategy strategy, int32_t takeoutWeights) {
     CandidateWriter w{nullptr, nullptr, aims};
+    if (takeoutWeights > 1 && onFcv1(simOf(board)))
+        w.hitWeights = takeoutWeights;
     return candidateSetFor(strategy)(board, w);
 }
 

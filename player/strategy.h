@@ -21,6 +21,8 @@ struct StrategyPair {
     Strategy opp = STRATEGY_NO;
     const WinTable* win = nullptr;
     double oppTakeout = 0;
+    // On the fcv1 ice: the weights each candidate takeout is offered at.
+    int32_t takeoutWeights = 1;
 };
 
 Strategy selectStrategy(bool holdsLastStone, int32_t lead);
@@ -42,8 +44,9 @@ double endValue(const ThinkBoard& board, Colour mover, const StrategyPair& strat
 // The candidate set of the strategy, resolved on the tables of the board's
 // simulation context; returns how many entries it wrote.
 int32_t generateCandidates(const ThinkBoard& board, Candidate* candidates, Strategy strategy);
-// The same list as aims, for a playout that resolves only the shot it throws.
-int32_t generateAims(const ThinkBoard& board, Aim* aims, Strategy strategy);
+// The same list as aims, for a playout that resolves only the shot it throws;
+// on the fcv1 ice with every takeout at `takeoutWeights` weights.
+int32_t generateAims(const ThinkBoard& board, Aim* aims, Strategy strategy, int32_t takeoutWeights = 1);
 
 // Where a search publishes the pair it plays with: the process-wide values
 // the line protocol keeps. No pointers: nothing is published.
