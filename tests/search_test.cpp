@@ -299,7 +299,8 @@ TEST_F(SearchWithTables, VisitCacheReplaysThePlainPlayoutsDrawForDraw) {
     // The last two with an opponent that may take out the shot stone (BLACK's).
     for (const Case& c : {Case{8, WHITE, {SCORE2, FORCE1}}, Case{9, BLACK, {STEAL, SCORE2}},
                           Case{2, WHITE, {PREVENT_STEAL, PREVENT_MULTI}}, Case{1, BLACK, {FORCE1, SCORE2}},
-                          Case{9, BLACK, {STEAL, SCORE2, nullptr, 0.6}}, Case{8, WHITE, {SCORE2, FORCE1, nullptr, 0.6}}}) {
+                          Case{9, BLACK, {STEAL, SCORE2, nullptr, 0.6}},
+                          Case{8, WHITE, {SCORE2, FORCE1, nullptr, 0.6}}}) {
         const ThinkBoard afterShot = makeBoard(c.turn, stones);
         const VisitCachePtr cache = makeVisitCache();
         startVisit(*cache, afterShot, c.mover, c.pair);

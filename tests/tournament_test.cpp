@@ -170,9 +170,9 @@ TEST(Summary, PairsShareASeedAndTheIntervalIsOverPairs) {
 
 TEST(Summary, GamesOfSeveralEndsGetTheirResultWithAWilsonInterval) {
     // A wins three games and draws one of four; an unfinished game is not a result.
-    std::vector<S::RecordedMatch> ms = {match("A", "B", 1, {2, -1}, "player1"), match("B", "A", 1, {-1, 0}, "player2"),
-                                        match("A", "B", 2, {1, -1}), match("B", "A", 2, {0, -3}, "player2"),
-                                        match("A", "B", 3, {-4})};
+    std::vector<S::RecordedMatch> ms = {match("A", "B", 1, {2, -1}, "player1"),
+                                        match("B", "A", 1, {-1, 0}, "player2"), match("A", "B", 2, {1, -1}),
+                                        match("B", "A", 2, {0, -3}, "player2"), match("A", "B", 3, {-4})};
     ms[4].finished = false;
     const S::TournamentSummary s = S::summarise(ms);
     EXPECT_EQ(s.games, 4);
