@@ -16,15 +16,19 @@
 namespace {
 
 const char USAGE[] =
-    "usage: kelvo-dc3 HOST PORT [--name NAME] [--player search|draw] [--connect-timeout SECONDS]\n"
-    "                 [--wait SECONDS] [--move-overhead SECONDS] [--use-budget] [--verbose]\n"
+    "usage: kelvo-dc3 HOST PORT [--name NAME] [--player search|draw|takeout]\n"
+    "                 [--connect-timeout SECONDS] [--wait SECONDS] [--move-overhead SECONDS]\n"
+    "                 [--use-budget] [--verbose]\n"
     "                 [search options]\n"
     "  HOST PORT              the server and the port of the team to play\n"
     "  --name NAME            the team's name (default kelvo)\n"
     "  --player P             how moves are decided: search (default), the player's\n"
     "                         search on the fcv1 ice within each move's budget, with\n"
     "                         the noise of the player due; draw, every stone a draw\n"
-    "                         to the tee\n"
+    "                         to the tee; takeout, the opponent's stone nearest the\n"
+    "                         tee taken out (the better of two takeouts by 32 trials\n"
+    "                         with its own noise), its own guarded, else a draw to\n"
+    "                         the tee (--seed makes its trials repeatable)\n"
     "  --connect-timeout S    seconds to connect (default 10)\n"
     "  --wait S               seconds the server may stay silent before the game\n"
     "                         starts and after its result (default 600)\n"
@@ -87,8 +91,13 @@ int main(int argc, char** argv) {
         decide = [&engine, settings](const Kelvo::Dc3::Turn& turn) {
             return Kelvo::Dc3::decideBySearch(*engine, settings, turn);
         };
+    } else if (player == "takeout") {
+        engine = std::make_unique<Kelvo::Engine>(settings);
+        decide = [&engine, settings](const Kelvo::Dc3::Turn& turn) {
+            return Kelvo::Dc3::decideByTakeout(*engine, settings, turn);
+        };
     } else {
-        return usageError("--player takes search or draw");
+        return usageError("--player takes search, draw or takeout");
     }
     if (useBudget)
         decide = [draw = decide](const Kelvo::Dc3::Turn& turn) {

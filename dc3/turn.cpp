@@ -5,6 +5,7 @@
 
 #include "kelvosim/fcv1shot.h"
 #include "player/engine.h"
+#include "takeout/takeout.h"
 
 namespace Kelvo::Dc3 {
 
@@ -93,6 +94,14 @@ Fcv1Move decideBySearch(Engine& engine, const SearchSettings& settings, const Tu
     if (!d.playable)
         return decideDraw(turn);
     return fcv1MoveOf(d.shot);
+}
+
+Fcv1Move decideByTakeout(Engine& engine, const SearchSettings& settings, const Turn& turn) {
+    SearchSettings s = settings;
+    s.fcv1Noise = turn.noise;
+    engine.setSettings(s);
+    const std::optional<Candidate> shot = takeoutShot(toGameState(turn), engine.simulation(), settings.seed);
+    return shot ? fcv1MoveOf(*shot) : decideDraw(turn);
 }
 
 }  // namespace Kelvo::Dc3

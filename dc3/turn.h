@@ -65,4 +65,9 @@ Fcv1Move decideDraw(const Turn& turn);
 // A state it cannot play (which a valid update never is) is drawn to the tee.
 Fcv1Move decideBySearch(Engine& engine, const SearchSettings& settings, const Turn& turn);
 
+// The rule-based takeout player (takeout/takeout.h) on the turn, with the
+// noise of the player due for its trials, drawn from the seed when one is
+// given. `engine` only lends its fcv1 tables.
+Fcv1Move decideByTakeout(Engine& engine, const SearchSettings& settings, const Turn& turn);
+
 }  // namespace Kelvo::Dc3

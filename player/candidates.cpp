@@ -48,6 +48,24 @@ Candidate resolveAim(const SimContext& sim, const Aim& aim) {
     return c;
 }
 
+double takeoutWeight(int32_t k, int32_t n) {
+    if (n <= 1)
+        return FCV1_TAKEOUT_SPEED;
+    return FCV1_TAKEOUT_SPEED_LOW + (FCV1_TAKEOUT_SPEED_HIGH - FCV1_TAKEOUT_SPEED_LOW) * k / (n - 1);
+}
+
+void CandidateWriter::addWeights(const Aim& aim) {
+    // A hit's weight is relative to the classic takeout (resolveFcv1Aim).
+    const int32_t weights = hitWeights;
+    hitWeights = 1;
+    for (int32_t k = 0; k < weights; ++k) {
+        Aim weighted = aim;
+        weighted.param = aim.param * takeoutWeight(k, weights) / FCV1_TAKEOUT_SPEED;
+        add(weighted);
+    }
+    hitWeights = weights;
+}
+
 int32_t writeCandidates(CandidateSet set, const ThinkBoard& board, Candidate* candidates) {
     CandidateWriter w{&simOf(board), candidates};
     return set(board, w);
@@ -83,9 +101,7 @@ int32_t countGuards(const ThinkBoard& board, bool (*inLane)(double x)) {
 
 void draw(CandidateWriter& w, double x, double y, int spin) { w.add(Aim{Aim::DRAW, Vec2{x, y}, 0, spin}); }
 
-void takeout(CandidateWriter& w, const fStonePos& s) {
-    w.add(Aim{Aim::HIT, Vec2{s.x, s.y - HIT_GAP - AIM_BIAS}, TAKEOUT_SPEED, spinBySide(s.x)});
-}
+void takeout(CandidateWriter& w, const fStonePos& s) { w.add(takeoutAim(s)); }
 
 void freeze(CandidateWriter& w, const fStonePos& s) { w.add(Aim{Aim::DRAW, Vec2{s.x, s.y - FREEZE_GAP}, 0, 1}); }
 
@@ -218,6 +234,10 @@ int32_t countRightGuards(const ThinkBoard& board) {
 
 // Passes the stone on its outer side and curls in behind it toward the
 // centre line. The extra distances are deliberately not mirror images.
+Aim takeoutAim(const fStonePos& s) {
+    return Aim{Aim::HIT, Vec2{s.x, s.y - HIT_GAP - AIM_BIAS}, TAKEOUT_SPEED, s.x > 0 ? 1 : 0};
+}
+
 Aim comeAroundAim(const fStonePos& stone) {
     Aim aim;
     aim.kind = Aim::PASS_THROUGH;

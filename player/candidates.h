@@ -59,9 +59,15 @@ struct CandidateWriter {
     Candidate* out = nullptr;
     Aim* aims = nullptr;
     int32_t n = 0;
+    // Above 1: every hit is offered at this many weights (takeoutWeights).
+    int32_t hitWeights = 1;
 
     bool full() const { return n >= MAX_CANDIDATES; }
     void add(const Aim& aim) {
+        if (aim.kind == Aim::HIT && hitWeights > 1) {
+            addWeights(aim);
+            return;
+        }
         if (full())
             return;
         if (aims)
@@ -70,13 +76,21 @@ struct CandidateWriter {
             out[n] = resolveAim(*sim, aim);
         ++n;
     }
+    void addWeights(const Aim& aim);
 };
+
+// The launch speed on the fcv1 ice of weight k of n: the one takeout weight
+// for n = 1, else evenly from FCV1_TAKEOUT_SPEED_LOW to _HIGH.
+double takeoutWeight(int32_t k, int32_t n);
 
 int32_t countCenterGuards(const ThinkBoard& board);
 int32_t countLeftGuards(const ThinkBoard& board);
 int32_t countRightGuards(const ThinkBoard& board);
 
 Aim comeAroundAim(const fStonePos& stone);
+// The candidate sets' takeout of a stone: a hit two radii in front of it at
+// the takeout weight, turned toward the centre line.
+Aim takeoutAim(const fStonePos& stone);
 bool hitTowardAim(const fStonePos& a, const fStonePos& b, Aim& aim);
 bool hitTowardContactAim(const fStonePos& a, const fStonePos& b, Aim& aim);
 void makeComeAround(const SimContext& sim, const fStonePos& stone, Candidate& rec);

@@ -33,7 +33,9 @@ Decision Engine::decide(const _GAMESTATE& state, const StrategyOutlet& publish) 
     ThinkBoard kept;
     kept.firstEndHammer = scratch_.firstEndHammer;
     kept.sim = &sim_;
-    SearchRoot root = prepareRoot(state, kept, publish);
+    const WinTable* win = settings_.objective == Objective::WIN ? &winTableFor(sim_.ice) : nullptr;
+    SearchRoot root = prepareRoot(state, kept, publish, win, settings_.fcv1TakeoutWeights);
+    root.strategies.oppTakeout = settings_.playoutTakeout;
     root.grids = &grids_;
     root.started = started;
     d.search = search(root, settings_);

@@ -32,6 +32,14 @@ constexpr char SEARCH_OPTIONS_LINES[] =
     "                           noise draws and playout streams\n"
     "  --widen                  halving only: search a grid of speeds, headings and\n"
     "                           spins besides the candidates, and shots near the leaders\n"
+    "  --objective O            end: each end is worth the end strategies' table of its\n"
+    "                           score (default); win: the chance of winning the game\n"
+    "                           after it, from the player's own end scores\n"
+    "  --playout-takeout P      in playouts the opponent takes out the searching side's\n"
+    "                           shot stone in the house with chance P, 0 to 1, instead\n"
+    "                           of a random candidate (default 0)\n"
+    "  --fcv1-takeout-weights N fcv1: every candidate takeout at N weights from 2.6 to\n"
+    "                           3.6 m/s, 1 to 5 (default 1: 3.1 m/s)\n"
     "  --ice ICE                classic (default) or fcv1, the friction-and-curl ice of\n"
     "                           today's competitions: positions and answers are then in\n"
     "                           its shot frame (hack at 0 0, tee at 0 38.405, m/s)\n"
@@ -115,7 +123,7 @@ struct FinishSearchOptions {
             addSettingOptions(presetApp, *settings, "--budget-ms");
             presetApp.parse(std::vector<std::string>(fromPreset.rbegin(), fromPreset.rend()));
         }
-        for (const char* noise : {"--noise-speed", "--noise-angle"})
+        for (const char* noise : {"--noise-speed", "--noise-angle", "--fcv1-takeout-weights"})
             if (settings->ice != IceKind::FCV1 && app->get_option(noise)->count() > 0)
                 throw CLI::ValidationError(std::string(noise) + " has no effect without --ice fcv1");
         const std::string ineffective = ineffectiveSetting(*settings);
@@ -158,6 +166,10 @@ void addSettingOptions(CLI::App& app, SearchSettings& settings, const std::strin
     app.add_option("--allocation", settings.allocation)->transform(CLI::CheckedTransformer(allocations));
     app.add_flag("--common-noise", settings.commonNoise);
     app.add_flag("--widen", settings.widen);
+    const std::map<std::string, Objective> objectives{{"end", Objective::END_TABLE}, {"win", Objective::WIN}};
+    app.add_option("--objective", settings.objective)->transform(CLI::CheckedTransformer(objectives));
+    app.add_option("--playout-takeout", settings.playoutTakeout)->check(CLI::Range(0.0, 1.0));
+    app.add_option("--fcv1-takeout-weights", settings.fcv1TakeoutWeights)->check(CLI::Range(1, 5));
     const std::map<std::string, IceKind> ices{{"classic", IceKind::CLASSIC}, {"fcv1", IceKind::FCV1}};
     app.add_option("--ice", settings.ice)->transform(CLI::CheckedTransformer(ices));
     app.add_option("--noise-speed", settings.fcv1Noise.stddevSpeed)->check(CLI::Range(0.0f, 10.0f));

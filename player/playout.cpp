@@ -110,6 +110,24 @@ void throwShot(ThinkBoard& board, Candidate shot, bool ours, PlayoutRandom& rand
     applyShot(board, simulateShot(board, shot));
 }
 
+// The searching side's stone nearest the tee when it lies in the house and
+// nearer than every stone of the opponent: the stone a sensible opponent
+// takes out. Null otherwise.
+const fStonePos* ourShotStone(const ThinkBoard& board, Colour mover) {
+    const int opp = 1 - mover;
+    if (board.inHouse[mover] == 0)
+        return nullptr;
+    if (board.inHouse[opp] > 0 && board.stones[opp][0].r <= board.stones[mover][0].r)
+        return nullptr;
+    return &board.stones[mover][0];
+}
+
+// Whether this opponent's stone is the takeout of our shot stone: a draw of
+// the pick generator, made only when the chance is set.
+bool takesOut(double chance, PlayoutRandom& random) {
+    return chance > 0 && std::generate_canonical<double, 32>(random.pick) < chance;
+}
+
 // One side's candidates on one board, each turned into a launch velocity
 // the first time it is thrown.
 struct CandidateList {
@@ -118,8 +136,8 @@ struct CandidateList {
     Aim aims[MAX_CANDIDATES];
     Candidate shots[MAX_CANDIDATES];
 
-    void generate(const ThinkBoard& board, Strategy strategy) {
-        count = generateAims(board, aims, strategy);
+    void generate(const ThinkBoard& board, Strategy strategy, int32_t takeoutWeights) {
+        count = generateAims(board, aims, strategy, takeoutWeights);
         resolved[0] = resolved[1] = 0;
     }
     const Candidate& shot(const SimContext& sim, int32_t i) {
@@ -166,7 +184,16 @@ double playout(ThinkBoard& board, Colour mover, const StrategyPair& strategies, 
     Aim aims[MAX_CANDIDATES];
     while (board.turn != 0) {
         const bool ours = throwsNext(board, mover);
-        const int32_t count = generateAims(board, aims, ours ? strategies.own : strategies.opp);
+        const int32_t count =
+            generateAims(board, aims, ours ? strategies.own : strategies.opp, strategies.takeoutWeights);
+        // As the visit cache does: the takeout joins a list with room for it.
+        if (!ours && strategies.oppTakeout > 0 && count > 0 && count < MAX_CANDIDATES) {
+            const fStonePos* shot = ourShotStone(board, mover);
+            if (shot && takesOut(strategies.oppTakeout, random)) {
+                throwShot(board, resolveAim(sim, takeoutAim(*shot)), false, random);
+                continue;
+            }
+        }
         if (count == 0) {
             // No shot to throw: the stone is thrown away.
             applyShot(board, CHANGE_NONE);
@@ -174,12 +201,12 @@ double playout(ThinkBoard& board, Colour mover, const StrategyPair& strategies, 
         }
         throwShot(board, resolveAim(sim, aims[pickIndex(random, count)]), ours, random);
     }
-    return evaluateEnd(board, strategies.own);
+    return endValue(board, mover, strategies);
 }
 
 double playout(ThinkBoard& board, Colour mover, const StrategyPair& strategies) {
     if (board.turn == 0)
-        return evaluateEnd(board, strategies.own);
+        return endValue(board, mover, strategies);
     return playout(board, mover, strategies, *freshPlayoutRandom());
 }
 
@@ -189,6 +216,9 @@ struct VisitCache {
     StrategyPair strategies;
     bool cached = false;  // the next stone is the opponent's: the replies are cached
     CandidateList replies;
+    // The takeout of our shot stone, kept after the replies when a sensible
+    // opponent may throw it; -1 when it is not thrown.
+    int32_t takeoutReply = -1;
     bool ready[MAX_CANDIDATES];             // the entry holds this visit's reply
     bool built[MAX_CANDIDATES] = {};        // the slot holds an entry
     ReplySlot slots[MAX_CANDIDATES];
@@ -213,7 +243,13 @@ void startVisit(VisitCache& cache, const ThinkBoard& afterShot, Colour mover, co
     cache.cached = afterShot.turn != 0 && !throwsNext(afterShot, mover);
     if (!cache.cached)
         return;
-    cache.replies.generate(afterShot, strategies.opp);
+    cache.replies.generate(afterShot, strategies.opp, strategies.takeoutWeights);
+    cache.takeoutReply = -1;
+    const fStonePos* shot = strategies.oppTakeout > 0 ? ourShotStone(afterShot, mover) : nullptr;
+    if (shot && cache.replies.count > 0 && cache.replies.count < MAX_CANDIDATES) {
+        cache.takeoutReply = cache.replies.count;
+        cache.replies.aims[cache.takeoutReply] = takeoutAim(*shot);
+    }
     std::fill(std::begin(cache.ready), std::end(cache.ready), false);
 }
 
@@ -223,7 +259,11 @@ double playoutFromVisit(VisitCache& cache, PlayoutRandom& random) {
         return playout(board, cache.mover, cache.strategies, random);
     }
     // An empty list throws the stone away: one outcome, kept in entry 0.
-    const int32_t i = cache.replies.count == 0 ? 0 : pickIndex(random, cache.replies.count);
+    int32_t i = 0;
+    if (cache.takeoutReply >= 0 && takesOut(cache.strategies.oppTakeout, random))
+        i = cache.takeoutReply;
+    else if (cache.replies.count > 0)
+        i = pickIndex(random, cache.replies.count);
     ReplyEntry& e = cache.entry(i);
     if (!cache.ready[i]) {
         e.board = cache.root;
@@ -232,7 +272,8 @@ double playoutFromVisit(VisitCache& cache, PlayoutRandom& random) {
         else
             applyShot(e.board, simulateShot(e.board, cache.replies.shot(simOf(cache.root), i)));
         if (e.board.turn != 0)
-            e.next.generate(e.board, throwsNext(e.board, cache.mover) ? cache.strategies.own : cache.strategies.opp);
+            e.next.generate(e.board, throwsNext(e.board, cache.mover) ? cache.strategies.own : cache.strategies.opp,
+                            cache.strategies.takeoutWeights);
         cache.ready[i] = true;
     }
     ThinkBoard board = e.board;

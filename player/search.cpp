@@ -6,7 +6,8 @@
 
 namespace Kelvo {
 
-SearchRoot prepareRoot(const _GAMESTATE& state, const ThinkBoard& kept, const StrategyOutlet& publish) {
+SearchRoot prepareRoot(const _GAMESTATE& state, const ThinkBoard& kept, const StrategyOutlet& publish,
+                       const WinTable* win, int32_t takeoutWeights) {
     SearchRoot root;
     root.board = kept;
     buildFromGameState(root.board, state);
@@ -14,9 +15,10 @@ SearchRoot prepareRoot(const _GAMESTATE& state, const ThinkBoard& kept, const St
     root.key = PositionKey{state.endNumber, state.shotNumber};
     // The search reads only its own pair; the process-wide copies are for
     // whoever keeps them.
-    root.strategies = selectStrategies(root.board, root.mover);
+    root.strategies = selectStrategies(root.board, root.mover, win);
     publish.publish(root.strategies);
-    root.count = generateAims(root.board, root.aims, root.strategies.own);
+    root.strategies.takeoutWeights = takeoutWeights;
+    root.count = generateAims(root.board, root.aims, root.strategies.own, takeoutWeights);
     const SimContext& sim = simOf(root.board);
     for (int32_t i = 0; i < root.count; ++i)
         root.candidates[i] = resolveAim(sim, root.aims[i]);

@@ -41,8 +41,12 @@ struct SearchRoot {
 // The root of a move request on this game state: the board rebuilt from the
 // state, keeping `kept`'s first-end flag and simulation context; the side
 // from the shot number; both sides' strategies, published to `publish`; the
-// candidates of the searching side's strategy.
-SearchRoot prepareRoot(const _GAMESTATE& state, const ThinkBoard& kept, const StrategyOutlet& publish = {});
+// candidates of the searching side's strategy. With a win table, the
+// strategies and the value of an end follow from it (selectStrategies).
+// takeoutWeights: on the fcv1 ice, the weights each candidate takeout is
+// offered at (SearchSettings::fcv1TakeoutWeights), in the playouts too.
+SearchRoot prepareRoot(const _GAMESTATE& state, const ThinkBoard& kept, const StrategyOutlet& publish = {},
+                       const WinTable* win = nullptr, int32_t takeoutWeights = 1);
 
 // How a shot came into the search: from the candidate list, the widened
 // search's grid, or a refinement near the leaders.

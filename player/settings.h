@@ -19,6 +19,13 @@ namespace Kelvo {
 // half by mean; one answer, no vote.
 enum class Allocation { SWEEP, HALVING };
 
+// What a finished end is worth to the search. END_TABLE: the end strategies'
+// table of the end's score, the strategies chosen by lead and hammer.
+// WIN: the chance of winning the game after the end's score, from the table
+// of the player's own end scores (winprob.h), and the strategies that table
+// prefers.
+enum class Objective { END_TABLE, WIN };
+
 // The defaults are the player's own fixed values: a default record searches
 // exactly as the player without options does.
 struct SearchSettings {
@@ -46,6 +53,15 @@ struct SearchSettings {
     // its shot frame and the search assumes fcv1Noise for its own shots.
     IceKind ice = IceKind::CLASSIC;
     Fcv1PlayerNoise fcv1Noise;
+    Objective objective = Objective::END_TABLE;
+    // In playouts, the chance that the opponent, when the searching side
+    // holds the stone nearest the tee in the house, takes that stone out
+    // instead of throwing a random candidate. 0: every stone a random
+    // candidate.
+    double playoutTakeout = 0;
+    // On the fcv1 ice: every candidate takeout offered at this many weights
+    // from 2.6 to 3.6 m/s (1: the one weight, 3.1 m/s), in the playouts too.
+    int fcv1TakeoutWeights = 1;
 };
 
 // A named combination of settings, written as the search options that set

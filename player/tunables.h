@@ -136,6 +136,10 @@ constexpr double TAKEOUT_SPEED = 33.0;
 // framework's own reference takeouts (2.6 to 3.6 m/s), well under its
 // players' 4.0 m/s cap, so the noise does not clip it.
 constexpr double FCV1_TAKEOUT_SPEED = 3.1;
+// Chosen: with --fcv1-takeout-weights N above 1, each takeout is offered at
+// N weights spread evenly over the framework's reference takeouts.
+constexpr double FCV1_TAKEOUT_SPEED_LOW = 2.6;
+constexpr double FCV1_TAKEOUT_SPEED_HIGH = 3.6;
 // A hit toward another stone needs the second stone behind the first within
 // this window of directions, in degrees from the +x axis; a second stone
 // less than STRAIGHT_BEHIND_DX to either side counts as straight behind.

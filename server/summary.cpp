@@ -165,6 +165,8 @@ TournamentSummary summarise(const std::vector<RecordedMatch>& matches) {
     };
     std::vector<Pair> pairs;
     std::map<uint64_t, std::vector<size_t>> open;  // seed -> pairs still waiting
+    double gameDiff = 0;
+    int finishedGames = 0;
     for (size_t i = 0; i < matches.size(); ++i) {
         const RecordedMatch& m = matches[i];
         int aSide;
@@ -194,6 +196,11 @@ TournamentSummary summarise(const std::vector<RecordedMatch>& matches) {
             pairs.push_back({i, aSide});
         }
         addMatch(m, aSide, s.players);
+        s.maxEnds = std::max(s.maxEnds, int(m.endScores.size()));
+        if (m.finished) {
+            gameDiff += differenceForA(m, aSide);
+            ++finishedGames;
+        }
         if (!m.finished)
             s.unfinished.push_back(m.path + " is unfinished: " + std::to_string(m.endScores.size()) +
                                    " finished ends counted");
@@ -218,6 +225,14 @@ TournamentSummary summarise(const std::vector<RecordedMatch>& matches) {
         sumDiff += diff;
         sumEnds += ends;
     }
+    const PlayerTotals& pa = s.players[0];
+    s.games = pa.won + pa.drawn + pa.lost;
+    if (s.games > 0) {
+        s.gameScore = (pa.won + 0.5 * pa.drawn) / s.games;
+        wilsonInterval(s.gameScore, s.games, s.gameCi95Low, s.gameCi95High);
+    }
+    if (finishedGames > 0)
+        s.diffPerGame = gameDiff / finishedGames;
     s.pairs = int(perPair.size());
     s.ends = int(sumEnds);
     s.diffPerEnd = sumEnds > 0 ? sumDiff / sumEnds : NOT_KNOWN;
@@ -441,6 +456,25 @@ double studentT975(int degrees) {
            (3 * z7 + 19 * z5 + 17 * z3 - 15 * z) / (384 * v * v * v);
 }
 
+void wilsonInterval(double p, int n, double& low, double& high) {
+    // Unlike the normal approximation it stays inside 0..1 and does not
+    // shrink to a point when every game has the same result.
+    constexpr double Z = 1.959963984540054;
+    const double z2n = Z * Z / n;
+    const double centre = (p + z2n / 2) / (1 + z2n);
+    const double half = Z * std::sqrt(p * (1 - p) / n + z2n / (4.0 * n)) / (1 + z2n);
+    low = std::max(0.0, centre - half);
+    high = std::min(1.0, centre + half);
+}
+
+std::string gamesLine(const TournamentSummary& s) {
+    const PlayerTotals& a = s.players[0];
+    return "games: played=" + std::to_string(s.games) + " won=" + std::to_string(a.won) +
+           " drawn=" + std::to_string(a.drawn) + " lost=" + std::to_string(a.lost) + " score=" + number(s.gameScore) +
+           " ci95_low=" + number(s.gameCi95Low) + " ci95_high=" + number(s.gameCi95High) +
+           " diff_per_game=" + number(s.diffPerGame);
+}
+
 std::string summaryText(const TournamentSummary& s) {
     std::string out;
     out += "player A: " + s.players[0].command + "\n";
@@ -467,6 +501,8 @@ std::string summaryText(const TournamentSummary& s) {
                       number(meanAnswer(p), "%.2f").c_str(), number(p.maxSeconds, "%.2f").c_str());
         out += line;
     }
+    if (s.maxEnds > 1)
+        out += gamesLine(s) + "\n";
     if (s.tested)
         out += sprtLine(s.sprt) + "\n";
     out += "summary: pairs=" + std::to_string(s.pairs) + " ends=" + std::to_string(s.ends) +
@@ -519,6 +555,15 @@ std::string summaryJson(const TournamentSummary& s) {
                       {"ci95_high", jsonNumber(s.ci95High)},
                       {"lost_shots", s.players[0].lostShots + s.players[1].lostShots},
                       {"forfeits", s.players[0].forfeits + s.players[1].forfeits},
+                      {"games",
+                       {{"played", s.games},
+                        {"won", s.players[0].won},
+                        {"drawn", s.players[0].drawn},
+                        {"lost", s.players[0].lost},
+                        {"score", jsonNumber(s.gameScore)},
+                        {"ci95_low", jsonNumber(s.gameCi95Low)},
+                        {"ci95_high", jsonNumber(s.gameCi95High)},
+                        {"diff_per_game", jsonNumber(s.diffPerGame)}}},
                       {"sprt", test},
                       {"players", players},
                       {"unfinished", s.unfinished},

@@ -106,6 +106,17 @@ struct TournamentSummary {
     double variancePerEnd = std::numeric_limits<double>::quiet_NaN();
     double ci95Low = std::numeric_limits<double>::quiet_NaN();  // NaN with fewer than two pairs
     double ci95High = std::numeric_limits<double>::quiet_NaN();
+    // Games: A's finished games (won, drawn and lost are players[0]'s), A's
+    // score in them (a win 1, a draw one half) with its 95 % Wilson interval
+    // over the games, and A's points minus B's per finished game; NaN
+    // without a finished game. maxEnds: the most ends of one match, for
+    // which games of one end need no line of their own.
+    int games = 0;
+    double gameScore = std::numeric_limits<double>::quiet_NaN();
+    double gameCi95Low = std::numeric_limits<double>::quiet_NaN();
+    double gameCi95High = std::numeric_limits<double>::quiet_NaN();
+    double diffPerGame = std::numeric_limits<double>::quiet_NaN();
+    int maxEnds = 0;
     std::vector<PairOutcome> pairOutcomes;  // in the order of their first record
     bool tested = false;  // the tournament asked for a sequential test
     SprtSettings test;
@@ -138,6 +149,12 @@ bool parseTestSettings(const std::string& line, SprtSettings& settings);
 
 // "sprt: result=... at_pair=... llr_at_pair=... llr=... lower=... upper=..."
 std::string sprtLine(const SprtResult& result);
+// "games: played=... won=... drawn=... lost=... score=... ci95_low=...
+// ci95_high=... diff_per_game=..." for player A.
+std::string gamesLine(const TournamentSummary& summary);
+
+// The 95 % Wilson score interval of a proportion p of n trials.
+void wilsonInterval(double p, int n, double& low, double& high);
 
 // The table and notes, with the test's line when one was asked for, ending
 // with the one-line summary.

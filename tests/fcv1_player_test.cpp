@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 #include "engine.h"
+#include "strategy.h"
+#include "support.h"
 #include "kelvosim/fcv1exact.h"
 #include "kelvosim/fcv1shot.h"
 
@@ -66,6 +69,37 @@ TEST(Fcv1Player, ReadsTheShotFrameAndAnswersInIt) {
         EXPECT_GT(y - FCV1_STONE_R, FCV1_HOG_Y) << i;
         EXPECT_NEAR(double(y) - double(FCV1_TEE_Y), s.aim.target.y, 0.05) << i;
     }
+}
+
+TEST(Fcv1Player, TakeoutWeightsOfferEveryTakeoutAtEachWeight) {
+    Engine engine(fcv1Settings());
+    _GAMESTATE state;
+    state.shotNumber = 5;
+    state.stonePos[0][0] = 0.3f, state.stonePos[0][1] = 38.0f;
+    state.stonePos[1][0] = -0.5f, state.stonePos[1][1] = 38.6f;
+    ThinkBoard board;
+    board.sim = &engine.simulation();
+    buildFromGameState(board, state);
+    Aim one[MAX_CANDIDATES], three[MAX_CANDIDATES];
+    const int32_t n1 = generateAims(board, one, STEAL, 1), n3 = generateAims(board, three, STEAL, 3);
+    std::vector<double> hits1, speeds3;
+    for (int32_t i = 0; i < n1; ++i)
+        if (one[i].kind == Aim::HIT)
+            hits1.push_back(one[i].param);
+    for (int32_t i = 0; i < n3; ++i)
+        if (three[i].kind == Aim::HIT) {
+            const Candidate c = resolveAim(engine.simulation(), three[i]);
+            speeds3.push_back(std::hypot(c.x, c.y));
+        }
+    ASSERT_FALSE(hits1.empty());
+    EXPECT_EQ(n3 - n1, 2 * int32_t(hits1.size()));
+    ASSERT_EQ(speeds3.size(), 3 * hits1.size());
+    EXPECT_NEAR(speeds3[0], 2.6, 1e-5);
+    EXPECT_NEAR(speeds3[1], 3.1, 1e-5);
+    EXPECT_NEAR(speeds3[2], 3.6, 1e-5);
+    // The classic ice keeps its one weight.
+    const ThinkBoard classic = KelvoTest::makeBoard(11, {{BLACK, 0.1, 0.2}, {WHITE, -0.5, 0.6}});
+    EXPECT_EQ(generateAims(classic, one, STEAL, 3), generateAims(classic, three, STEAL, 1));
 }
 
 TEST(Fcv1Player, CountsStonesInPlayByTheHogLine) {

@@ -269,6 +269,22 @@ TEST_F(SearchWithTables, PlayoutThrowsEveryRemainingStone) {
     EXPECT_EQ(playout(done, WHITE, pair), 0.5);
 }
 
+TEST_F(SearchWithTables, ASensibleOpponentTakesOutTheShotStone) {
+    // WHITE's last stone against BLACK's lone stone on the tee: a random
+    // candidate of Score2 leaves it now and then, the takeout never.
+    const StrategyPair random{FORCE1, SCORE2}, sensible{FORCE1, SCORE2, nullptr, 1.0};
+    PlayoutRandom streams(3, 4);
+    int kept[2] = {};
+    for (int k = 0; k < 40; ++k)
+        for (int i = 0; i < 2; ++i) {
+            ThinkBoard board = makeBoard(1, {{BLACK, 0.05, 0.1}});
+            playout(board, BLACK, i == 0 ? random : sensible, streams);
+            kept[i] += board.count[BLACK];
+        }
+    EXPECT_GT(kept[0], 0);
+    EXPECT_EQ(kept[1], 0);
+}
+
 TEST_F(SearchWithTables, VisitCacheReplaysThePlainPlayoutsDrawForDraw) {
     // Playouts from one board through the visit cache and plain playouts on
     // generators seeded alike must consume the same draws and reach the same
@@ -280,8 +296,11 @@ TEST_F(SearchWithTables, VisitCacheReplaysThePlainPlayoutsDrawForDraw) {
         Colour mover;
         StrategyPair pair;
     };
+    // The last two with an opponent that may take out the shot stone (BLACK's).
     for (const Case& c : {Case{8, WHITE, {SCORE2, FORCE1}}, Case{9, BLACK, {STEAL, SCORE2}},
-                          Case{2, WHITE, {PREVENT_STEAL, PREVENT_MULTI}}, Case{1, BLACK, {FORCE1, SCORE2}}}) {
+                          Case{2, WHITE, {PREVENT_STEAL, PREVENT_MULTI}}, Case{1, BLACK, {FORCE1, SCORE2}},
+                          Case{9, BLACK, {STEAL, SCORE2, nullptr, 0.6}},
+                          Case{8, WHITE, {SCORE2, FORCE1, nullptr, 0.6}}}) {
         const ThinkBoard afterShot = makeBoard(c.turn, stones);
         const VisitCachePtr cache = makeVisitCache();
         startVisit(*cache, afterShot, c.mover, c.pair);

@@ -168,6 +168,32 @@ TEST(Summary, PairsShareASeedAndTheIntervalIsOverPairs) {
     EXPECT_NEAR(S::studentT975(1000), 1.9623, 5e-4);
 }
 
+TEST(Summary, GamesOfSeveralEndsGetTheirResultWithAWilsonInterval) {
+    // A wins three games and draws one of four; an unfinished game is not a result.
+    std::vector<S::RecordedMatch> ms = {match("A", "B", 1, {2, -1}, "player1"),
+                                        match("B", "A", 1, {-1, 0}, "player2"), match("A", "B", 2, {1, -1}),
+                                        match("B", "A", 2, {0, -3}, "player2"), match("A", "B", 3, {-4})};
+    ms[4].finished = false;
+    const S::TournamentSummary s = S::summarise(ms);
+    EXPECT_EQ(s.games, 4);
+    EXPECT_DOUBLE_EQ(s.gameScore, 3.5 / 4);
+    // Points per finished game: +1, +1, 0, +3.
+    EXPECT_DOUBLE_EQ(s.diffPerGame, 5.0 / 4);
+    // The Wilson interval of 0.875 of 4 games.
+    EXPECT_NEAR(s.gameCi95Low, 0.3958, 5e-4);
+    EXPECT_NEAR(s.gameCi95High, 0.9868, 5e-4);
+    const std::string text = S::summaryText(s);
+    EXPECT_NE(text.find("games: played=4 won=3 drawn=1 lost=0 score=0.875 "), std::string::npos) << text;
+    EXPECT_EQ(nlohmann::json::parse(S::summaryJson(s))["games"]["won"], 3);
+    // Every game the same result: the interval stays open and inside 0..1.
+    double low = 0, high = 0;
+    S::wilsonInterval(1.0, 20, low, high);
+    EXPECT_NEAR(low, 0.8389, 5e-4);
+    EXPECT_DOUBLE_EQ(high, 1.0);
+    // Games of one end are the ends themselves: no line of their own.
+    EXPECT_EQ(S::summaryText(S::summarise({match("A", "B", 1, {1}, "player1")})).find("games:"), std::string::npos);
+}
+
 // Feeds `count` pairs of two ends from `next(k)` (A's points over pair k)
 // to the test in order; returns the result.
 template <class Next>
