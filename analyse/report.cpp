@@ -7,8 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "kelvosim/fcv1shot.h"
-#include "kelvosim/simulator.h"
+#include "kelvosim/fcv1/fcv1shot.h"
+#include "kelvosim/classic/simulator.h"
 #include "server/sheet.h"
 #include "server/svg.h"
 

@@ -22,8 +22,8 @@
 #include <CLI/CLI.hpp>
 
 #include "engine.h"
-#include "kelvosim/fastsimulator.h"
-#include "kelvosim/fcv1model.h"
+#include "kelvosim/classic/fastsimulator.h"
+#include "kelvosim/fcv1/fcv1model.h"
 #include "options.h"
 #include "support.h"
 #include "sweep.h"

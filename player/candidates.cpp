@@ -10,10 +10,10 @@
 #include <limits>
 #include <utility>
 
-#include "kelvosim/fastsimulator.h"
-#include "kelvosim/fcv1inversion.h"
-#include "kelvosim/fcv1shot.h"
-#include "kelvosim/simcontext.h"
+#include "kelvosim/classic/fastsimulator.h"
+#include "kelvosim/fcv1/fcv1inversion.h"
+#include "kelvosim/fcv1/fcv1shot.h"
+#include "kelvosim/board/simcontext.h"
 
 namespace Kelvo {
 

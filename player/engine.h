@@ -10,7 +10,7 @@
 #include <string>
 
 #include "kelvosim/gamestate.h"
-#include "kelvosim/simcontext.h"
+#include "kelvosim/board/simcontext.h"
 #include "search.h"
 #include "settings.h"
 #include "shotgrid.h"

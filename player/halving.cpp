@@ -7,7 +7,7 @@
 #include <future>
 #include <memory>
 
-#include "kelvosim/fastsimulator.h"
+#include "kelvosim/classic/fastsimulator.h"
 #include "shotgrid.h"
 
 namespace Kelvo {

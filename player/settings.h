@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "kelvosim/fcv1noise.h"
+#include "kelvosim/fcv1/fcv1noise.h"
 #include "kelvosim/icekind.h"
 #include "tunables.h"
 

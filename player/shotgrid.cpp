@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-#include "kelvosim/fastsimulator.h"
-#include "kelvosim/fcv1inversion.h"
-#include "kelvosim/simcontext.h"
+#include "kelvosim/classic/fastsimulator.h"
+#include "kelvosim/fcv1/fcv1inversion.h"
+#include "kelvosim/board/simcontext.h"
 
 namespace Kelvo {
 

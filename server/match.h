@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <string>
 
-#include "kelvosim/fastsimulator.h"
-#include "kelvosim/fcv1noise.h"
+#include "kelvosim/classic/fastsimulator.h"
+#include "kelvosim/fcv1/fcv1noise.h"
 #include "kelvosim/icekind.h"
 
 namespace Kelvo::Server {

@@ -4,10 +4,10 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "kelvosim/fcv1exact.h"
-#include "kelvosim/fcv1rules.h"
+#include "kelvosim/fcv1/fcv1exact.h"
+#include "kelvosim/fcv1/fcv1rules.h"
 #include "kelvosim/gamestate.h"
-#include "kelvosim/simulator.h"
+#include "kelvosim/classic/simulator.h"
 
 namespace Kelvo::Server {
 

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "kelvosim/fastsimulator.h"
-#include "kelvosim/fcv1model.h"
+#include "kelvosim/classic/fastsimulator.h"
+#include "kelvosim/fcv1/fcv1model.h"
 #include "kelvosim/icekind.h"
 #include "kelvosim/primitive.h"
-#include "kelvosim/simulator.h"
-#include "kelvosim/thinkboard.h"
+#include "kelvosim/classic/simulator.h"
+#include "kelvosim/board/thinkboard.h"
 
 namespace Kelvo::Server {
 

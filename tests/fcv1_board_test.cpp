@@ -2,10 +2,10 @@
 // colour lists as the classic simulation writes them.
 #include <gtest/gtest.h>
 
-#include "kelvosim/fcv1inversion.h"
-#include "kelvosim/fcv1shot.h"
-#include "kelvosim/shot.h"
-#include "kelvosim/simcontext.h"
+#include "kelvosim/fcv1/fcv1inversion.h"
+#include "kelvosim/fcv1/fcv1shot.h"
+#include "kelvosim/board/shot.h"
+#include "kelvosim/board/simcontext.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <sstream>
 #include <thread>
 
-#include "kelvosim/fastsimulator.h"
+#include "kelvosim/classic/fastsimulator.h"
 
 namespace KelvoTest {
 

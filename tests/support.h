@@ -9,8 +9,8 @@
 #include <gtest/gtest.h>
 
 #include "engine.h"
-#include "kelvosim/simcontext.h"
-#include "kelvosim/thinkboard.h"
+#include "kelvosim/board/simcontext.h"
+#include "kelvosim/board/thinkboard.h"
 #include "settings.h"
 
 namespace KelvoTest {

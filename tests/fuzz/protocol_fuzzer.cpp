@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "engine.h"
-#include "kelvosim/fastsimulator.h"
+#include "kelvosim/classic/fastsimulator.h"
 #include "protocol.h"
 #include "search.h"
 
