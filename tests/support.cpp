@@ -18,7 +18,7 @@
 namespace KelvoTest {
 
 const Kelvo::SimContext& simulation() {
-    static const Kelvo::SimContext sim{Kelvo::buildMotionTables()};
+    static const Kelvo::SimContext sim{Kelvo::makeIce(Kelvo::IceKind::CLASSIC)};
     return sim;
 }
 

@@ -1,7 +1,7 @@
 #include "kelvosim/board/thinkboard.h"
 
-#include "kelvosim/fcv1/fcv1rules.h"
 #include "kelvosim/board/simcontext.h"
+#include "kelvosim/ice.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,6 +11,11 @@
 namespace Kelvo {
 
 namespace {
+
+// The ice of the board's context; a board without one is on the default ice.
+const Ice& iceOf(const ThinkBoard& board) {
+    return board.sim != nullptr ? *board.sim->ice : sheetOf(DEFAULT_ICE);
+}
 
 // Writes one diagnostic line to standard error before a failed check.
 template <typename... Args>
@@ -86,19 +91,10 @@ void rebuildStates(ThinkBoard& board) {
 }  // namespace
 
 int32_t firstTurnAfterFreeGuard(const ThinkBoard& board) {
-    if (board.sim != nullptr && board.sim->ice == IceKind::FCV1)
-        return SHOTS_PER_END - FCV1_FREE_GUARD_SHOTS;
-    return FIRST_TURN_AFTER_FREE_GUARD;
+    return SHOTS_PER_END - iceOf(board).rules().freeGuardShots;
 }
 
-bool stoneOnBoard(IceKind ice, float x, float y, Vec2& p) {
-    if (ice == IceKind::FCV1) {
-        p = Vec2{double(x), double(y) - double(FCV1_TEE_Y)};
-        return !fcv1LeavesSheet(x, y) && !fcv1ShortOfHog(y);
-    }
-    p = toBoardFrame(x, y);
-    return isInPlayArea(p.x, p.y);
-}
+bool stoneOnBoard(IceKind ice, float x, float y, Vec2& p) { return sheetOf(ice).stoneOnBoard(x, y, p); }
 
 void resetBoard(ThinkBoard& board) {
     const bool hammer = board.firstEndHammer;
@@ -124,11 +120,11 @@ void buildFromGameState(ThinkBoard& board, const _GAMESTATE& state) {
     for (int32_t e = 0; e < state.endNumber && e < 10; ++e)
         scoreDiff += state.endScores[e];
     board.scoreDiff = narrow(scoreDiff);
-    const IceKind ice = board.sim != nullptr ? board.sim->ice : IceKind::CLASSIC;
+    const Ice& ice = iceOf(board);
     for (int32_t colour = 0; colour < 2; ++colour)
         for (int32_t i = colour; i < 16; i += 2) {
             Vec2 p;
-            if (stoneOnBoard(ice, state.stonePos[i][0], state.stonePos[i][1], p))
+            if (ice.stoneOnBoard(state.stonePos[i][0], state.stonePos[i][1], p))
                 addStone(board, colour, p.x, p.y);
         }
     recomputeStates(board);

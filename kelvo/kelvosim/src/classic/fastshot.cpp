@@ -8,6 +8,7 @@
 
 #include "kelvosim/classic/handover.h"
 #include "kelvosim/board/simcontext.h"
+#include "kelvosim/classic/classicice.h"
 
 namespace Kelvo {
 

@@ -1,5 +1,4 @@
-// One thrown shot on a board: the simulation is chosen by what the stone
-// can reach and by how many stones are on the sheet.
+// One thrown shot on a board, simulated and disturbed by the board's ice.
 #pragma once
 
 #include <dSFMT.h>
@@ -13,9 +12,8 @@ namespace Kelvo {
 // returns the change for applyShot.
 ShotChange simulateShot(ThinkBoard& board, const fMoveXY<double>& shot);
 
-// The shot as thrown: the execution noise of the board's ice drawn from rng.
-// Classic: the miss of a draw's target turned into a change of velocity;
-// fcv1: Gaussian errors of speed and direction, the speed capped first.
+// The shot as thrown: the execution noise of the board's ice drawn from rng,
+// with the spread of the board's context.
 fMoveXY<double> withExecutionNoise(const ThinkBoard& board, fMoveXY<double> shot, dsfmt_t& rng);
 
 }  // namespace Kelvo

@@ -30,13 +30,6 @@ inline int32_t turnOfShot(int32_t shot) { return SHOTS_PER_END - shot; }
 // thrown.
 inline int32_t stonesThrown(int32_t colour, int32_t shots) { return (shots + 1 - colour) / 2; }
 
-// On the classic ice the free guard zone rule covers the first
-// FREE_GUARD_SHOTS shots of an end (turns 16 to 13): a guard it protects
-// must not be knocked out of play. Shot 4, at turn 12, is the first one free
-// of it. freeGuardRuleApplies below asks the board's ice.
-constexpr int32_t FREE_GUARD_SHOTS = 4;
-constexpr int32_t FIRST_TURN_AFTER_FREE_GUARD = SHOTS_PER_END - FREE_GUARD_SHOTS;
-
 // What a simulated shot changed on the sheet, as applyShot takes it.
 enum ShotChange : int32_t {
     CHANGE_NONE = 0,     // nothing: the thrown stone left play, or the shot is void
@@ -47,16 +40,17 @@ enum ShotChange : int32_t {
 struct SimContext;
 struct ThinkBoard;
 
-// The first turn free of the free guard zone rule on the board's ice: the
-// fcv1 ice's rule covers one shot more (shots 0 to 4).
+// The free guard zone rule covers the first shots of an end, as many as the
+// rules of the board's ice say (a board without a context: the default
+// ice's): a guard it protects must not be knocked out of play. This is the
+// first turn free of it.
 int32_t firstTurnAfterFreeGuard(const ThinkBoard& board);
 inline bool freeGuardRuleApplies(const ThinkBoard& board, int32_t turn) {
     return turn > firstTurnAfterFreeGuard(board);
 }
 
-// A stone of the game state in the board frame, and whether it is in play:
-// from the classic server frame, or from the fcv1 shot frame, where a stone
-// must lie past the hog line.
+// A stone of the game state in the board frame, and whether it is in play,
+// as the ice says.
 bool stoneOnBoard(IceKind ice, float x, float y, Vec2& p);
 
 struct ThinkBoard {

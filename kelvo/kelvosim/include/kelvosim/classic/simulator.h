@@ -8,6 +8,7 @@
 #include <box2d/box2d.h>
 
 #include "kelvosim/classic/fastboard.h"
+#include "kelvosim/ice.h"
 #include "kelvosim/primitive.h"
 #include "kelvosim/board/thinkboard.h"
 #include "kelvosim/classic/tunables.h"
@@ -73,10 +74,7 @@ ShotChange simulateShotExact(ThinkBoard& board, const fMoveXY<double>& shot, dou
 // The same whole shot, stone by stone, for callers that must know which
 // stone came to rest where. Entry 0 is the thrown stone, then the board's
 // stones colour by colour in their stored order.
-// A point of a stone's path: board frame, t seconds after the release.
-struct PathPoint {
-    double x = 0, y = 0, t = 0;
-};
+// Its path points (PathPoint, ice.h) are in the board frame.
 constexpr double PATH_SPACING = 0.05;
 
 struct ExactShotTrace {
