@@ -10,6 +10,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "dc3/gamelog.h"
 #include "engine.h"
 #include "options.h"
 #include "report.h"
@@ -22,7 +23,9 @@ const char USAGE[] =
     "  FILE                     protocol lines as a server sends them (POSITION,\n"
     "                           SETSTATE, SCORE; standard input when no file is given)\n"
     "  --record FILE --end E --shot S\n"
-    "                           the position the mover saw at that shot of a game record\n"
+    "                           the position the mover saw at that shot of a game record,\n"
+    "                           or of a Digital Curling 3 server's game log (game.dcl2:\n"
+    "                           searched on the fcv1 ice with the noise of the player due)\n"
     "  --json                   print the analysis as JSON instead of a table\n"
     "  --svg FILE               draw the house with the searched shots' rest points\n"
     "search options, as the player's (--budget is another name for --budget-ms):\n";
@@ -94,8 +97,19 @@ int main(int argc, char** argv) {
         if (!readAll(recordPath, text))
             return fail("cannot read " + recordPath);
         std::string error;
-        if (!Analyse::fromRecord(text, end, shot, position, error))
+        if (Dc3::isGameLog(text)) {
+            Dc3::GameLog log;
+            Dc3::Turn turn;
+            if (!Dc3::readGameLog(text, log, error) || !Dc3::gameLogTurn(log, end, shot, turn, error))
+                return fail(recordPath + ": " + error);
+            position.state = Dc3::toGameState(turn);
+            position.firstSide = 1 - turn.hammer;
+            // A game log is a Digital Curling 3 game: its ice is fcv1.
+            parseIceName("fcv1", settings.ice);
+            settings.fcv1Noise = turn.noise;
+        } else if (!Analyse::fromRecord(text, end, shot, position, error)) {
             return fail(recordPath + ": " + error);
+        }
     } else {
         if (!readAll(input, text))
             return fail("cannot read " + input);

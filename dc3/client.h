@@ -3,9 +3,12 @@
 // with one move within its time budget, and reports the result.
 #pragma once
 
+#include <array>
 #include <cstdio>
+#include <optional>
 #include <string>
 
+#include "messages.h"
 #include "timing.h"
 #include "turn.h"
 
@@ -23,6 +26,48 @@ struct ClientOptions {
     double waitSeconds = 600;
     TimePlan plan;
     bool verbose = false;         // one line per own move on standard error
+};
+
+// A reason to stop: a message the client cannot take, a lost connection.
+struct ClientFailure {
+    std::string why;
+};
+
+// The client's side of the game without the connection: it takes the
+// server's lines one by one and says what to send back. It answers dc,
+// is_ready and every update that asks its team to throw, nothing else.
+class ClientSession {
+public:
+    ClientSession(const ClientOptions& options, const Decide& decide, FILE* err)
+        : o_(options), decide_(decide), err_(err) {}
+
+    // The reply to the line, if any. Throws ClientFailure on a message it
+    // cannot take or one out of turn.
+    std::optional<ClientMessage> take(const std::string& line);
+    // game_over has come.
+    bool finished() const { return phase_ == Phase::Done; }
+    // The message awaited, for error lines ("dc", "update", ...).
+    const char* awaited() const;
+    // Seconds the server may stay silent before the next message.
+    double waitSeconds() const { return wait_; }
+    // "result: team0 wins by score, team0 3 : 1 team1; we played team1 (kelvo)"
+    std::string resultLine() const;
+
+private:
+    enum class Phase { Dc, IsReady, NewGame, Play, GameOver, Done };
+
+    std::optional<ClientMessage> onUpdate(const UpdateMessage& update);
+    Fcv1Move decideSafely(const Turn& turn);
+
+    const ClientOptions& o_;
+    const Decide& decide_;
+    FILE* err_;
+    Phase phase_ = Phase::Dc;
+    double wait_ = 0;
+    IsReadyMessage ready_;
+    std::array<int, PLAYERS_PER_TEAM> order_ = {0, 1, 2, 3};
+    std::array<std::string, TEAMS> names_;
+    std::optional<GameState> last_;
 };
 
 // Plays one game. Returns 0 after game_over, with one line on `out` telling

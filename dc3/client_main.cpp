@@ -40,7 +40,8 @@ const char USAGE[] =
     "Prints one line with the result and exits 0 after the game; a lost connection\n"
     "or a message it cannot take gives one line on standard error and exit status 1.\n"
     "The search options (the budget of a move comes from the clock instead of\n"
-    "--budget-ms):\n";
+    "--budget-ms; without a --preset the strong preset's, --preset kelvo for the\n"
+    "line protocol player's own search):\n";
 
 int usageError(const std::string& message) { return Kelvo::Dc3::usageError("kelvo-dc3", message); }
 
@@ -65,7 +66,8 @@ int main(int argc, char** argv) {
     app.add_flag("--verbose", options.verbose);
     Kelvo::SearchSettings settings;
     Kelvo::parseIceName(DC3_ICE, settings.ice);
-    Kelvo::addSearchOptions(app, settings);
+    // The best search measured on the framework's clocks, unless asked otherwise.
+    Kelvo::addSearchOptions(app, settings, "--budget-ms", "strong");
     const std::string usage = std::string(USAGE) + Kelvo::searchOptionsHelp();
     if (const int status = Kelvo::Dc3::parseCommandLine(app, help, argc, argv, usage.c_str()); status >= 0)
         return status;

@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -71,11 +72,15 @@ LineConnection::~LineConnection() {
 }
 
 bool LineConnection::takeLine(std::string& line) {
-    const size_t end = buffer_.find('\n');
-    if (end == std::string::npos)
+    // A long line comes in many pieces: each byte is searched once.
+    const size_t end = buffer_.find('\n', searched_);
+    if (end == std::string::npos) {
+        searched_ = buffer_.size();
         return false;
+    }
     line.assign(buffer_, 0, end);
     buffer_.erase(0, end + 1);
+    searched_ = 0;
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
     return true;
@@ -90,7 +95,7 @@ ReadStatus LineConnection::receive() {
         if (n > 0) {
             buffer_.append(chunk, size_t(n));
             // A line end beyond the limit makes no message either.
-            if (buffer_.size() > MAX_LINE_BYTES && buffer_.find('\n') > MAX_LINE_BYTES) {
+            if (buffer_.size() > maxLine_ && buffer_.find('\n', std::min(searched_, maxLine_)) > maxLine_) {
                 tooLong_ = true;
                 return ReadStatus::TooLong;
             }

@@ -17,6 +17,9 @@ Clock::time_point deadlineIn(double seconds);
 
 // A line longer than this is not a message of the protocol.
 constexpr size_t MAX_LINE_BYTES = 1 << 20;
+// Except a server's update: its trajectory, at a frame every few steps,
+// can take megabytes.
+constexpr size_t MAX_SERVER_LINE_BYTES = size_t(64) << 20;
 
 enum class ReadStatus { Line, TimedOut, Closed, TooLong, Failed };
 
@@ -28,6 +31,9 @@ public:
     LineConnection& operator=(const LineConnection&) = delete;
 
     int fd() const { return fd_; }
+    // The longest line it takes (MAX_LINE_BYTES unless set).
+    void setMaxLine(size_t bytes) { maxLine_ = bytes; }
+    size_t maxLine() const { return maxLine_; }
 
     // The next line (without its line end, a trailing \r dropped), waiting
     // until the deadline.
@@ -48,6 +54,8 @@ public:
 private:
     int fd_ = -1;
     std::string buffer_;
+    size_t searched_ = 0;  // bytes of buffer_ known to hold no line end
+    size_t maxLine_ = MAX_LINE_BYTES;
     bool closed_ = false;
     bool tooLong_ = false;
     std::string error_;

@@ -122,6 +122,33 @@ Json parseJson(const std::string& line) {
     }
 }
 
+// A server line without the trajectory of last_move: nothing reads it, and
+// at fine frames it holds megabytes that would otherwise be built as values.
+Json parseServerJson(const std::string& line) {
+    const Json::parser_callback_t skipTrajectory = [](int depth, Json::parse_event_t event, Json& parsed) {
+        return !(event == Json::parse_event_t::key && depth == 2 && parsed == "trajectory");
+    };
+    try {
+        return Json::parse(line, skipTrajectory);
+    } catch (const Json::exception&) {
+        fail("not JSON");
+    }
+}
+
+// Reads a field with `read`. A field that is needed stops the reading with
+// its error; one that is not is taken as far as it can be read.
+template <typename Read>
+void readField(bool needed, Read read) {
+    if (needed) {
+        read();
+        return;
+    }
+    try {
+        read();
+    } catch (const MessageError&) {
+    }
+}
+
 Json teams(const Json& team0, const Json& team1) { return Json{{"team0", team0}, {"team1", team1}}; }
 
 // --- players --------------------------------------------------------------
@@ -180,11 +207,14 @@ std::optional<int> optionalScore(const Json& v, const std::string& path) {
     return Fields::wholeValue(v, path, 0, STONES_PER_TEAM);
 }
 
-GameState readState(const Fields& f) {
-    GameState s;
-    s.end = f.whole("end", 0, 1000);
-    s.shot = f.whole("shot", 0, SHOTS_PER_END - 1);
-    s.hammer = f.team("hammer");
+// What a reader uses of an update's state.
+struct StateNeeds {
+    bool move = false;    // the state of its own move: end, shot, hammer, stones, scores
+    bool result = false;  // the result line: scores and the extra end
+    int clock = -1;       // the team whose clock it needs, or -1
+};
+
+void readStones(const Fields& f, GameState& s) {
     f.perTeam("stones", [&](const Fields& teams, const char* name, int t) {
         const Json& list = teams.array(name, STONES_PER_TEAM);
         for (int k = 0; k < STONES_PER_TEAM; ++k) {
@@ -201,17 +231,11 @@ GameState readState(const Fields& f) {
             s.stones[size_t(t)][size_t(k)] = st;
         }
     });
-    f.perTeam("scores", [&](const Fields& teams, const char* name, int t) {
-        const Json& list = teams.array(name);
-        for (size_t e = 0; e < list.size(); ++e)
-            s.scores[size_t(t)].push_back(optionalScore(list[e], teams.path(name) + "[" + std::to_string(e) + "]"));
-    });
-    f.perTeam("extra_end_score", [&](const Fields& teams, const char* name, int t) {
-        s.extraEndScore[size_t(t)] = optionalScore(teams.at(name), teams.path(name));
-    });
-    f.perTeam("thinking_time_remaining", [&](const Fields& teams, const char* name, int t) {
-        s.thinkingTimeRemaining[size_t(t)] = teams.number(name);
-    });
+}
+
+GameState readState(const Fields& f, const StateNeeds& needs) {
+    GameState s;
+    // The result tells every reader whether the game goes on.
     if (!f.at("game_result").is_null()) {
         const Fields r = f.object("game_result");
         GameResult result;
@@ -219,19 +243,44 @@ GameState readState(const Fields& f) {
         result.reason = r.text("reason");
         s.result = result;
     }
+    const bool move = needs.move && !s.result;
+    readField(move, [&] { s.end = f.whole("end", 0, 1000); });
+    readField(move, [&] { s.shot = f.whole("shot", 0, SHOTS_PER_END - 1); });
+    s.hammer = -1;
+    readField(move, [&] { s.hammer = f.team("hammer"); });
+    readField(move, [&] { readStones(f, s); });
+    readField(move || (needs.result && s.result), [&] {
+        f.perTeam("scores", [&](const Fields& teams, const char* name, int t) {
+            const Json& list = teams.array(name);
+            for (size_t e = 0; e < list.size(); ++e)
+                s.scores[size_t(t)].push_back(
+                    optionalScore(list[e], teams.path(name) + "[" + std::to_string(e) + "]"));
+        });
+    });
+    readField(needs.result && s.result, [&] {
+        f.perTeam("extra_end_score", [&](const Fields& teams, const char* name, int t) {
+            s.extraEndScore[size_t(t)] = optionalScore(teams.at(name), teams.path(name));
+        });
+    });
+    for (int t = 0; t < TEAMS; ++t)
+        readField(t == needs.clock && !s.result, [&] {
+            s.thinkingTimeRemaining[size_t(t)] = f.object("thinking_time_remaining").number(teamName(t));
+        });
     return s;
 }
 
 Json scoreJson(const std::optional<int>& score) { return score ? Json(*score) : Json(nullptr); }
+
+Json stoneJson(const Stone& st) {
+    return Json{{"position", {{"x", st.position.x}, {"y", st.position.y}}}, {"angle", st.angle}};
+}
 
 Json stateJson(const GameState& s) {
     Json stones[TEAMS], scores[TEAMS];
     for (int t = 0; t < TEAMS; ++t) {
         stones[t] = Json::array();
         for (const std::optional<Stone>& st : s.stones[size_t(t)])
-            stones[t].push_back(st ? Json{{"position", {{"x", st->position.x}, {"y", st->position.y}}},
-                                          {"angle", st->angle}}
-                                   : Json(nullptr));
+            stones[t].push_back(st ? stoneJson(*st) : Json(nullptr));
         scores[t] = Json::array();
         for (const std::optional<int>& score : s.scores[size_t(t)])
             scores[t].push_back(scoreJson(score));
@@ -242,7 +291,7 @@ Json stateJson(const GameState& s) {
                       {"reason", s.result->reason}};
     return Json{{"end", s.end},
                 {"shot", s.shot},
-                {"hammer", teamName(s.hammer)},
+                {"hammer", s.hammer < 0 ? Json(nullptr) : Json(teamName(s.hammer))},
                 {"stones", teams(stones[0], stones[1])},
                 {"scores", teams(scores[0], scores[1])},
                 {"extra_end_score", teams(scoreJson(s.extraEndScore[0]), scoreJson(s.extraEndScore[1]))},
@@ -252,49 +301,87 @@ Json stateJson(const GameState& s) {
 
 // --- whole messages -------------------------------------------------------------
 
+// The client uses its team, the number of ends, its clocks and its players.
 IsReadyMessage readIsReady(const Fields& f) {
     IsReadyMessage m;
     m.team = f.team("team");
     const Fields game = f.object("game");
-    if (game.has("rule"))
-        m.rule = game.text("rule");
+    readField(false, [&] { m.rule = game.text("rule"); });
     const Fields setting = game.object("setting");
     m.setting.maxEnd = setting.whole("max_end", 1, 1000);
-    m.setting.sheetWidth = setting.number("sheet_width");
-    m.setting.fiveRockRule = setting.flag("five_rock_rule");
-    setting.perTeam("thinking_time", [&](const Fields& teams, const char* name, int t) {
-        m.setting.thinkingTime[size_t(t)] = teams.number(name);
-    });
-    setting.perTeam("extra_end_thinking_time", [&](const Fields& teams, const char* name, int t) {
-        m.setting.extraEndThinkingTime[size_t(t)] = teams.number(name);
-    });
-    if (game.has("simulator")) {
+    readField(false, [&] { m.setting.sheetWidth = setting.number("sheet_width"); });
+    readField(false, [&] { m.setting.fiveRockRule = setting.flag("five_rock_rule"); });
+    for (int t = 0; t < TEAMS; ++t) {
+        readField(t == m.team, [&] {
+            m.setting.thinkingTime[size_t(t)] = setting.object("thinking_time").number(teamName(t));
+        });
+        readField(t == m.team, [&] {
+            m.setting.extraEndThinkingTime[size_t(t)] =
+                setting.object("extra_end_thinking_time").number(teamName(t));
+        });
+    }
+    readField(false, [&] {
         const Fields simulator = game.object("simulator");
         m.simulator = simulator.text("type");
-        if (simulator.has("seconds_per_frame"))
-            m.secondsPerFrame = simulator.number("seconds_per_frame");
-    }
-    game.perTeam("players", [&](const Fields& teams, const char* name, int t) {
-        const Json& list = teams.array(name, PLAYERS_PER_TEAM);
-        for (int i = 0; i < PLAYERS_PER_TEAM; ++i)
-            m.players[size_t(t)][size_t(i)] =
-                readPlayer(list[size_t(i)], teams.path(name) + "[" + std::to_string(i) + "]");
+        m.secondsPerFrame = simulator.number("seconds_per_frame");
     });
+    for (int t = 0; t < TEAMS; ++t)
+        readField(t == m.team, [&] {
+            const Fields teams = game.object("players");
+            const Json& list = teams.array(teamName(t), PLAYERS_PER_TEAM);
+            for (int i = 0; i < PLAYERS_PER_TEAM; ++i)
+                m.players[size_t(t)][size_t(i)] =
+                    readPlayer(list[size_t(i)], teams.path(teamName(t)) + "[" + std::to_string(i) + "]");
+        });
     return m;
 }
 
-UpdateMessage readUpdate(const Fields& f) {
+UpdateMessage readUpdate(const Fields& f, int reader) {
     UpdateMessage m;
     m.nextTeam = f.teamOrNull("next_team").value_or(-1);
-    m.state = readState(f.object("state"));
-    if (!f.at("last_move").is_null()) {
+    StateNeeds needs;
+    needs.move = m.nextTeam >= 0 && (reader == EVERY_TEAM || reader == m.nextTeam);
+    needs.result = true;
+    // The clock of the team to throw: the mover's budget, the other's wait.
+    needs.clock = m.nextTeam;
+    m.state = readState(f.object("state"), needs);
+    readField(false, [&] {
+        if (f.at("last_move").is_null())
+            return;
         const Fields last = f.object("last_move");
         LastMove lm;
         lm.actualMove = readMove(last.object("actual_move"));
         lm.freeGuardZoneFoul = last.flag("free_guard_zone_foul");
         m.lastMove = lm;
-    }
+    });
     return m;
+}
+
+Json stonesJson(const std::array<std::array<std::optional<Stone>, STONES_PER_TEAM>, TEAMS>& stones) {
+    Json out = Json::object();
+    for (int t = 0; t < TEAMS; ++t) {
+        Json list = Json::array();
+        for (const std::optional<Stone>& st : stones[size_t(t)])
+            list.push_back(st ? stoneJson(*st) : Json(nullptr));
+        out[teamName(t)] = list;
+    }
+    return out;
+}
+
+Json trajectoryJson(const Trajectory& t) {
+    Json frames = Json::array();
+    for (const std::vector<TrajectoryChange>& frame : t.frames) {
+        Json changes = Json::array();
+        for (const TrajectoryChange& c : frame)
+            changes.push_back(Json{{"team", teamName(c.team)},
+                                   {"index", c.index},
+                                   {"value", c.value ? stoneJson(*c.value) : Json(nullptr)}});
+        frames.push_back(std::move(changes));
+    }
+    return Json{{"seconds_per_frame", t.secondsPerFrame},
+                {"start", stonesJson(t.start)},
+                {"frames", std::move(frames)},
+                {"finish", stonesJson(t.finish)}};
 }
 
 struct ServerJson {
@@ -330,9 +417,12 @@ struct ServerJson {
     }
     Json operator()(const UpdateMessage& m) const {
         Json last = nullptr;
-        if (m.lastMove)
+        if (m.lastMove) {
             last = Json{{"actual_move", moveJson(m.lastMove->actualMove)},
                         {"free_guard_zone_foul", m.lastMove->freeGuardZoneFoul}};
+            if (m.lastMove->trajectory)
+                last["trajectory"] = trajectoryJson(*m.lastMove->trajectory);
+        }
         return Json{{"cmd", "update"},
                     {"next_team", m.nextTeam < 0 ? Json(nullptr) : Json(teamName(m.nextTeam))},
                     {"state", stateJson(m.state)},
@@ -395,28 +485,33 @@ std::string resultText(const GameResult& r) {
     return wins + "(" + r.reason + ")";
 }
 
-ServerMessage parseServerMessage(const std::string& line) {
-    const Json o = parseJson(line);
+ServerMessage parseServerMessage(const std::string& line, int reader) {
+    const Json o = parseServerJson(line);
     const std::string cmd = commandOf(o);
     const Fields f(o, "");
     if (cmd == "dc") {
+        // The greeting carries nothing a client needs.
         DcMessage m;
-        const Fields version = f.object("version");
-        m.major = version.whole("major", 0, 1 << 30);
-        m.minor = version.whole("minor", 0, 1 << 30);
-        m.gameId = f.text("game_id");
-        m.dateTime = f.text("date_time");
+        readField(false, [&] {
+            const Fields version = f.object("version");
+            m.major = version.whole("major", 0, 1 << 30);
+            m.minor = version.whole("minor", 0, 1 << 30);
+        });
+        readField(false, [&] { m.gameId = f.text("game_id"); });
+        readField(false, [&] { m.dateTime = f.text("date_time"); });
         return m;
     }
     if (cmd == "is_ready")
         return readIsReady(f);
     if (cmd == "new_game") {
+        // The names only label the result line.
         NewGameMessage m;
-        f.perTeam("name", [&](const Fields& teams, const char* name, int t) { m.names[size_t(t)] = teams.text(name); });
+        for (int t = 0; t < TEAMS; ++t)
+            readField(false, [&] { m.names[size_t(t)] = f.object("name").text(teamName(t)); });
         return m;
     }
     if (cmd == "update")
-        return readUpdate(f);
+        return readUpdate(f, reader);
     if (cmd == "game_over")
         return GameOverMessage{};
     fail("unknown cmd \"" + cmd + "\"");

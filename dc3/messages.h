@@ -1,7 +1,9 @@
 // The JSON lines of the Digital Curling 3 game protocol as plain records: the
 // server's messages (dc, is_ready, new_game, update, game_over) and the
 // client's (dc_ok, ready_ok, move). Each side parses what the other sends,
-// with an error that names the field, and writes its own as one line.
+// with an error that names the field, and writes its own as one line. A
+// client reads a server message for what it uses: a field it does not use
+// for that message is taken when it can be read and otherwise ignored.
 #pragma once
 
 #include <array>
@@ -65,7 +67,7 @@ struct GameResult {
 struct GameState {
     int end = 0;
     int shot = 0;
-    int hammer = 1;
+    int hammer = 1;  // -1 (null) once the game is over
     std::array<std::array<std::optional<Stone>, STONES_PER_TEAM>, TEAMS> stones;
     std::array<std::vector<std::optional<int>>, TEAMS> scores;  // one per regular end
     std::array<std::optional<int>, TEAMS> extraEndScore;
@@ -79,9 +81,26 @@ struct Move {
     bool ccw = true;
 };
 
+// The stones' way during a shot, as the server sends it when configured to:
+// the sixteen stones before (the thrown one at the hack) and after, and
+// frame by frame the stones that changed since the frame before (no value:
+// taken off).
+struct TrajectoryChange {
+    int team = 0;
+    int index = 0;
+    std::optional<Stone> value;
+};
+struct Trajectory {
+    double secondsPerFrame = 0.1;
+    std::array<std::array<std::optional<Stone>, STONES_PER_TEAM>, TEAMS> start, finish;
+    std::vector<std::vector<TrajectoryChange>> frames;
+};
+
 struct LastMove {
     Move actualMove;
     bool freeGuardZoneFoul = false;
+    // Written by the stand-in on request; a client never reads it.
+    std::optional<Trajectory> trajectory;
 };
 
 // Server to client.
@@ -131,8 +150,18 @@ std::string resultText(const GameResult& result);
 // A player model as is_ready announces it.
 nlohmann::ordered_json playerModelJson(const PlayerModel& player);
 
-// Parse one line; throw MessageError.
-ServerMessage parseServerMessage(const std::string& line);
+// Reads what clients of every team use of a server message.
+constexpr int EVERY_TEAM = -1;
+
+// Parse one line; throw MessageError. A server message is read for the
+// client of `reader`'s team: what it uses of the message must be there and
+// valid, anything else is read where it can be. Of an update, a game in
+// progress needs the state of a move when it names the reader's team (end,
+// shot, hammer, stones, scores, the reader's clock) and the clock of the
+// team it names; a finished game (game_result set) only its result and
+// scores. last_move and any key it does not know are never needed, and a
+// trajectory is skipped unread.
+ServerMessage parseServerMessage(const std::string& line, int reader = EVERY_TEAM);
 ClientMessage parseClientMessage(const std::string& line);
 
 // The "cmd" of a message, for logs ("dc", "update", ...).

@@ -69,7 +69,10 @@ void addStones(Json& o, const GameState& s) {
 Json paths(const ShotReport& r) {
     const Fcv1Trace& trace = r.trace;
     std::vector<Json> points(FCV1_STONES);  // null: did not move
-    for (const Fcv1TraceFrame& frame : trace.frames)
+    for (const Fcv1TraceFrame& frame : trace.frames) {
+        // A finer trace (for trajectories) is thinned to the record's points.
+        if (frame.step % TRACE_STEPS != 0)
+            continue;
         for (const Fcv1TraceStone& stone : frame.moving) {
             Json& path = points[size_t(stone.index)];
             if (path.is_null()) {
@@ -78,10 +81,11 @@ Json paths(const ShotReport& r) {
                     r.before.stones[size_t(stone.index / STONES_PER_TEAM)][size_t(stone.index % STONES_PER_TEAM)];
                 if (rested && frame.step > 0)
                     path.push_back({pathNumber(rested->position.x), pathNumber(rested->position.y),
-                                    pathNumber((frame.step - trace.every) * 0.001)});
+                                    pathNumber((frame.step - TRACE_STEPS) * 0.001)});
             }
             path.push_back({pathNumber(stone.x), pathNumber(stone.y), pathNumber(frame.step * 0.001)});
         }
+    }
     const double end = trace.frames.empty() ? 0 : trace.frames.back().step * 0.001;
     for (int i = 0; i < FCV1_STONES; ++i)
         if (!points[size_t(i)].is_null() && trace.rest.present[i]) {

@@ -61,13 +61,26 @@ bool Referee::charge(int team, int64_t ms) {
     const bool inTime = remainingMs_[size_t(team)] > 0;
     if (!inTime) {
         remainingMs_[size_t(team)] = 0;
-        state_.result = GameResult{1 - team, "time_limit"};
+        endGame(GameResult{1 - team, "time_limit"}, false);
     }
     showClocks();
     return inTime;
 }
 
-void Referee::concede(int team) { state_.result = GameResult{1 - team, "concede"}; }
+void Referee::concede(int team) { endGame(GameResult{1 - team, "concede"}, false); }
+
+void Referee::endGame(const GameResult& result, bool endFinished) {
+    state_.result = result;
+    // The last update shows the game moved past the end it ended in: no
+    // hammer, no stones, shot 0, as the framework's server shows it.
+    if (!endFinished)
+        ++state_.end;
+    state_.shot = 0;
+    state_.hammer = -1;
+    for (auto& team : state_.stones)
+        for (std::optional<Stone>& stone : team)
+            stone.reset();
+}
 
 ShotReport Referee::play(const Fcv1Move& actual) {
     ShotReport r;
@@ -84,7 +97,7 @@ ShotReport Referee::play(const Fcv1Move& actual) {
     input.hammer = state_.hammer;
     input.move = actual;
     input.fiveRockRule = setting_.fiveRockRule;
-    r.trace.every = TRACE_STEPS;
+    r.trace.every = traceSteps_;
     const Fcv1ShotResult result = simulator_.shot(input, &r.trace);
     r.foul = result.foul;
     setStones(state_, result.stones);
@@ -124,11 +137,11 @@ void Referee::finishEnd(const std::array<int, TEAMS>& points) {
     if (end + 1 < setting_.maxEnd)
         return;
     if (sum[0] != sum[1]) {
-        state_.result = GameResult{sum[0] > sum[1] ? 0 : 1, "score"};
+        endGame(GameResult{sum[0] > sum[1] ? 0 : 1, "score"}, true);
         return;
     }
     if (end >= LAST_END_INDEX) {
-        state_.result = GameResult{-1, "draw"};
+        endGame(GameResult{-1, "draw"}, true);
         return;
     }
     // Another extra end, on fresh clocks.

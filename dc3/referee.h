@@ -16,7 +16,7 @@ namespace Kelvo::Dc3 {
 // A tie after the regular ends goes on with extra ends up to this end
 // index; a blank one there makes the game a draw rather than go on forever.
 constexpr int LAST_END_INDEX = 19;
-// Steps between the frames of a shot's trace: 0.05 s.
+// Steps between the points of a recorded path: 0.05 s.
 constexpr int TRACE_STEPS = 50;
 
 struct ShotReport {
@@ -27,7 +27,7 @@ struct ShotReport {
     bool foul = false;
     GameState before;  // the state the update showed before the shot
     GameState after;   // the stones after the shot (this end's), before any end is scored
-    Fcv1Trace trace;   // the moving stones every TRACE_STEPS steps
+    Fcv1Trace trace;   // the moving stones every traceSteps() steps
     // The points [team 0, team 1] when the shot finished the end.
     std::optional<std::array<int, TEAMS>> endScore;
 };
@@ -36,12 +36,17 @@ class Referee {
 public:
     explicit Referee(const GameSetting& setting);
 
-    // The state as the next update shows it.
+    // The state as the next update shows it; once the game is over, the
+    // last update's: past the end it ended in, shot 0, no hammer, no stones.
     const GameState& state() const { return state_; }
     const GameSetting& setting() const { return setting_; }
     // The team to throw, or -1 once the game is over.
     int nextTeam() const;
     bool over() const { return state_.result.has_value(); }
+    // Steps between the frames of a shot's trace: a divisor of TRACE_STEPS
+    // (the default), finer for trajectories sent at other frames.
+    int traceSteps() const { return traceSteps_; }
+    void setTraceSteps(int steps) { traceSteps_ = steps; }
     int64_t remainingMs(int team) const { return remainingMs_[size_t(team)]; }
     std::array<int, TEAMS> totals() const;
 
@@ -55,6 +60,7 @@ public:
     ShotReport play(const Fcv1Move& actual);
 
 private:
+    void endGame(const GameResult& result, bool endFinished);
     void finishEnd(const std::array<int, TEAMS>& points);
     void setClocks(const std::array<double, TEAMS>& seconds);
     void showClocks();
@@ -65,6 +71,7 @@ private:
     Fcv1Simulator simulator_;
     GameState state_;
     std::array<int64_t, TEAMS> remainingMs_ = {};
+    int traceSteps_ = TRACE_STEPS;
 };
 
 // The stones of a state for the simulation, and back.

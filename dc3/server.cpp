@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <numeric>
 #include <optional>
 #include <vector>
 
@@ -65,6 +66,48 @@ Fcv1Move toFcv1Move(const Move& m) {
 
 Move toMove(const Fcv1Move& f) { return Move{false, f.vx, f.vy, f.ccw}; }
 
+// The shot's trajectory as last_move carries it: the stones before (the
+// thrown one at the hack) and after, and every `steps` steps the stones
+// whose position changed since the frame before. The trace is taken at a
+// divisor of `steps`; a stone it no longer shows moving stays where it was
+// last seen, or is taken off when it is not among the stones at rest.
+Trajectory trajectoryOf(const ShotReport& r, int steps) {
+    Trajectory t;
+    t.secondsPerFrame = steps * 0.001;
+    t.start = r.before.stones;
+    t.start[size_t(r.team)][size_t(fcv1ThrownSlot(r.shot))] = Stone{};
+    t.finish = r.after.stones;
+    std::array<std::optional<Stone>, FCV1_STONES> shown, now;
+    std::array<bool, FCV1_STONES> moving = {};
+    for (int i = 0; i < FCV1_STONES; ++i)
+        shown[size_t(i)] = now[size_t(i)] = t.start[size_t(i / STONES_PER_TEAM)][size_t(i % STONES_PER_TEAM)];
+    for (const Fcv1TraceFrame& frame : r.trace.frames) {
+        std::array<bool, FCV1_STONES> movingNow = {};
+        for (const Fcv1TraceStone& stone : frame.moving) {
+            movingNow[size_t(stone.index)] = true;
+            now[size_t(stone.index)] = Stone{{stone.x, stone.y}, 0.0};
+        }
+        for (int i = 0; i < FCV1_STONES; ++i)
+            if (moving[size_t(i)] && !movingNow[size_t(i)] && !r.trace.rest.present[i])
+                now[size_t(i)].reset();
+        moving = movingNow;
+        // The first frame is one frame's time after the release.
+        if (frame.step == 0 || frame.step % steps != 0)
+            continue;
+        std::vector<TrajectoryChange> changes;
+        for (int i = 0; i < FCV1_STONES; ++i) {
+            const std::optional<Stone>& a = shown[size_t(i)];
+            const std::optional<Stone>& b = now[size_t(i)];
+            if (a.has_value() != b.has_value() ||
+                (a && (a->position.x != b->position.x || a->position.y != b->position.y)))
+                changes.push_back(TrajectoryChange{i / STONES_PER_TEAM, i % STONES_PER_TEAM, b});
+        }
+        shown = now;
+        t.frames.push_back(std::move(changes));
+    }
+    return t;
+}
+
 // A random version 4 UUID from the game's seed, so a replay sends the same.
 std::string gameId(uint64_t seed) {
     const uint64_t a = splitMix(seed ^ 0x6761'6d65ULL), b = splitMix(a);
@@ -117,6 +160,8 @@ struct Seat {
 class Game {
 public:
     Game(const ServerOptions& options, FILE* out) : o_(options), out_(out), referee_(options.setting) {
+        if (o_.trajectorySteps > 0)
+            referee_.setTraceSteps(std::gcd(o_.trajectorySteps, TRACE_STEPS));
         for (int t = 0; t < TEAMS; ++t)
             for (int i = 0; i < PLAYERS_PER_TEAM; ++i) {
                 PlayerModel& p = players_[size_t(t)][size_t(i)];
@@ -137,7 +182,7 @@ private:
     void onHandshakeLine(int team, const std::string& line);
     void startGame();
     void playGame();
-    void playTurn(int team, const std::optional<LastMove>& last, std::optional<LastMove>& next);
+    void playTurn(int team);
     std::optional<std::string> awaitMove(int team, Clock::time_point deadline);
     void readOrAbort(int team, bool mover, std::optional<std::string>* moveLine);
     void checkQuiet();
@@ -160,6 +205,8 @@ private:
     GameRecord record_;
     bool headerWritten_ = false;
     std::optional<Abort> aborted_;
+    // The move last played, as the next update shows it.
+    std::optional<LastMove> lastMove_;
 };
 
 int Game::run() {
@@ -397,7 +444,6 @@ void Game::checkQuiet() {
 }
 
 void Game::playGame() {
-    std::optional<LastMove> last;
     while (!referee_.over()) {
         const GameState& s = referee_.state();
         if (s.shot == 0) {
@@ -405,9 +451,7 @@ void Game::playGame() {
                          s.end >= o_.setting.maxEnd ? " (extra end)" : "", teamName(1 - s.hammer), teamName(s.hammer));
             std::fflush(out_);
         }
-        std::optional<LastMove> next;
-        playTurn(referee_.nextTeam(), last, next);
-        last = next;
+        playTurn(referee_.nextTeam());
     }
 }
 
@@ -432,12 +476,14 @@ std::optional<std::string> Game::awaitMove(int team, Clock::time_point deadline)
     }
 }
 
-void Game::playTurn(int team, const std::optional<LastMove>& last, std::optional<LastMove>& next) {
+void Game::playTurn(int team) {
     checkQuiet();
     UpdateMessage update;
     update.nextTeam = team;
     update.state = referee_.state();
-    update.lastMove = last;
+    update.lastMove = lastMove_;
+    // A move without a move played after it (a time loss) shows none.
+    lastMove_.reset();
     send(1 - team, update);
     send(team, update);
     const Clock::time_point asked = Clock::now();
@@ -497,6 +543,7 @@ void Game::playTurn(int team, const std::optional<LastMove>& last, std::optional
     }
     if (selected.concede) {
         referee_.concede(team);
+        lastMove_ = LastMove{selected, false, std::nullopt};
         entry.outcome = "conceded";
         recordMove(entry, prefix + "concedes");
         return;
@@ -519,7 +566,9 @@ void Game::playTurn(int team, const std::optional<LastMove>& last, std::optional
     } else
         text += "out of play";
     recordMove(entry, prefix + text);
-    next = LastMove{toMove(actual), report.foul};
+    lastMove_ = LastMove{toMove(actual), report.foul, std::nullopt};
+    if (o_.trajectorySteps > 0)
+        lastMove_->trajectory = trajectoryOf(report, o_.trajectorySteps);
 
     if (!report.endScore)
         return;
@@ -528,7 +577,8 @@ void Game::playTurn(int team, const std::optional<LastMove>& last, std::optional
     end.points = *report.endScore;
     end.total = referee_.totals();
     end.hammer = report.before.hammer;
-    end.nextHammer = referee_.state().hammer;
+    // The hammer of the next end, also after the last (the state shows none then).
+    end.nextHammer = end.points[0] > 0 ? 1 : end.points[1] > 0 ? 0 : end.hammer;
     end.stones = &report.after;
     record_.write(end);
     const int scorer = end.points[0] > 0 ? 0 : end.points[1] > 0 ? 1 : -1;
@@ -553,6 +603,7 @@ void Game::finishGame() {
     UpdateMessage update;
     update.nextTeam = -1;
     update.state = referee_.state();
+    update.lastMove = lastMove_;
     // The game is decided; a client that has gone by now changes nothing.
     for (int t = 0; t < TEAMS; ++t) {
         LineConnection& c = *seats_[size_t(t)].connection;

@@ -25,6 +25,9 @@ struct ServerOptions {
     std::string htmlPath;    // empty: no viewer page
     double connectSeconds = 60;  // for both clients to connect
     double answerSeconds = 10;   // to answer dc and is_ready
+    // Simulation steps (1 ms) between the frames of the trajectory sent in
+    // each update's last_move; 0 sends none.
+    int trajectorySteps = 0;
 };
 
 // Plays the game and prints its course to `out`, the result last. Returns 0

@@ -19,6 +19,7 @@ const char USAGE[] =
     "                        [--seed S] [--ends N] [--thinking-time T] [--extra-end-thinking-time T]\n"
     "                        [--noise LIST] [--record FILE] [--html FILE]\n"
     "                        [--connect-timeout T] [--answer-timeout T]\n"
+    "                        [--send-trajectory [--steps-per-trajectory-frame N]]\n"
     "  --port0, --port1        the ports of team0 and team1 (default 10000 and 10001;\n"
     "                          0 takes a free port, printed); team0 throws first\n"
     "  --host ADDRESS          the address to listen on (default 127.0.0.1)\n"
@@ -36,7 +37,10 @@ const char USAGE[] =
     "  --record FILE           write the game record as JSON Lines\n"
     "  --html FILE             write the viewer page of the game at the end\n"
     "  --connect-timeout T     seconds for both clients to connect (default 60)\n"
-    "  --answer-timeout T      seconds to answer dc and is_ready (default 10)\n";
+    "  --answer-timeout T      seconds to answer dc and is_ready (default 10)\n"
+    "  --send-trajectory       every update's last_move carries the shot's trajectory\n"
+    "  --steps-per-trajectory-frame N  simulation steps of 1 ms between its frames,\n"
+    "                          1 to 10000 (default 100)\n";
 
 int usageError(const std::string& message) { return Kelvo::Dc3::usageError("kelvo-dc3-server", message); }
 
@@ -111,6 +115,10 @@ int main(int argc, char** argv) {
     app.add_option("--html", options.htmlPath);
     app.add_option("--connect-timeout", options.connectSeconds);
     app.add_option("--answer-timeout", options.answerSeconds);
+    bool sendTrajectory = false;
+    int trajectorySteps = 100;
+    app.add_flag("--send-trajectory", sendTrajectory);
+    CLI::Option* stepsOption = app.add_option("--steps-per-trajectory-frame", trajectorySteps);
     if (const int status = Kelvo::Dc3::parseCommandLine(app, help, argc, argv, USAGE); status >= 0)
         return status;
     for (int t = 0; t < 2; ++t) {
@@ -133,6 +141,12 @@ int main(int argc, char** argv) {
                           "normal:SPEED_SD:ANGLE_SD[:MAX_SPEED]");
     if (!validSeconds(options.connectSeconds) || !validSeconds(options.answerSeconds))
         return usageError("--connect-timeout and --answer-timeout take a number of seconds above 0");
+
+    if (trajectorySteps < 1 || trajectorySteps > 10000)
+        return usageError("--steps-per-trajectory-frame takes a whole number from 1 to 10000");
+    if (stepsOption->count() > 0 && !sendTrajectory)
+        return usageError("--steps-per-trajectory-frame has no effect without --send-trajectory");
+    options.trajectorySteps = sendTrajectory ? trajectorySteps : 0;
 
     // Line by line even into a pipe, so a watcher sees each shot as it ends.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);

@@ -172,12 +172,13 @@ void addSettingOptions(CLI::App& app, SearchSettings& settings, const std::strin
 
 }  // namespace
 
-void addSearchOptions(CLI::App& app, SearchSettings& settings, const std::string& budgetNames) {
+void addSearchOptions(CLI::App& app, SearchSettings& settings, const std::string& budgetNames,
+                      const std::string& defaultPreset) {
     addSettingOptions(app, settings, budgetNames);
     std::vector<std::string> names;
     for (const Preset& p : PRESETS)
         names.push_back(p.name);
-    auto preset = std::make_shared<std::string>();
+    auto preset = std::make_shared<std::string>(defaultPreset);
     app.add_option("--preset", *preset)->check(CLI::IsMember(names));
     app.final_callback(detail::FinishSearchOptions{&app, &settings, preset});
 }

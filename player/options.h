@@ -18,7 +18,9 @@ std::string searchOptionsHelp();
 // settings. budgetNames lets a tool keep an older name beside --budget-ms.
 // Once parsed, a --preset fills in what the command line left open, and a
 // setting without effect with the chosen allocation fails the parse.
-void addSearchOptions(CLI::App& app, SearchSettings& settings, const std::string& budgetNames = "--budget-ms");
+// defaultPreset is the preset taken when the command line names none.
+void addSearchOptions(CLI::App& app, SearchSettings& settings, const std::string& budgetNames = "--budget-ms",
+                      const std::string& defaultPreset = "");
 
 // One line for a rejected command line, without line ends.
 std::string optionError(const CLI::ParseError& error);

@@ -59,9 +59,11 @@ struct Preset {
 
 // The presets. "strong" is the best combination measured on the search
 // benchmarks (their figures are in the README); its 8 playouts per visit
-// were measured with kelvo-bench-midend --variance.
+// were measured with kelvo-bench-midend --variance. "kelvo" is the line
+// protocol player's own search, for a tool whose default is another.
 constexpr Preset PRESETS[] = {
     {"strong", "--allocation halving --widen --playouts-per-visit 8"},
+    {"kelvo", "--allocation sweep --playouts-per-visit 1000"},
 };
 
 // The preset of that name, or null.

@@ -16,12 +16,15 @@
 #include <cstdlib>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <limits>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "dc3/gamelog.h"
 #include "sprtcheck.h"
 #include "summary.h"
 
@@ -35,9 +38,12 @@ const char USAGE[] =
     "       kelvo-summary --follow FOLDER\n"
     "       kelvo-summary --sprt-check H0,H1 [--alpha A] [--beta B] [--trials N]\n"
     "                     [--min-pairs M] [--seed S] [RECORD...]\n"
-    "  RECORD      a match record written by kelvo-server --record, or a folder whose\n"
-    "              *.jsonl files are taken in name order; records it cannot read are\n"
-    "              named on standard error and skipped. A folder's tournament.txt\n"
+    "  RECORD      a match record written by kelvo-server --record, a Digital Curling 3\n"
+    "              server's game log (game.dcl2; the teams' names are the players), or\n"
+    "              a folder whose *.jsonl and *.dcl2 files, and the game.dcl2 of its\n"
+    "              folders (a server's log folder), are taken in name order; records\n"
+    "              it cannot read are named on standard error and skipped. A folder's\n"
+    "              tournament.txt\n"
     "              may ask for a sequential test (a line \"sprt: h0=X h1=X alpha=X beta=X\n"
     "              [min_pairs=N]\" and the first pair's seed, \"seed: S\")\n"
     "  --json      print the summary as one JSON object\n"
@@ -73,11 +79,33 @@ void addRecords(const std::string& arg, std::vector<std::string>& paths) {
     }
     std::error_code error;
     std::vector<std::string> found;
-    for (const auto& entry : std::filesystem::directory_iterator(arg, error))
-        if (entry.path().extension() == ".jsonl")
+    for (const auto& entry : std::filesystem::directory_iterator(arg, error)) {
+        if (entry.path().extension() == ".jsonl" || entry.path().extension() == ".dcl2")
             found.push_back(entry.path().string());
+        // The framework's server keeps each game in a folder of its own.
+        const std::filesystem::path log = entry.path() / "game.dcl2";
+        if (entry.is_directory(error) && std::filesystem::is_regular_file(log, error))
+            found.push_back(log.string());
+    }
     std::sort(found.begin(), found.end());
     paths.insert(paths.end(), found.begin(), found.end());
+}
+
+// A record, or a Digital Curling 3 server's game log read as one.
+bool readAnyRecord(const std::string& path, RecordedMatch& match, std::string& why) {
+    std::ifstream in(path, std::ios::binary);
+    std::string first;
+    if (!in || !std::getline(in, first) || !Kelvo::Dc3::isGameLog(first))
+        return readRecord(path, match, why);
+    in.seekg(0);
+    std::stringstream text;
+    text << in.rdbuf();
+    Kelvo::Dc3::GameLog log;
+    if (!Kelvo::Dc3::readGameLog(text.str(), log, why))
+        return false;
+    std::istringstream record(Kelvo::Dc3::gameLogRecord(log));
+    match.path = path;
+    return parseRecord(record, match, why);
 }
 
 // Reads the records it can; names the others on standard error.
@@ -86,7 +114,7 @@ std::vector<RecordedMatch> readRecords(const std::vector<std::string>& paths) {
     for (const std::string& path : paths) {
         RecordedMatch match;
         std::string why;
-        if (readRecord(path, match, why))
+        if (readAnyRecord(path, match, why))
             matches.push_back(match);
         else
             std::fprintf(stderr, "kelvo-summary: skipped %s: %s\n", path.c_str(), why.c_str());

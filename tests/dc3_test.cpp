@@ -7,11 +7,16 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <cmath>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "dc3/gamelog.h"
 #include "dc3/lineio.h"
 #include "dc3/messages.h"
 #include "dc3/order.h"
@@ -90,7 +95,7 @@ TEST(Dc3Messages, ProtocolLinesReadAsMeantAndEveryMessageReadsBackAsWritten) {
 }
 
 TEST(Dc3Messages, BadLinesNameWhatIsWrong) {
-    const std::string state = R"("state":{"end":0,"hammer":"team1"})";
+    const std::string state = R"("state":{"end":0,"hammer":"team1","game_result":null})";
     const struct {
         bool fromServer;
         std::string line, error;
@@ -99,10 +104,11 @@ TEST(Dc3Messages, BadLinesNameWhatIsWrong) {
         {true, "[1,2]", "not a JSON object"},
         {true, R"({"version":1})", R"(missing field "cmd")"},
         {true, R"({"cmd":"hello"})", R"(unknown cmd "hello")"},
-        {true, R"({"cmd":"dc","version":{"major":1,"minor":0},"date_time":"x"})", R"(missing field "game_id")"},
+        {true, R"({"cmd":"is_ready","team":"team0","game":{"setting":{}}})", R"(missing field "game.setting.max_end")"},
         {true, R"({"cmd":"update","next_team":"team0",)" + state + "}", R"(missing field "state.shot")"},
         {true, R"({"cmd":"update","next_team":"team2"})", R"(field "next_team" is neither)"},
-        {true, R"({"cmd":"new_game","name":{"team0":"a","team1":3}})", R"(field "name.team1" is not a string)"},
+        {true, R"({"cmd":"update","next_team":null,"state":{"game_result":{"winner":null,"reason":7}}})",
+         R"(field "state.game_result.reason" is not a string)"},
         {false, R"({"cmd":"ready_ok","player_order":[0,1,1,2]})", "names player 1 twice"},
         {false, R"({"cmd":"ready_ok","player_order":[0,1,2,4]})", R"(field "player_order[3]" is 4)"},
         {false, R"({"cmd":"move","move":{"type":"shot","velocity":{"x":"0","y":2},"rotation":"cw"}})",
@@ -122,6 +128,46 @@ TEST(Dc3Messages, BadLinesNameWhatIsWrong) {
             EXPECT_NE(std::string(e.what()).find(c.error), std::string::npos) << e.what();
         }
     }
+}
+
+// The framework's last update of a ten-end game, as its server sends it.
+const char LAST_UPDATE[] =
+    R"({"cmd":"update","last_move":{"actual_move":{"rotation":"cw","type":"shot","velocity":)"
+    R"({"x":-0.1611933559179306,"y":2.389512777328491}},"free_guard_zone_foul":false},"next_team":null,)"
+    R"("state":{"end":10,"extra_end_score":{"team0":null,"team1":null},)"
+    R"("game_result":{"reason":"score","winner":"team1"},"hammer":null,)"
+    R"("scores":{"team0":[0,1,0,0,2,0,1,0,0,0],"team1":[2,0,1,1,0,1,0,0,1,1]},"shot":0,)"
+    R"("stones":{"team0":[null,null,null,null,null,null,null,null],)"
+    R"("team1":[null,null,null,null,null,null,null,null]},)"
+    R"("thinking_time_remaining":{"team0":29.818,"team1":29.906}}})";
+
+TEST(Dc3Messages, AClientReadsOnlyWhatItUsesOfAMessage) {
+    // The last update, also with a trajectory and keys nobody knows.
+    std::string withTrajectory = LAST_UPDATE;
+    withTrajectory.replace(withTrajectory.find(R"("free_guard_zone_foul")"), 0,
+                           R"("trajectory":{"seconds_per_frame":2.0,"start":{},"frames":[[{"team":"team0",)"
+                           R"("index":0,"value":null}]],"finish":{}},"future":[1,{"a":null}],)");
+    for (const std::string& line : {std::string(LAST_UPDATE), withTrajectory})
+        for (const int reader : {0, 1, EVERY_TEAM}) {
+            const UpdateMessage u = std::get<UpdateMessage>(parseServerMessage(line, reader));
+            ASSERT_TRUE(u.state.result);
+            EXPECT_EQ(resultText(*u.state.result), "team1 wins by score");
+            EXPECT_EQ(totalScore(u.state, 0), 4);
+            EXPECT_EQ(totalScore(u.state, 1), 7);
+            EXPECT_EQ(u.state.hammer, -1);
+        }
+    // A greeting and names need nothing; the other team's move needs no stones.
+    EXPECT_NO_THROW(parseServerMessage(R"({"cmd":"dc"})", 0));
+    EXPECT_NO_THROW(parseServerMessage(R"({"cmd":"new_game","name":7})", 0));
+    const std::string othersTurn =
+        R"({"cmd":"update","next_team":"team1","state":{"game_result":null,"hammer":null,"stones":3,)"
+        R"("thinking_time_remaining":{"team1":20}},"last_move":{"actual_move":"?"}})";
+    EXPECT_EQ(std::get<UpdateMessage>(parseServerMessage(othersTurn, 0)).state.thinkingTimeRemaining[1], 20.0);
+    // What the mover uses is still checked, and so is the clock of the team to throw.
+    EXPECT_THROW(parseServerMessage(othersTurn, 1), MessageError);
+    std::string noClock = othersTurn;
+    noClock.replace(noClock.find("team1\":20"), 5, "team0");
+    EXPECT_THROW(parseServerMessage(noClock, 0), MessageError);
 }
 
 // ---------------------------------------------------------------------------
@@ -251,17 +297,21 @@ TEST(Dc3Referee, ScorerGivesTheHammerBlankKeepsItTiesGoToExtraEndsOnFreshClocks)
     EXPECT_EQ(referee.state().scores[1][0], 1);
     EXPECT_EQ(referee.state().scores[0][0], 0);
     EXPECT_EQ(referee.state().hammer, 0);
-    playEnd(referee, -1);  // blank: the hammer stays
-    EXPECT_EQ(referee.state().hammer, 0);
+    playEnd(referee, -1);
     EXPECT_EQ(referee.totals(), (std::array<int, 2>{0, 1}));
     ASSERT_TRUE(referee.over());  // the higher total after the regular ends wins
     EXPECT_EQ(referee.state().result->winner, 1);
+    // The last update shows the game past its last end, without hammer or stones.
+    EXPECT_EQ(referee.state().end, 2);
+    EXPECT_EQ(referee.state().shot, 0);
+    EXPECT_EQ(referee.state().hammer, -1);
 
     Referee tied(setting);
     playEnd(tied, -1);
     playEnd(tied, -1);
     ASSERT_FALSE(tied.over());
     EXPECT_EQ(tied.state().end, 2);
+    EXPECT_EQ(tied.state().hammer, 1);  // blank ends keep the hammer
     EXPECT_EQ(tied.state().thinkingTimeRemaining[0], 10.0);
     playEnd(tied, -1);  // a blank extra end: another one, clocks reset again
     EXPECT_TRUE(tied.charge(1, 9000));
@@ -277,6 +327,58 @@ TEST(Dc3Referee, ScorerGivesTheHammerBlankKeepsItTiesGoToExtraEndsOnFreshClocks)
     EXPECT_EQ(late.state().result->winner, 1);
     EXPECT_EQ(late.state().result->reason, "time_limit");
     EXPECT_EQ(late.nextTeam(), -1);
+    EXPECT_EQ(late.state().hammer, -1);
+    EXPECT_EQ(late.state().end, 1);
+}
+
+// ---------------------------------------------------------------------------
+// The framework server's game log: a two-end game of two draw players
+
+TEST(Dc3GameLog, TheServersLogReadsAsARecordWithEveryShotReplayed) {
+    const std::string text = readFile(std::string(KELVO_SOURCE_DIR) + "/tests/data/dc3_sample_game.dcl2");
+    ASSERT_TRUE(isGameLog(text));
+    GameLog log;
+    std::string why;
+    ASSERT_TRUE(readGameLog(text, log, why)) << why;
+    EXPECT_EQ(log.turns.size(), 32u);
+    EXPECT_EQ(log.names[1], "second");
+
+    // The replay in one world follows the server: each thrown stone's path
+    // ends where the next update shows it.
+    const std::string record = gameLogRecord(log);
+    std::istringstream lines(record);
+    int shots = 0;
+    for (std::string line; std::getline(lines, line);) {
+        const nlohmann::json o = nlohmann::json::parse(line);
+        if (o["type"] != "shot" || o["shot"] == 15)
+            continue;
+        ASSERT_EQ(o["outcome"], "thrown");
+        if (o["rest"].is_null())
+            continue;  // out of play
+        ++shots;
+        const nlohmann::json& last = o["paths"][0]["points"].back();
+        EXPECT_NEAR(last[0].get<double>(), o["rest"][0].get<double>(), 0.0015) << line;
+        EXPECT_NEAR(last[1].get<double>(), o["rest"][1].get<double>(), 0.0015) << line;
+    }
+    EXPECT_GE(shots, 20);
+
+    // The summary, the viewer and the analysis take it as one of ours.
+    std::istringstream in(record);
+    Kelvo::Server::RecordedMatch match;
+    ASSERT_TRUE(Kelvo::Server::parseRecord(in, match, why)) << why;
+    EXPECT_TRUE(match.finished);
+    EXPECT_EQ(match.winner, "player2");
+    EXPECT_EQ(match.endScores, (std::vector<int>{-2, 1}));
+    std::string html;
+    EXPECT_TRUE(Kelvo::Viewer::matchPage(record, html, why)) << why;
+    Turn turn;
+    ASSERT_TRUE(gameLogTurn(log, 1, 7, turn, why)) << why;
+    EXPECT_EQ(turn.hammer, 0);  // team 1 scored the first end and throws first
+    EXPECT_EQ(turn.team, 0);
+    EXPECT_EQ(turn.endScores.size(), 1u);
+    EXPECT_FALSE(gameLogTurn(log, 2, 0, turn, why));
+    EXPECT_FALSE(readGameLog("{\"tag\":\"gam\",\"log\":{\"cmd\":\"update\"}}\n", log, why));
+    EXPECT_EQ(why.find("line 1: "), 0u) << why;
 }
 
 // ---------------------------------------------------------------------------
@@ -344,7 +446,7 @@ TEST_F(Dc3Network, ATournamentPlaysItsPairsThroughTheStandInWithTheUsualSummary)
 struct ClientRun {
     Listener listener;
     KelvoTest::Child child;
-    std::string errFile;
+    std::string errFile, outFile;
     std::unique_ptr<LineConnection> connection;
 
     ClientRun(const std::string& dir, bool listen = true) {
@@ -354,8 +456,10 @@ struct ClientRun {
         if (!listen)
             listener.close();  // nobody there: the connection is refused
         errFile = dir + "/err.txt";
+        outFile = dir + "/out.txt";
         child = KelvoTest::spawn("/bin/sh", {"-c", "exec " + shellQuote(BIN_DIR + "/kelvo-dc3") + " --player draw 127.0.0.1 " +
-                                                       std::to_string(port) + " 2> " + shellQuote(errFile)});
+                                                       std::to_string(port) + " 2> " + shellQuote(errFile) +
+                                                       " > " + shellQuote(outFile)});
         if (listen)
             connection = listener.accept(deadlineIn(10));
     }
@@ -403,7 +507,8 @@ TEST_F(Dc3Network, TheClientGivesOneLineAndStatusOneOnBadInputAndNeverMovesUnask
     } cases[] = {
         {{"hello"}, "bad message from the server (not JSON): hello"},
         {{R"({"cmd":"bogus"})"}, R"((unknown cmd "bogus"))"},
-        {{R"({"cmd":"dc","version":{"major":1,"minor":0},"date_time":"t"})"}, R"((missing field "game_id"))"},
+        {{DC, R"({"cmd":"is_ready","team":"team1","game":{"setting":{"max_end":1}}})"},
+         R"((missing field "game.setting.thinking_time"))"},
         {{update("\"team0\"", 0)}, "message out of turn: update while waiting for dc"},
         {{DC, ""}, "the server closed the connection while we waited for is_ready"},
     };
@@ -533,6 +638,69 @@ TEST_F(Dc3Network, TheStandInEndsTheGameClearlyOnAMisbehavingClient) {
         EXPECT_NE(run.printed.find(c.log), std::string::npos) << run.printed;
         EXPECT_EQ(last.find(c.result), 0u) << run.printed;
     }
+}
+
+TEST_F(Dc3Network, TheClientTakesTheFrameworksLastUpdateAndReportsTheResult) {
+    ClientRun run(dir);
+    run.say(DC);
+    EXPECT_EQ(run.hear(), R"({"cmd":"dc_ok","name":"kelvo"})");
+    run.say(isReady(1));
+    EXPECT_EQ(run.hear().find(R"({"cmd":"ready_ok")"), 0u);
+    run.say(R"({"cmd":"new_game","name":{"team0":"first","team1":"second"}})");
+    run.say(update("\"team0\"", 0));
+    run.say(LAST_UPDATE);
+    run.say(R"({"cmd":"game_over"})");
+    const auto [status, err] = run.end();
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(readFile(run.outFile), "result: team1 wins by score, team0 4 : 7 team1; we played team1 (second)\n");
+}
+
+TEST_F(Dc3Network, BothClientsEndAGameWithTrajectoriesOnTheStandInWithStatusZero) {
+    // Each client's status and lines are kept beside it.
+    const std::string wrapper = dir + "/client.sh";
+    {
+        std::ofstream script(wrapper);
+        script << "team=$1; shift\n"
+               << shellQuote(BIN_DIR + "/kelvo-dc3") << " --player draw --name t$team \"$@\" > " << shellQuote(dir)
+               << "/out$team.txt 2>&1\necho $? > " << shellQuote(dir) << "/status$team.txt\n";
+    }
+    const std::string out = dir + "/server.txt";
+    const int status = KelvoTest::runShell(
+        bin("kelvo-dc3-server") + " --client0 " + shellQuote("sh " + wrapper + " 0") + " --client1 " +
+        shellQuote("sh " + wrapper + " 1") + " --ends 1 --seed 3 --thinking-time 30 --send-trajectory " +
+        "--steps-per-trajectory-frame 20 > " + shellQuote(out) + " 2>&1");
+    const std::string printed = readFile(out);
+    ASSERT_EQ(status, 0) << printed;
+    const std::string result = printed.substr(printed.rfind("\nresult: ") + 1);
+    for (int t = 0; t < 2; ++t) {
+        const std::string team = std::to_string(t);
+        EXPECT_EQ(readFile(dir + "/status" + team + ".txt"), "0\n") << readFile(dir + "/out" + team + ".txt");
+        // The client's line tells the result the server printed.
+        const std::string line = readFile(dir + "/out" + team + ".txt");
+        EXPECT_EQ(line.substr(0, line.find(';')), result.substr(0, result.find('\n'))) << line;
+    }
+}
+
+TEST_F(Dc3Network, TheToolsTakeTheServersLogByItsFileAndFolder) {
+    const std::string sample = std::string(KELVO_SOURCE_DIR) + "/tests/data/dc3_sample_game.dcl2";
+    // The server's log folder holds one folder per game.
+    ASSERT_EQ(KelvoTest::runShell("mkdir -p " + shellQuote(dir + "/logs/g1") + " && cp " + shellQuote(sample) + " " +
+                                  shellQuote(dir + "/logs/g1/game.dcl2")),
+              0);
+    EXPECT_EQ(KelvoTest::runShell(bin("kelvo-summary") + " " + shellQuote(dir + "/logs") + " > " +
+                                  shellQuote(dir + "/summary.txt") + " 2>&1"),
+              0);
+    EXPECT_NE(readFile(dir + "/summary.txt").find("B          1     0     0      2"), std::string::npos)
+        << readFile(dir + "/summary.txt");
+    EXPECT_EQ(KelvoTest::runShell(bin("kelvo-view") + " " + shellQuote(sample) + " > " + shellQuote(dir + "/p.html")),
+              0);
+    EXPECT_NE(readFile(dir + "/p.html").find("\"ice\":\"fcv1\""), std::string::npos);
+    EXPECT_EQ(KelvoTest::runShell(bin("kelvo-analyse") + " --record " + shellQuote(sample) +
+                                  " --end 1 --shot 7 --budget 100 > " + shellQuote(dir + "/a.txt") + " 2>&1"),
+              0)
+        << readFile(dir + "/a.txt");
+    EXPECT_NE(readFile(dir + "/a.txt").find("end 1, shot 7: "), std::string::npos) << readFile(dir + "/a.txt");
 }
 
 }  // namespace

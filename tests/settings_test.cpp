@@ -179,10 +179,10 @@ TEST(SeededSearch, TwoPlayerProcessesAnswerTheSame) {
 
 namespace {
 
-SearchSettings parsed(std::vector<std::string> args) {
+SearchSettings parsed(std::vector<std::string> args, const std::string& defaultPreset = "") {
     CLI::App app("test");
     SearchSettings settings;
-    addSearchOptions(app, settings);
+    addSearchOptions(app, settings, "--budget-ms", defaultPreset);
     std::reverse(args.begin(), args.end());  // CLI11 takes the words last first
     app.parse(args);
     return settings;
@@ -218,6 +218,16 @@ TEST(SearchOptions, APresetIsItsOptionsAndOptionsBesideItWin) {
     const SearchSettings plain = parsed({});
     EXPECT_EQ(plain.allocation, Allocation::SWEEP);
     EXPECT_FALSE(plain.widen || plain.commonNoise);
+
+    // A tool whose default is the strong preset (kelvo-dc3): options still
+    // change it, and the kelvo preset is the player's own search.
+    const SearchSettings byDefault = parsed({"--playouts-per-visit", "100"}, "strong");
+    EXPECT_TRUE(byDefault.widen);
+    EXPECT_EQ(byDefault.playoutsPerVisit, 100);
+    const SearchSettings own = parsed({"--preset", "kelvo"}, "strong");
+    EXPECT_EQ(own.allocation, Allocation::SWEEP);
+    EXPECT_FALSE(own.widen);
+    EXPECT_EQ(own.playoutsPerVisit, plain.playoutsPerVisit);
 }
 
 SearchSettings pooled(bool widen, bool common) {
