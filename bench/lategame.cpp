@@ -17,8 +17,9 @@
 #include <CLI/CLI.hpp>
 
 #include "engine.h"
-#include "kelvosim/fastsimulator.h"
-#include "kelvosim/noise.h"
+#include "kelvosim/board/shot.h"
+#include "kelvosim/board/simcontext.h"
+#include "kelvosim/ice.h"
 #include "options.h"
 #include "positions.h"
 #include "winprob/winprob.h"
@@ -42,10 +43,8 @@ Outcome throwOnDraws(const ThinkBoard& root, Colour mover, const Candidate& shot
     const StrategyPair byLead = selectStrategies(root, mover);
     Outcome o;
     for (int k = 0; k < SCORING_DRAWS; ++k) {
-        double dx = 0, dy = 0;
-        sampleNoise(rng, dx, dy);
         ThinkBoard board = root;
-        applyShot(board, simulateShot(board, Candidate{shot.x + dx, shot.y + dy, shot.spin}));
+        applyShot(board, simulateShot(board, simOf(root).ice->withExecutionNoise(shot, simOf(root).noise, rng)));
         const int own = mover == BLACK ? board.endScore : -board.endScore;
         o.share[own < 0 ? 0 : own >= 3 ? 4 : own + 1] += 1.0 / SCORING_DRAWS;
         o.endValue += evaluateEnd(board, byLead.own) / SCORING_DRAWS;
@@ -80,12 +79,12 @@ int main(int argc, char** argv) {
     KelvoBench::requireClassicIce("kelvo-bench-lategame", settings);
     const std::vector<KelvoBench::BenchPosition> positions =
         KelvoBench::readPositions("kelvo-bench-lategame", path, 15, 15, 15);
-    std::shared_ptr<const MotionTables> tables = buildMotionTables();
+    std::shared_ptr<const Ice> ice = makeIce(settings.ice);
     SearchSettings endSettings = settings, winSettings = settings;
     endSettings.objective = Objective::END_TABLE;
     winSettings.objective = Objective::WIN;
-    Engine byEnd(endSettings, tables), byWin(winSettings, tables);
-    const WinTable& table = winTableFor(IceKind::CLASSIC);
+    Engine byEnd(endSettings, ice), byWin(winSettings, ice);
+    const WinTable& table = winTableFor(settings.ice);
     std::printf("lategame: %zu positions from %s; %d scoring draws; shares of the end's result for the side "
                 "to throw\n",
                 positions.size(), path.c_str(), SCORING_DRAWS);

@@ -4,10 +4,10 @@
 
 #include <cstdint>
 
-#include "kelvosim/motiontables.h"
-#include "kelvosim/simcontext.h"
+#include "kelvosim/classic/motiontables.h"
+#include "kelvosim/board/simcontext.h"
 #include "kelvosim/primitive.h"
-#include "kelvosim/thinkboard.h"
+#include "kelvosim/board/thinkboard.h"
 #include "tunables.h"
 
 namespace Kelvo {
@@ -79,8 +79,8 @@ struct CandidateWriter {
     void addWeights(const Aim& aim);
 };
 
-// The launch speed on the fcv1 ice of weight k of n: the one takeout weight
-// for n = 1, else evenly from FCV1_TAKEOUT_SPEED_LOW to _HIGH.
+// Weight k of n as a fraction of the ice's takeout: 1 for n = 1, else evenly
+// from TAKEOUT_WEIGHT_LOW to _HIGH.
 double takeoutWeight(int32_t k, int32_t n);
 
 int32_t countCenterGuards(const ThinkBoard& board);

@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include "kelvosim/ice.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -38,8 +40,9 @@ constexpr char SEARCH_OPTIONS_LINES[] =
     "  --playout-takeout P      in playouts the opponent takes out the searching side's\n"
     "                           shot stone in the house with chance P, 0 to 1, instead\n"
     "                           of a random candidate (default 0)\n"
-    "  --fcv1-takeout-weights N fcv1: every candidate takeout at N weights from 2.6 to\n"
-    "                           3.6 m/s, 1 to 5 (default 1: 3.1 m/s)\n"
+    "  --takeout-weights N      every candidate takeout at N weights from 0.84 to 1.16\n"
+    "                           of the ice's takeout (2.6 to 3.6 m/s on fcv1), 1 to 5\n"
+    "                           (default 1)\n"
     "  --ice ICE                classic (default) or fcv1, the friction-and-curl ice of\n"
     "                           today's competitions: positions and answers are then in\n"
     "                           its shot frame (hack at 0 0, tee at 0 38.405, m/s)\n"
@@ -123,8 +126,8 @@ struct FinishSearchOptions {
             addSettingOptions(presetApp, *settings, "--budget-ms");
             presetApp.parse(std::vector<std::string>(fromPreset.rbegin(), fromPreset.rend()));
         }
-        for (const char* noise : {"--noise-speed", "--noise-angle", "--fcv1-takeout-weights"})
-            if (settings->ice != IceKind::FCV1 && app->get_option(noise)->count() > 0)
+        for (const char* noise : {"--noise-speed", "--noise-angle"})
+            if (!takesNoiseSpread(settings->ice) && app->get_option(noise)->count() > 0)
                 throw CLI::ValidationError(std::string(noise) + " has no effect without --ice fcv1");
         const std::string ineffective = ineffectiveSetting(*settings);
         if (ineffective.empty())
@@ -169,9 +172,8 @@ void addSettingOptions(CLI::App& app, SearchSettings& settings, const std::strin
     const std::map<std::string, Objective> objectives{{"end", Objective::END_TABLE}, {"win", Objective::WIN}};
     app.add_option("--objective", settings.objective)->transform(CLI::CheckedTransformer(objectives));
     app.add_option("--playout-takeout", settings.playoutTakeout)->check(CLI::Range(0.0, 1.0));
-    app.add_option("--fcv1-takeout-weights", settings.fcv1TakeoutWeights)->check(CLI::Range(1, 5));
-    const std::map<std::string, IceKind> ices{{"classic", IceKind::CLASSIC}, {"fcv1", IceKind::FCV1}};
-    app.add_option("--ice", settings.ice)->transform(CLI::CheckedTransformer(ices));
+    app.add_option("--takeout-weights", settings.takeoutWeights)->check(CLI::Range(1, 5));
+    app.add_option("--ice", settings.ice)->transform(CLI::CheckedTransformer(iceKindsByName()));
     app.add_option("--noise-speed", settings.fcv1Noise.stddevSpeed)->check(CLI::Range(0.0f, 10.0f));
     app.add_option("--noise-angle", settings.fcv1Noise.stddevAngle)->check(CLI::Range(0.0f, 10.0f));
     const CLI::Validator digits(checkDigits, "DIGITS");

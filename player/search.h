@@ -12,7 +12,7 @@
 
 #include "candidates.h"
 #include "kelvosim/gamestate.h"
-#include "kelvosim/thinkboard.h"
+#include "kelvosim/board/thinkboard.h"
 #include "playout.h"
 #include "settings.h"
 #include "shotgrid.h"
@@ -43,8 +43,8 @@ struct SearchRoot {
 // from the shot number; both sides' strategies, published to `publish`; the
 // candidates of the searching side's strategy. With a win table, the
 // strategies and the value of an end follow from it (selectStrategies).
-// takeoutWeights: on the fcv1 ice, the weights each candidate takeout is
-// offered at (SearchSettings::fcv1TakeoutWeights), in the playouts too.
+// takeoutWeights: the weights each candidate takeout is offered at
+// (SearchSettings::takeoutWeights), in the playouts too.
 SearchRoot prepareRoot(const _GAMESTATE& state, const ThinkBoard& kept, const StrategyOutlet& publish = {},
                        const WinTable* win = nullptr, int32_t takeoutWeights = 1);
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "kelvosim/fcv1noise.h"
+#include "kelvosim/fcv1/fcv1noise.h"
 #include "kelvosim/icekind.h"
 #include "tunables.h"
 
@@ -51,7 +51,7 @@ struct SearchSettings {
     bool widen = false;
     // The ice the game is played on. On fcv1, positions and answers are in
     // its shot frame and the search assumes fcv1Noise for its own shots.
-    IceKind ice = IceKind::CLASSIC;
+    IceKind ice = DEFAULT_ICE;
     Fcv1PlayerNoise fcv1Noise;
     Objective objective = Objective::END_TABLE;
     // In playouts, the chance that the opponent, when the searching side
@@ -59,9 +59,9 @@ struct SearchSettings {
     // instead of throwing a random candidate. 0: every stone a random
     // candidate.
     double playoutTakeout = 0;
-    // On the fcv1 ice: every candidate takeout offered at this many weights
-    // from 2.6 to 3.6 m/s (1: the one weight, 3.1 m/s), in the playouts too.
-    int fcv1TakeoutWeights = 1;
+    // Every candidate takeout offered at this many weights around the ice's
+    // takeout (TAKEOUT_WEIGHT_LOW to _HIGH of it), in the playouts too.
+    int takeoutWeights = 1;
 };
 
 // A named combination of settings, written as the search options that set

@@ -137,7 +137,7 @@ int32_t generateCandidates(const ThinkBoard& board, Candidate* candidates, Strat
 
 int32_t generateAims(const ThinkBoard& board, Aim* aims, Strategy strategy, int32_t takeoutWeights) {
     CandidateWriter w{nullptr, nullptr, aims};
-    if (takeoutWeights > 1 && onFcv1(simOf(board)))
+    if (takeoutWeights > 1)
         w.hitWeights = takeoutWeights;
     return candidateSetFor(strategy)(board, w);
 }

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "candidates.h"
-#include "kelvosim/thinkboard.h"
+#include "kelvosim/board/thinkboard.h"
 #include "winprob/winprob.h"
 
 namespace Kelvo {
@@ -45,7 +45,7 @@ double endValue(const ThinkBoard& board, Colour mover, const StrategyPair& strat
 // simulation context; returns how many entries it wrote.
 int32_t generateCandidates(const ThinkBoard& board, Candidate* candidates, Strategy strategy);
 // The same list as aims, for a playout that resolves only the shot it throws;
-// on the fcv1 ice with every takeout at `takeoutWeights` weights.
+// with every takeout at `takeoutWeights` weights.
 int32_t generateAims(const ThinkBoard& board, Aim* aims, Strategy strategy, int32_t takeoutWeights = 1);
 
 // Where a search publishes the pair it plays with: the process-wide values

@@ -33,9 +33,7 @@ int main(int argc, char** argv) {
     bool help = false;
     app.add_flag("-h,--help", help);
     Kelvo::SearchSettings settings;
-    const std::map<std::string, Kelvo::IceKind> ices{{"classic", Kelvo::IceKind::CLASSIC},
-                                                     {"fcv1", Kelvo::IceKind::FCV1}};
-    app.add_option("--ice", settings.ice)->transform(CLI::CheckedTransformer(ices));
+    app.add_option("--ice", settings.ice)->transform(CLI::CheckedTransformer(Kelvo::iceKindsByName()));
     app.add_option("--noise-speed", settings.fcv1Noise.stddevSpeed)->check(CLI::Range(0.0f, 10.0f));
     app.add_option("--noise-angle", settings.fcv1Noise.stddevAngle)->check(CLI::Range(0.0f, 10.0f));
     uint64_t seedValue = 0;

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "kelvosim/shot.h"
+#include "kelvosim/board/shot.h"
 #include "player/engine.h"
 #include "player/playout.h"
 
@@ -96,7 +96,7 @@ void seedTakeoutNoise(dsfmt_t& rng, const std::optional<uint64_t>& seed, int32_t
 
 std::optional<Candidate> takeoutShot(const _GAMESTATE& state, const SimContext& sim,
                                      const std::optional<uint64_t>& seed, std::string* why) {
-    if (!isPlayableState(state, why, sim.ice))
+    if (!isPlayableState(state, why, sim.ice->kind()))
         return std::nullopt;
     ThinkBoard board;
     board.sim = &sim;

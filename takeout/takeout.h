@@ -13,8 +13,8 @@
 #include <dSFMT.h>
 
 #include "kelvosim/gamestate.h"
-#include "kelvosim/simcontext.h"
-#include "kelvosim/thinkboard.h"
+#include "kelvosim/board/simcontext.h"
+#include "kelvosim/board/thinkboard.h"
 #include "player/candidates.h"
 
 namespace Kelvo {

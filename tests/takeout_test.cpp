@@ -2,7 +2,7 @@
 // takeout removes the stone on both ices.
 #include <gtest/gtest.h>
 
-#include "kelvosim/shot.h"
+#include "kelvosim/board/shot.h"
 #include "support.h"
 #include "takeout/takeout.h"
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <mutex>
 #include <sstream>
 
@@ -156,18 +157,18 @@ WinTable buildWinTable(const EndScoreCounts& chances, int extraEnds) {
 
 const WinTable& winTableFor(IceKind ice) {
     static std::once_flag once;
-    static WinTable tables[2];
+    static std::map<IceKind, WinTable> tables;
     std::call_once(once, [] {
-        for (IceKind k : {IceKind::CLASSIC, IceKind::FCV1}) {
+        for (const auto& [name, kind] : iceKindsByName()) {
             EndScoreCounts counts;
             std::string why;
             // The kept data is part of the build; a test reads it.
-            if (!parseEndScores(END_SCORES_TEXT, k == IceKind::FCV1 ? "fcv1" : "classic", counts, why))
+            if (!parseEndScores(END_SCORES_TEXT, name, counts, why))
                 counts = EndScoreCounts{};
-            tables[k == IceKind::FCV1 ? 1 : 0] = buildWinTable(endScoreChances(counts));
+            tables[kind] = buildWinTable(endScoreChances(counts));
         }
     });
-    return tables[ice == IceKind::FCV1 ? 1 : 0];
+    return tables.at(ice);
 }
 
 }  // namespace Kelvo
