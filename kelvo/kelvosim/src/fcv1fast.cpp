@@ -161,13 +161,18 @@ int64_t pairSteps(double gap, double nx, double ny, double relX, double relY, do
 int64_t safeSteps(const Fcv1Tables& t, const Sheet& sh) {
     int64_t n = -1;
     auto limit = [&n](int64_t m) { n = n < 0 ? m : std::min(n, m); };
-    double reach[FCV1_STONES], turn[FCV1_STONES];
+    double reach[FCV1_STONES], speed[FCV1_STONES], cosTurn[FCV1_STONES], sinTurn[FCV1_STONES];
     Velocity v[FCV1_STONES];
     for (int i = 0; i < FCV1_STONES; ++i)
         if (sh.s[i].moving) {
             reach[i] = t.reach(sh.s[i].g);
-            turn[i] = t.turnLeft(sh.s[i].g);
+            // The heading's turn still ahead, as a cosine and sine (a turn of
+            // pi or more can point the stone anywhere).
+            const double turn = std::min(t.turnLeft(sh.s[i].g), M_PI);
+            cosTurn[i] = std::cos(turn);
+            sinTurn[i] = std::sin(turn);
             v[i] = velocityOf(t, sh.s[i]);
+            speed[i] = std::sqrt(v[i].vx * v[i].vx + v[i].vy * v[i].vy);
         }
     for (int i = 0; i < FCV1_STONES; ++i) {
         const Stone& a = sh.s[i];
@@ -186,13 +191,18 @@ int64_t safeSteps(const Fcv1Tables& t, const Sheet& sh) {
                 // A stone comes no nearer than its path is long, and less the
                 // farther the resting one lies off its heading: the bearing
                 // only drifts away from the heading, which turns by at most
-                // turn[i].
-                const double speed = std::sqrt(v[i].vx * v[i].vx + v[i].vy * v[i].vy);
-                const double off = std::acos(std::clamp((dx * v[i].vx + dy * v[i].vy) / (d * speed), -1.0, 1.0));
-                const double least = off - std::fabs(turn[i]);
-                if (least >= M_PI / 2)
+                // the turn still ahead. Worked in cosines: the angle off the
+                // heading less that turn, when positive, has the cosine
+                // cos(off) cos(turn) + sin(off) sin(turn).
+                const double cosOff = std::clamp((dx * v[i].vx + dy * v[i].vy) / (d * speed[i]), -1.0, 1.0);
+                if (cosOff >= cosTurn[i]) {
+                    limit(t.stepsWithin(a.g, gap));
                     continue;
-                limit(t.stepsWithin(a.g, least > 0 ? gap / std::cos(least) : gap));
+                }
+                const double cosLeast = cosOff * cosTurn[i] + std::sqrt(1 - cosOff * cosOff) * sinTurn[i];
+                if (cosLeast <= 0)
+                    continue;
+                limit(t.stepsWithin(a.g, gap / cosLeast));
                 continue;
             }
             const Velocity vb = b.moving ? v[j] : Velocity{};

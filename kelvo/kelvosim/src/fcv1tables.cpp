@@ -14,7 +14,13 @@ namespace {
 constexpr double DT = double(FCV1_DT);
 constexpr double HALF_PI = M_PI / 2;
 
-constexpr int32_t INDEX_BUCKETS = 4096;
+// Buckets of the inverse columns, fine enough that a lookup mostly lands
+// within a row or two of the crossing: speed falls by at least 0.6 mm/s a
+// step, and path length grows by 1 to 6 mm a step at the speeds where
+// stones meet.
+constexpr int32_t SPEED_BUCKETS = 1 << 17;
+constexpr int32_t LENGTH_BUCKETS = 1 << 18;
+constexpr int32_t SPIN_USED_BUCKETS = 1 << 16;
 
 struct SpeedColumn {
     double operator()(const Fcv1Tables::Row& r) const { return r.speed; }
@@ -28,13 +34,13 @@ struct SpinUsedColumn {
 
 // The index of a column that grows with the row once multiplied by `sign`.
 template <class Column>
-Fcv1Tables::Index makeIndex(const std::vector<Fcv1Tables::Row>& rows, Column column, double sign) {
+Fcv1Tables::Index makeIndex(const std::vector<Fcv1Tables::Row>& rows, Column column, double sign, int32_t buckets) {
     Fcv1Tables::Index index;
     index.origin = sign * column(rows.front());
-    index.width = (sign * column(rows.back()) - index.origin) / INDEX_BUCKETS;
-    index.first.resize(INDEX_BUCKETS + 1);
+    index.width = (sign * column(rows.back()) - index.origin) / buckets;
+    index.first.resize(buckets + 1);
     int32_t row = 0;
-    for (int32_t k = 0; k <= INDEX_BUCKETS; ++k) {
+    for (int32_t k = 0; k <= buckets; ++k) {
         const double mark = index.origin + k * index.width;
         while (row < int32_t(rows.size()) - 1 && sign * column(rows[row]) < mark)
             ++row;
@@ -69,9 +75,9 @@ Fcv1Tables::Fcv1Tables() {
         rows_.push_back(n);
         r = n;
     }
-    bySpeed_ = makeIndex(rows_, SpeedColumn{}, -1);
-    byLength_ = makeIndex(rows_, LengthColumn{}, 1);
-    bySpinUsed_ = makeIndex(rows_, SpinUsedColumn{}, 1);
+    bySpeed_ = makeIndex(rows_, SpeedColumn{}, -1, SPEED_BUCKETS);
+    byLength_ = makeIndex(rows_, LengthColumn{}, 1, LENGTH_BUCKETS);
+    bySpinUsed_ = makeIndex(rows_, SpinUsedColumn{}, 1, SPIN_USED_BUCKETS);
 }
 
 Fcv1Tables::Row Fcv1Tables::at(double row) const {
@@ -99,7 +105,8 @@ double Fcv1Tables::crossing(const Index& index, double value, Column column, dou
         return 0;
     if (!(key < sign * column(rows_[last])))
         return double(last);
-    const int32_t k = std::clamp(int32_t((key - index.origin) / index.width), 0, INDEX_BUCKETS - 1);
+    const int32_t buckets = int32_t(index.first.size()) - 1;
+    const int32_t k = std::clamp(int32_t((key - index.origin) / index.width), 0, buckets - 1);
     // The crossing lies between the row before the bucket's first and the next bucket's first.
     int32_t lo = std::max(index.first[k] - 1, 0), hi = std::min(index.first[k + 1], last);
     while (lo > 0 && !(sign * column(rows_[lo]) < key))
@@ -168,10 +175,17 @@ void Fcv1Tables::advance(Fcv1Glide& g, double steps) const {
 int32_t Fcv1Tables::stepsWithin(const Fcv1Glide& g, double length) const {
     if (!(length > 0))
         return 0;
-    const double target = at(g.row).length + length;
-    if (target >= rows_.back().length)
-        return INT32_MAX / 2;
-    return int32_t(rowOfLength(target) - g.row);
+    // Over the steps ahead the speed only falls, and it falls at least at the
+    // model's deceleration at today's speed, the smallest it will have: the
+    // path covered in time t is at most v t - a t^2 / 2. No table search.
+    const double v = speedAt(g.row);
+    const double a = (double(FCV1_FRICTION_A) / (v + double(FCV1_FRICTION_B)) + double(FCV1_FRICTION_C)) *
+                     double(FCV1_GRAVITY);
+    const double room = v * v - 2 * a * length;
+    if (!(room > 0))
+        return INT32_MAX / 2;  // it stops short of the length
+    const double time = 2 * length / (v + std::sqrt(room));
+    return int32_t(std::min(time / DT, double(INT32_MAX / 2)));
 }
 
 }  // namespace Kelvo

@@ -51,15 +51,19 @@ public:
 
     // A stone launched or sent off with this motion: its table state.
     Fcv1Glide glide(double x, double y, double vx, double vy, double spin) const;
-    double speedOf(const Fcv1Glide& g) const { return at(g.row).speed; }
+    double speedOf(const Fcv1Glide& g) const { return speedAt(g.row); }
+    // One column interpolated at a fractional row, clamped to the table.
+    double speedAt(double row) const { return column(row, &Row::speed); }
+    double lengthAt(double row) const { return column(row, &Row::length); }
     // Moves the stone on by `steps` steps (to rest at the latest).
     void advance(Fcv1Glide& g, double steps) const;
     // Where the stone comes to rest.
     void toRest(Fcv1Glide& g) const { advance(g, lastRow() - g.row); }
     bool resting(const Fcv1Glide& g) const { return g.row >= lastRow(); }
     // Path length still ahead of the stone.
-    double reach(const Fcv1Glide& g) const { return rows_.back().length - at(g.row).length; }
-    // Whole steps in which the stone covers at most `length` of path.
+    double reach(const Fcv1Glide& g) const { return rows_.back().length - lengthAt(g.row); }
+    // Whole steps in which the stone surely covers at most `length` of path
+    // (a bound, not the exact count).
     int32_t stepsWithin(const Fcv1Glide& g, double length) const;
     // How far the stone's heading can still turn before it rests.
     double turnLeft(const Fcv1Glide& g) const {
@@ -74,6 +78,17 @@ public:
     };
 
 private:
+    double column(double row, double Row::*field) const {
+        const int32_t last = lastRow();
+        if (!(row > 0))
+            return rows_[0].*field;
+        if (row >= last)
+            return rows_[last].*field;
+        const int32_t k = int32_t(row);
+        const double u = rows_[k].*field;
+        return u + (rows_[k + 1].*field - u) * (row - k);
+    }
+
     template <class Column>
     double crossing(const Index& index, double value, Column column, double sign) const;
 
