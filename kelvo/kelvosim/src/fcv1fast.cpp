@@ -93,24 +93,20 @@ bool collide(double ax, double ay, Velocity& a, double bx, double by, Velocity& 
 
 // Whether a stone's path over a jump left the sheet at a side line between
 // its ends: while it curls its x has one extreme, where it heads along y.
+// The row of that heading is read from the turn column.
 bool leftAtSide(const Fcv1Tables& t, const Fcv1Glide& before, const Fcv1Glide& after) {
     if (!(before.spinOut > before.row))
         return false;
     const double quarter = M_PI / 2;
+    const double sigma = before.spin > 0 ? 1.0 : -1.0;
+    const double turnBefore = t.at(before.row).turn;
     for (double k = std::ceil((std::min(before.heading, after.heading) - quarter) / M_PI);
          k * M_PI + quarter <= std::max(before.heading, after.heading); k += 1) {
-        // Heading k*pi + pi/2 is crossed on the way: find the row where it is.
-        const double target = k * M_PI + quarter;
-        double lo = before.row, hi = after.row;
-        for (int i = 0; i < 40 && hi - lo > 0.5; ++i) {
-            Fcv1Glide probe = before;
-            const double mid = (lo + hi) / 2;
-            t.advance(probe, mid - before.row);
-            const bool passed = (probe.heading - target) * (after.heading - before.heading) >= 0;
-            (passed ? hi : lo) = mid;
-        }
+        // Heading k*pi + pi/2 is crossed on the way: the stone is there when
+        // it has turned by the difference.
+        const double row = t.rowOfTurn(turnBefore + sigma * (k * M_PI + quarter - before.heading));
         Fcv1Glide probe = before;
-        t.advance(probe, lo - before.row);
+        t.advance(probe, std::clamp(row, before.row, after.row) - before.row);
         if (leavesSheet(probe.x, probe.y))
             return true;
     }
@@ -223,13 +219,20 @@ enum class StepResult { DONE, EXACT };
 // moving stone's velocity, Box2D resolves the contacts, and the positions move
 // with the velocities that come out.
 StepResult contactStep(const Fcv1Tables& t, Sheet& sh, const Pair* pairs, int n) {
+    // Two resting stones that touch exchange nothing, unless a moving stone
+    // touches one of them too: then Box2D passes the push on within the
+    // step, which only the exact simulation follows.
     int touching[FCV1_STONES] = {};
-    for (int p = 0; p < n; ++p) {
-        touching[pairs[p].a] += 1;
-        touching[pairs[p].b] += 1;
-    }
+    for (int p = 0; p < n; ++p)
+        if (sh.s[pairs[p].a].moving || sh.s[pairs[p].b].moving) {
+            touching[pairs[p].a] += 1;
+            touching[pairs[p].b] += 1;
+        }
     for (int i = 0; i < FCV1_STONES; ++i)
         if (touching[i] > 1)
+            return StepResult::EXACT;
+    for (int p = 0; p < n; ++p)
+        if (!sh.s[pairs[p].a].moving && !sh.s[pairs[p].b].moving && (touching[pairs[p].a] || touching[pairs[p].b]))
             return StepResult::EXACT;
 
     Fcv1Glide next[FCV1_STONES];

@@ -21,12 +21,16 @@ constexpr double HALF_PI = M_PI / 2;
 constexpr int32_t SPEED_BUCKETS = 1 << 17;
 constexpr int32_t LENGTH_BUCKETS = 1 << 18;
 constexpr int32_t SPIN_USED_BUCKETS = 1 << 16;
+constexpr int32_t TURN_BUCKETS = 1 << 16;
 
 struct SpeedColumn {
     double operator()(const Fcv1Tables::Row& r) const { return r.speed; }
 };
 struct LengthColumn {
     double operator()(const Fcv1Tables::Row& r) const { return r.length; }
+};
+struct TurnColumn {
+    double operator()(const Fcv1Tables::Row& r) const { return r.turn; }
 };
 struct SpinUsedColumn {
     double operator()(const Fcv1Tables::Row& r) const { return r.spinUsed; }
@@ -78,6 +82,7 @@ Fcv1Tables::Fcv1Tables() {
     bySpeed_ = makeIndex(rows_, SpeedColumn{}, -1, SPEED_BUCKETS);
     byLength_ = makeIndex(rows_, LengthColumn{}, 1, LENGTH_BUCKETS);
     bySpinUsed_ = makeIndex(rows_, SpinUsedColumn{}, 1, SPIN_USED_BUCKETS);
+    byTurn_ = makeIndex(rows_, TurnColumn{}, 1, TURN_BUCKETS);
 }
 
 Fcv1Tables::Row Fcv1Tables::at(double row) const {
@@ -126,6 +131,8 @@ double Fcv1Tables::rowOfSpeed(double speed) const { return crossing(bySpeed_, sp
 double Fcv1Tables::rowOfLength(double length) const { return crossing(byLength_, length, LengthColumn{}, 1); }
 
 double Fcv1Tables::rowOfSpinUsed(double used) const { return crossing(bySpinUsed_, used, SpinUsedColumn{}, 1); }
+
+double Fcv1Tables::rowOfTurn(double turn) const { return crossing(byTurn_, turn, TurnColumn{}, 1); }
 
 Fcv1Glide Fcv1Tables::glide(double x, double y, double vx, double vy, double spin) const {
     Fcv1Glide g;

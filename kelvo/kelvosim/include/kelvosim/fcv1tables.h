@@ -48,6 +48,7 @@ public:
     double rowOfSpeed(double speed) const;
     double rowOfLength(double length) const;
     double rowOfSpinUsed(double used) const;
+    double rowOfTurn(double turn) const;
 
     // A stone launched or sent off with this motion: its table state.
     Fcv1Glide glide(double x, double y, double vx, double vy, double spin) const;
@@ -93,7 +94,7 @@ private:
     double crossing(const Index& index, double value, Column column, double sign) const;
 
     std::vector<Row> rows_;
-    Index bySpeed_, byLength_, bySpinUsed_;
+    Index bySpeed_, byLength_, bySpinUsed_, byTurn_;
 };
 
 }  // namespace Kelvo
