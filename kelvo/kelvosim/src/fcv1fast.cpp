@@ -151,25 +151,99 @@ int64_t pairSteps(double gap, double nx, double ny, double relX, double relY, do
     return apart > 0 ? int64_t(apart / (accel * DT)) : 0;
 }
 
+// What the bounds read of a moving stone, once per stone.
+struct Reach {
+    double reach = 0;  // path length still ahead
+    double speed = 0;
+    double cosTurn = 1, sinTurn = 0;  // the heading's turn still ahead
+    Velocity v;
+};
+
+Reach reachOf(const Fcv1Tables& t, const Stone& s) {
+    Reach r;
+    if (!s.moving)
+        return r;
+    r.reach = t.reach(s.g);
+    // A turn of pi or more can point the stone anywhere.
+    const double turn = std::min(t.turnLeft(s.g), M_PI);
+    r.cosTurn = std::cos(turn);
+    r.sinTurn = std::sin(turn);
+    r.v = velocityOf(t, s);
+    r.speed = std::sqrt(r.v.vx * r.v.vx + r.v.vy * r.v.vy);
+    return r;
+}
+
+constexpr int64_t NEVER = -1;
+
+// Steps in which moving stone a and stone b cannot start pressing into each
+// other at the end of any but possibly the last of them; NEVER when they
+// cannot meet at all.
+int64_t pairBound(const Fcv1Tables& t, const Stone& a, const Reach& ra, const Stone& b, const Reach& rb) {
+    const double dx = b.g.x - a.g.x, dy = b.g.y - a.g.y;
+    const double d = std::sqrt(dx * dx + dy * dy);
+    const double gap = d - CONTACT_D;
+    if (gap >= ra.reach + (b.moving ? rb.reach : 0.0))
+        return NEVER;
+    if (!b.moving && gap > 0) {
+        // A stone comes no nearer than its path is long, and less the
+        // farther the resting one lies off its heading: the bearing only
+        // drifts away from the heading, which turns by at most the turn
+        // still ahead. Worked in cosines: the angle off the heading less
+        // that turn, when positive, has the cosine
+        // cos(off) cos(turn) + sin(off) sin(turn).
+        const double cosOff = std::clamp((dx * ra.v.vx + dy * ra.v.vy) / (d * ra.speed), -1.0, 1.0);
+        if (cosOff >= ra.cosTurn)
+            return t.stepsWithin(a.g, gap);
+        const double cosLeast = cosOff * ra.cosTurn + std::sqrt(1 - cosOff * cosOff) * ra.sinTurn;
+        if (cosLeast <= 0)
+            return NEVER;
+        return t.stepsWithin(a.g, gap / cosLeast);
+    }
+    return pairSteps(gap, dx / d, dy / d, rb.v.vx - ra.v.vx, rb.v.vy - ra.v.vy, (b.moving ? 2 : 1) * MAX_ACCELERATION);
+}
+
+// A pair's bound from where both stones will be after `steps` steps, plus
+// those steps: the same bound taken again further on, so that the pair that
+// limits the jump is followed on its own up to where it may touch. NEVER
+// when from there they cannot meet, or one of them leaves the sheet.
+int64_t boundFurtherOn(const Fcv1Tables& t, const Stone& a, const Stone& b, int64_t steps) {
+    Stone pa = a, pb = b;
+    for (Stone* s : {&pa, &pb})
+        if (s->moving) {
+            t.advance(s->g, double(steps));
+            if (leavesSheet(s->g.x, s->g.y))
+                return NEVER;
+            s->moving = !t.resting(s->g);
+        }
+    if (!pa.moving)
+        std::swap(pa, pb);
+    if (!pa.moving)
+        return NEVER;
+    const int64_t more = pairBound(t, pa, reachOf(t, pa), pb, reachOf(t, pb));
+    return more == NEVER ? NEVER : steps + more;
+}
+
+// Refinements of the limiting pair's bound in one jump; past them the jump
+// is the smallest bound as it stands.
+constexpr int32_t MAX_REFINEMENTS = 48;
+
 // How many steps every moving stone can take with no pair of stones starting
 // to press into each other at the end of any but possibly the last of them;
 // 0 when a pair may within one step, -1 when no stone can reach another.
+// Every pair's bound is taken once; then the smallest is taken again from
+// where its pair will be, until the smallest is a pair that may touch at its
+// end: the jump runs to the next possible contact, not by safe increments.
 int64_t safeSteps(const Fcv1Tables& t, const Sheet& sh) {
-    int64_t n = -1;
-    auto limit = [&n](int64_t m) { n = n < 0 ? m : std::min(n, m); };
-    double reach[FCV1_STONES], speed[FCV1_STONES], cosTurn[FCV1_STONES], sinTurn[FCV1_STONES];
-    Velocity v[FCV1_STONES];
+    Reach r[FCV1_STONES];
     for (int i = 0; i < FCV1_STONES; ++i)
-        if (sh.s[i].moving) {
-            reach[i] = t.reach(sh.s[i].g);
-            // The heading's turn still ahead, as a cosine and sine (a turn of
-            // pi or more can point the stone anywhere).
-            const double turn = std::min(t.turnLeft(sh.s[i].g), M_PI);
-            cosTurn[i] = std::cos(turn);
-            sinTurn[i] = std::sin(turn);
-            v[i] = velocityOf(t, sh.s[i]);
-            speed[i] = std::sqrt(v[i].vx * v[i].vx + v[i].vy * v[i].vy);
-        }
+        r[i] = reachOf(t, sh.s[i]);
+    struct Bound {
+        int8_t a, b;
+        bool settled;  // taken again, it gave no more steps
+        int64_t steps;
+    };
+    Bound bounds[FCV1_STONES * FCV1_STONES];
+    int n = 0;
     for (int i = 0; i < FCV1_STONES; ++i) {
         const Stone& a = sh.s[i];
         if (!a.moving)
@@ -178,35 +252,29 @@ int64_t safeSteps(const Fcv1Tables& t, const Sheet& sh) {
             const Stone& b = sh.s[j];
             if (j == i || !b.present || (b.moving && j < i))
                 continue;
-            const double dx = b.g.x - a.g.x, dy = b.g.y - a.g.y;
-            const double d = std::sqrt(dx * dx + dy * dy);
-            const double gap = d - CONTACT_D;
-            if (gap >= reach[i] + (b.moving ? reach[j] : 0.0))
-                continue;  // they can never meet
-            if (!b.moving && gap > 0) {
-                // A stone comes no nearer than its path is long, and less the
-                // farther the resting one lies off its heading: the bearing
-                // only drifts away from the heading, which turns by at most
-                // the turn still ahead. Worked in cosines: the angle off the
-                // heading less that turn, when positive, has the cosine
-                // cos(off) cos(turn) + sin(off) sin(turn).
-                const double cosOff = std::clamp((dx * v[i].vx + dy * v[i].vy) / (d * speed[i]), -1.0, 1.0);
-                if (cosOff >= cosTurn[i]) {
-                    limit(t.stepsWithin(a.g, gap));
-                    continue;
-                }
-                const double cosLeast = cosOff * cosTurn[i] + std::sqrt(1 - cosOff * cosOff) * sinTurn[i];
-                if (cosLeast <= 0)
-                    continue;
-                limit(t.stepsWithin(a.g, gap / cosLeast));
-                continue;
-            }
-            const Velocity vb = b.moving ? v[j] : Velocity{};
-            limit(pairSteps(gap, dx / d, dy / d, vb.vx - v[i].vx, vb.vy - v[i].vy,
-                            (b.moving ? 2 : 1) * MAX_ACCELERATION));
+            const int64_t steps = pairBound(t, a, r[i], b, r[j]);
+            if (steps != NEVER)
+                bounds[n++] = Bound{int8_t(i), int8_t(j), steps == 0, steps};
         }
     }
-    return n;
+    for (int round = 0;; ++round) {
+        int least = -1;
+        for (int p = 0; p < n; ++p)
+            if (least < 0 || bounds[p].steps < bounds[least].steps)
+                least = p;
+        if (least < 0)
+            return -1;
+        Bound& m = bounds[least];
+        if (m.settled || round == MAX_REFINEMENTS)
+            return m.steps;
+        const int64_t further = boundFurtherOn(t, sh.s[m.a], sh.s[m.b], m.steps);
+        if (further == NEVER) {
+            m = bounds[--n];
+            continue;
+        }
+        m.settled = further == m.steps;
+        m.steps = further;
+    }
 }
 
 struct Pair {
