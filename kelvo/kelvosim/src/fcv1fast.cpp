@@ -51,7 +51,7 @@ Velocity velocityOf(const Fcv1Tables& t, const Stone& s) {
     if (!s.moving)
         return Velocity{};
     const double v = t.speedOf(s.g);
-    return Velocity{v * std::cos(s.g.heading), v * std::sin(s.g.heading), s.g.spin};
+    return Velocity{v * s.g.cosHeading, v * s.g.sinHeading, s.g.spin};
 }
 
 // Box2D's answer to two discs found overlapping at the start of a step, given
@@ -164,10 +164,7 @@ Reach reachOf(const Fcv1Tables& t, const Stone& s) {
     if (!s.moving)
         return r;
     r.reach = t.reach(s.g);
-    // A turn of pi or more can point the stone anywhere.
-    const double turn = std::min(t.turnLeft(s.g), M_PI);
-    r.cosTurn = std::cos(turn);
-    r.sinTurn = std::sin(turn);
+    t.turnLeftCosSin(s.g, r.cosTurn, r.sinTurn);
     r.v = velocityOf(t, s);
     r.speed = std::sqrt(r.v.vx * r.v.vx + r.v.vy * r.v.vy);
     return r;
@@ -315,7 +312,7 @@ StepResult contactStep(const Fcv1Tables& t, Sheet& sh, const Pair* pairs, int n)
         t.advance(next[i], 1);
         // A stone stopping in this very step has no speed left to collide with.
         const double speed = t.resting(next[i]) ? 0.0 : t.speedOf(next[i]);
-        v[i] = Velocity{speed * std::cos(next[i].heading), speed * std::sin(next[i].heading), next[i].spin};
+        v[i] = Velocity{speed * next[i].cosHeading, speed * next[i].sinHeading, next[i].spin};
     }
     bool struck[FCV1_STONES] = {};
     for (int p = 0; p < n; ++p) {

@@ -76,6 +76,8 @@ Fcv1Tables::Fcv1Tables() {
         n.x = r.x + DT * next * std::cos(heading);
         n.y = r.y + DT * next * std::sin(heading);
         n.length = r.length + DT * next;
+        n.cosTurn = std::cos(n.turn);
+        n.sinTurn = std::sin(n.turn);
         rows_.push_back(n);
         r = n;
     }
@@ -96,8 +98,9 @@ Fcv1Tables::Row Fcv1Tables::at(double row) const {
     const Row& p = rows_[k];
     const Row& q = rows_[k + 1];
     auto mix = [f](double u, double v) { return u + (v - u) * f; };
-    return Row{mix(p.speed, q.speed), mix(p.x, q.x),       mix(p.y, q.y),
-               mix(p.turn, q.turn),   mix(p.length, q.length), mix(p.spinUsed, q.spinUsed)};
+    return Row{mix(p.speed, q.speed),       mix(p.x, q.x),           mix(p.y, q.y),
+               mix(p.turn, q.turn),         mix(p.length, q.length), mix(p.spinUsed, q.spinUsed),
+               mix(p.cosTurn, q.cosTurn),   mix(p.sinTurn, q.sinTurn)};
 }
 
 // The fractional row at which the column (times sign, which makes it grow)
@@ -139,7 +142,12 @@ Fcv1Glide Fcv1Tables::glide(double x, double y, double vx, double vy, double spi
     g.x = x;
     g.y = y;
     g.heading = std::atan2(vy, vx);
-    g.row = rowOfSpeed(std::hypot(vx, vy));
+    const double speed = std::hypot(vx, vy);
+    if (speed > 0) {
+        g.cosHeading = vx / speed;
+        g.sinHeading = vy / speed;
+    }
+    g.row = rowOfSpeed(speed);
     g.spin = spin;
     // The spin runs out at the first step whose decay reaches what is left.
     g.spinOut = std::fabs(spin) > FLT_EPSILON ? rowOfSpinUsed(at(g.row).spinUsed + std::fabs(spin)) : g.row;
@@ -153,15 +161,25 @@ void Fcv1Tables::advance(Fcv1Glide& g, double steps) const {
     Row from = at(g.row);
     if (g.spinOut > g.row) {
         // Along the spinning curve, turned onto the stone's heading and
-        // mirrored for the clockwise turn.
+        // mirrored for the clockwise turn: the rotation takes the table's
+        // heading there, pi/2 + sigma * turn, onto the stone's, and is worked
+        // from the cosines and sines of both.
         const double curlEnd = std::min(end, g.spinOut);
         const Row to = at(curlEnd);
         const double sigma = g.spin > 0 ? 1.0 : -1.0;
         const double dx = sigma * (to.x - from.x), dy = to.y - from.y;
-        const double rot = g.heading - (HALF_PI + sigma * from.turn);
-        const double c = std::cos(rot), s = std::sin(rot);
+        const double ch = g.cosHeading, sh = g.sinHeading;
+        const double c = sh * from.cosTurn - sigma * ch * from.sinTurn;
+        const double s = -sigma * sh * from.sinTurn - ch * from.cosTurn;
         g.x += c * dx - s * dy;
         g.y += s * dx + c * dy;
+        // The heading turns by sigma times the turn between the two rows.
+        const double cd = to.cosTurn * from.cosTurn + to.sinTurn * from.sinTurn;
+        const double sd = sigma * (to.sinTurn * from.cosTurn - to.cosTurn * from.sinTurn);
+        const double nc = ch * cd - sh * sd, ns = sh * cd + ch * sd;
+        const double norm = 1 / std::sqrt(nc * nc + ns * ns);
+        g.cosHeading = nc * norm;
+        g.sinHeading = ns * norm;
         g.heading += sigma * (to.turn - from.turn);
         g.spin = curlEnd >= g.spinOut ? 0.0 : g.spin - sigma * (to.spinUsed - from.spinUsed);
         from = to;
@@ -170,13 +188,29 @@ void Fcv1Tables::advance(Fcv1Glide& g, double steps) const {
             g.spinOut = curlEnd;
     }
     if (end > g.row) {
-        const double d = at(end).length - from.length;
-        g.x += d * std::cos(g.heading);
-        g.y += d * std::sin(g.heading);
+        const double d = lengthAt(end) - from.length;
+        g.x += d * g.cosHeading;
+        g.y += d * g.sinHeading;
     }
     g.row = end;
     if (g.spinOut < g.row)
         g.spinOut = g.row;
+}
+
+void Fcv1Tables::turnLeftCosSin(const Fcv1Glide& g, double& c, double& s) const {
+    c = 1;
+    s = 0;
+    if (!(g.spinOut > g.row))
+        return;
+    const double turn = column(g.spinOut, &Row::turn) - column(g.row, &Row::turn);
+    if (turn >= M_PI) {
+        c = -1;
+        return;
+    }
+    const double co = column(g.spinOut, &Row::cosTurn), so = column(g.spinOut, &Row::sinTurn);
+    const double cr = column(g.row, &Row::cosTurn), sr = column(g.row, &Row::sinTurn);
+    c = co * cr + so * sr;
+    s = so * cr - co * sr;
 }
 
 int32_t Fcv1Tables::stepsWithin(const Fcv1Glide& g, double length) const {

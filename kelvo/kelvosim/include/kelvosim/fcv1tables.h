@@ -18,6 +18,7 @@ namespace Kelvo {
 struct Fcv1Glide {
     double x = 0, y = 0;
     double heading = 0;  // direction of the velocity, atan2(vy, vx)
+    double cosHeading = 1, sinHeading = 0;  // its cosine and sine, kept with it
     double row = 0;      // table row of its speed (fractional)
     double spin = 0;     // rad/s, + counter-clockwise
     double spinOut = 0;  // row at which the spin runs out; `row` when it has none
@@ -35,6 +36,7 @@ public:
         double turn = 0;       // how far the velocity has turned
         double length = 0;     // path length
         double spinUsed = 0;   // spin the model has taken off so far
+        double cosTurn = 1, sinTurn = 0;  // of `turn`, so that turning a heading needs no sine
     };
 
     Fcv1Tables();
@@ -68,8 +70,11 @@ public:
     int32_t stepsWithin(const Fcv1Glide& g, double length) const;
     // How far the stone's heading can still turn before it rests.
     double turnLeft(const Fcv1Glide& g) const {
-        return g.spinOut > g.row ? at(g.spinOut).turn - at(g.row).turn : 0.0;
+        return g.spinOut > g.row ? column(g.spinOut, &Row::turn) - column(g.row, &Row::turn) : 0.0;
     }
+    // The cosine and sine of turnLeft, up to a turn of pi (which can point
+    // the stone anywhere), read from the table.
+    void turnLeftCosSin(const Fcv1Glide& g, double& c, double& s) const;
 
     // Rows where a column crosses evenly spaced values, so that a lookup
     // searches a few neighbouring rows instead of the whole table.
