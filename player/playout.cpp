@@ -5,6 +5,7 @@
 #include <iterator>
 #include <new>
 
+#include "kelvosim/fcv1fast.h"
 #include "kelvosim/noise.h"
 #include "kelvosim/shot.h"
 #include "kelvosim/simcontext.h"
@@ -23,6 +24,13 @@ struct ThreadRandomDevice {
 ThreadRandomDevice& threadRandomDevice() {
     thread_local ThreadRandomDevice random;
     return random;
+}
+
+// The fast fcv1 simulation's workspace, one per search thread: its exact
+// bursts reuse one world instead of building one for each shot.
+Fcv1FastWorkspace& threadWorkspace() {
+    thread_local Fcv1FastWorkspace workspace;
+    return workspace;
 }
 
 uint64_t mix64(uint64_t x) {
@@ -107,7 +115,7 @@ bool throwsNext(const ThinkBoard& board, Colour mover) { return board.turn % 2 =
 void throwShot(ThinkBoard& board, Candidate shot, bool ours, PlayoutRandom& random) {
     if (ours)
         shot = withExecutionNoise(board, shot, random.noise);
-    applyShot(board, simulateShot(board, shot));
+    applyShot(board, simulateShot(board, shot, &threadWorkspace()));
 }
 
 // One side's candidates on one board, each turned into a launch velocity
@@ -230,7 +238,8 @@ double playoutFromVisit(VisitCache& cache, PlayoutRandom& random) {
         if (cache.replies.count == 0)
             applyShot(e.board, CHANGE_NONE);
         else
-            applyShot(e.board, simulateShot(e.board, cache.replies.shot(simOf(cache.root), i)));
+            applyShot(e.board,
+                      simulateShot(e.board, cache.replies.shot(simOf(cache.root), i), &threadWorkspace()));
         if (e.board.turn != 0)
             e.next.generate(e.board, throwsNext(e.board, cache.mover) ? cache.strategies.own : cache.strategies.opp);
         cache.ready[i] = true;
@@ -244,7 +253,7 @@ double playoutFromVisit(VisitCache& cache, PlayoutRandom& random) {
 ThinkBoard executeCandidate(const ThinkBoard& root, const Candidate& candidate, dsfmt_t& rng) {
     const Candidate shot = withExecutionNoise(root, candidate, rng);
     ThinkBoard afterShot = root;
-    applyShot(afterShot, simulateShot(afterShot, shot));
+    applyShot(afterShot, simulateShot(afterShot, shot, &threadWorkspace()));
     return afterShot;
 }
 

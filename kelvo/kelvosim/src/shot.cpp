@@ -12,9 +12,9 @@
 
 namespace Kelvo {
 
-ShotChange simulateShot(ThinkBoard& board, const fMoveXY<double>& shot) {
+ShotChange simulateShot(ThinkBoard& board, const fMoveXY<double>& shot, Fcv1FastWorkspace* workspace) {
     if (board.sim != nullptr && onFcv1(*board.sim))
-        return simulateShotFcv1(board, shot, fcv1TablesOf(*board.sim));
+        return simulateShotFcv1(board, shot, fcv1TablesOf(*board.sim), workspace);
     const double speed = std::min(std::hypot(shot.x, shot.y), V_MAX);
     const double heading = std::atan2(shot.x, shot.y);
     // On an empty sheet the stone slides to its table rest point; the

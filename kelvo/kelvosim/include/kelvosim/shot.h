@@ -9,9 +9,12 @@
 
 namespace Kelvo {
 
+class Fcv1FastWorkspace;
+
 // Simulates the shot on the board with the fast simulation of its context;
-// returns the change for applyShot.
-ShotChange simulateShot(ThinkBoard& board, const fMoveXY<double>& shot);
+// returns the change for applyShot. On the fcv1 ice the workspace, when
+// given, keeps the exact world the simulation falls back on between shots.
+ShotChange simulateShot(ThinkBoard& board, const fMoveXY<double>& shot, Fcv1FastWorkspace* workspace = nullptr);
 
 // The shot as thrown: the execution noise of the board's ice drawn from rng.
 // Classic: the miss of a draw's target turned into a change of velocity;
