@@ -202,8 +202,11 @@ int64_t pairBound(const Fcv1Tables& t, const Stone& a, const Reach& ra, const St
 // A pair's bound from where both stones will be after `steps` steps, plus
 // those steps: the same bound taken again further on, so that the pair that
 // limits the jump is followed on its own up to where it may touch. NEVER
-// when from there they cannot meet, or one of them leaves the sheet.
-int64_t boundFurtherOn(const Fcv1Tables& t, const Stone& a, const Stone& b, int64_t steps) {
+// when from there they cannot meet, or one of them leaves the sheet. When
+// they may touch within a step but do not touch yet, the step is taken too:
+// the pair is followed step by step up to the step where the discs touch,
+// `touching` then set.
+int64_t boundFurtherOn(const Fcv1Tables& t, const Stone& a, const Stone& b, int64_t steps, bool& touching) {
     Stone pa = a, pb = b;
     for (Stone* s : {&pa, &pb})
         if (s->moving) {
@@ -217,7 +220,11 @@ int64_t boundFurtherOn(const Fcv1Tables& t, const Stone& a, const Stone& b, int6
     if (!pa.moving)
         return NEVER;
     const int64_t more = pairBound(t, pa, reachOf(t, pa), pb, reachOf(t, pb));
-    return more == NEVER ? NEVER : steps + more;
+    if (more != 0)
+        return more == NEVER ? NEVER : steps + more;
+    const double dx = pb.g.x - pa.g.x, dy = pb.g.y - pa.g.y;
+    touching = dx * dx + dy * dy <= CONTACT_D2;
+    return touching ? steps : steps + 1;
 }
 
 // Refinements of the limiting pair's bound in one jump; past them the jump
@@ -236,7 +243,7 @@ int64_t safeSteps(const Fcv1Tables& t, const Sheet& sh) {
         r[i] = reachOf(t, sh.s[i]);
     struct Bound {
         int8_t a, b;
-        bool settled;  // taken again, it gave no more steps
+        bool settled;  // the discs touch at its end
         int64_t steps;
     };
     Bound bounds[FCV1_STONES * FCV1_STONES];
@@ -250,8 +257,10 @@ int64_t safeSteps(const Fcv1Tables& t, const Sheet& sh) {
             if (j == i || !b.present || (b.moving && j < i))
                 continue;
             const int64_t steps = pairBound(t, a, r[i], b, r[j]);
-            if (steps != NEVER)
-                bounds[n++] = Bound{int8_t(i), int8_t(j), steps == 0, steps};
+            if (steps == NEVER)
+                continue;
+            const double dx = b.g.x - a.g.x, dy = b.g.y - a.g.y;
+            bounds[n++] = Bound{int8_t(i), int8_t(j), steps == 0 && dx * dx + dy * dy <= CONTACT_D2, steps};
         }
     }
     for (int round = 0;; ++round) {
@@ -264,12 +273,13 @@ int64_t safeSteps(const Fcv1Tables& t, const Sheet& sh) {
         Bound& m = bounds[least];
         if (m.settled || round == MAX_REFINEMENTS)
             return m.steps;
-        const int64_t further = boundFurtherOn(t, sh.s[m.a], sh.s[m.b], m.steps);
+        bool touching = false;
+        const int64_t further = boundFurtherOn(t, sh.s[m.a], sh.s[m.b], m.steps, touching);
         if (further == NEVER) {
             m = bounds[--n];
             continue;
         }
-        m.settled = further == m.steps;
+        m.settled = touching;
         m.steps = further;
     }
 }
