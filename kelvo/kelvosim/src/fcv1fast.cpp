@@ -231,56 +231,73 @@ int64_t boundFurtherOn(const Fcv1Tables& t, const Stone& a, const Stone& b, int6
 // is the smallest bound as it stands.
 constexpr int32_t MAX_REFINEMENTS = 48;
 
+// The pairs' bounds kept from one event to the next, as the step of the
+// shot before which the pair cannot start pressing: a bound stays true while
+// both stones follow their table paths, so only the pairs of stones whose
+// motion changed (a contact, an exact burst) and the pairs whose bound has
+// come due are taken anew at an event.
+struct PairBounds {
+    static constexpr int64_t NONE = INT64_MAX;  // the pair cannot meet
+    int64_t clock = 0;                          // steps taken in the shot
+    uint32_t changed = ~0u;                     // stones whose pairs are taken anew
+    int64_t until[FCV1_STONES][FCV1_STONES];    // i < j
+    bool touchAt[FCV1_STONES][FCV1_STONES];     // the discs touch at `until`
+};
+
 // How many steps every moving stone can take with no pair of stones starting
 // to press into each other at the end of any but possibly the last of them;
 // 0 when a pair may within one step, -1 when no stone can reach another.
-// Every pair's bound is taken once; then the smallest is taken again from
-// where its pair will be, until the smallest is a pair that may touch at its
-// end: the jump runs to the next possible contact, not by safe increments.
-int64_t safeSteps(const Fcv1Tables& t, const Sheet& sh) {
+// The smallest bound is taken again from where its pair will be, until the
+// smallest is a pair whose discs touch at its end: the jump runs to the next
+// contact, not by safe increments.
+int64_t safeSteps(const Fcv1Tables& t, const Sheet& sh, PairBounds& pb) {
     Reach r[FCV1_STONES];
     for (int i = 0; i < FCV1_STONES; ++i)
         r[i] = reachOf(t, sh.s[i]);
     struct Bound {
         int8_t a, b;
-        bool settled;  // the discs touch at its end
-        int64_t steps;
     };
-    Bound bounds[FCV1_STONES * FCV1_STONES];
+    Bound bounds[FCV1_STONES * FCV1_STONES / 2];
     int n = 0;
     for (int i = 0; i < FCV1_STONES; ++i) {
-        const Stone& a = sh.s[i];
-        if (!a.moving)
+        if (!sh.s[i].present)
             continue;
-        for (int j = 0; j < FCV1_STONES; ++j) {
-            const Stone& b = sh.s[j];
-            if (j == i || !b.present || (b.moving && j < i))
+        for (int j = i + 1; j < FCV1_STONES; ++j) {
+            if (!sh.s[j].present || !(sh.s[i].moving || sh.s[j].moving))
                 continue;
-            const int64_t steps = pairBound(t, a, r[i], b, r[j]);
-            if (steps == NEVER)
-                continue;
-            const double dx = b.g.x - a.g.x, dy = b.g.y - a.g.y;
-            bounds[n++] = Bound{int8_t(i), int8_t(j), steps == 0 && dx * dx + dy * dy <= CONTACT_D2, steps};
+            int64_t& until = pb.until[i][j];
+            if (((pb.changed >> i | pb.changed >> j) & 1) || until <= pb.clock) {
+                const int a = sh.s[i].moving ? i : j, b = a == i ? j : i;
+                const int64_t steps = pairBound(t, sh.s[a], r[a], sh.s[b], r[b]);
+                const double dx = sh.s[b].g.x - sh.s[a].g.x, dy = sh.s[b].g.y - sh.s[a].g.y;
+                until = steps == NEVER ? PairBounds::NONE : pb.clock + steps;
+                pb.touchAt[i][j] = steps == 0 && dx * dx + dy * dy <= CONTACT_D2;
+            }
+            if (until != PairBounds::NONE)
+                bounds[n++] = Bound{int8_t(i), int8_t(j)};
         }
     }
+    pb.changed = 0;
     for (int round = 0;; ++round) {
         int least = -1;
         for (int p = 0; p < n; ++p)
-            if (least < 0 || bounds[p].steps < bounds[least].steps)
+            if (least < 0 || pb.until[bounds[p].a][bounds[p].b] < pb.until[bounds[least].a][bounds[least].b])
                 least = p;
         if (least < 0)
             return -1;
-        Bound& m = bounds[least];
-        if (m.settled || round == MAX_REFINEMENTS)
-            return m.steps;
+        const int a = bounds[least].a, b = bounds[least].b;
+        const int64_t steps = pb.until[a][b] - pb.clock;
+        if (pb.touchAt[a][b] || round == MAX_REFINEMENTS)
+            return steps;
         bool touching = false;
-        const int64_t further = boundFurtherOn(t, sh.s[m.a], sh.s[m.b], m.steps, touching);
+        const int64_t further = boundFurtherOn(t, sh.s[a], sh.s[b], steps, touching);
+        pb.touchAt[a][b] = touching;
         if (further == NEVER) {
-            m = bounds[--n];
+            pb.until[a][b] = PairBounds::NONE;
+            bounds[least] = bounds[--n];
             continue;
         }
-        m.settled = touching;
-        m.steps = further;
+        pb.until[a][b] = pb.clock + further;
     }
 }
 
@@ -292,8 +309,8 @@ enum class StepResult { DONE, EXACT };
 
 // One step in which some discs overlap at its start: the model updates every
 // moving stone's velocity, Box2D resolves the contacts, and the positions move
-// with the velocities that come out.
-StepResult contactStep(const Fcv1Tables& t, Sheet& sh, const Pair* pairs, int n) {
+// with the velocities that come out. The stones struck are added to `changed`.
+StepResult contactStep(const Fcv1Tables& t, Sheet& sh, const Pair* pairs, int n, uint32_t& changed) {
     // Two resting stones that touch exchange nothing, unless a moving stone
     // touches one of them too: then Box2D passes the push on within the
     // step, which only the exact simulation follows.
@@ -343,6 +360,7 @@ StepResult contactStep(const Fcv1Tables& t, Sheet& sh, const Pair* pairs, int n)
         }
         if (std::hypot(v[i].vx, v[i].vy) > Fcv1Tables::TOP_SPEED)
             return StepResult::EXACT;
+        changed |= 1u << i;
         s.g = t.glide(s.g.x + DT * v[i].vx, s.g.y + DT * v[i].vy, v[i].vx, v[i].vy, v[i].w);
         s.moving = !t.resting(s.g);
     }
@@ -426,6 +444,7 @@ bool run(const Fcv1Tables& t, Sheet& sh, ExactRunner& exact, int32_t& events) {
         if (s.present && leavesSheet(s.g.x, s.g.y))
             s.present = s.moving = false;
     events = 0;
+    PairBounds bounds;
     for (;;) {
         bool anyMoving = false;
         for (const Stone& s : sh.s)
@@ -436,13 +455,14 @@ bool run(const Fcv1Tables& t, Sheet& sh, ExactRunner& exact, int32_t& events) {
             exact.run(t, sh);
             return true;
         }
-        const int64_t steps = safeSteps(t, sh);
+        const int64_t steps = safeSteps(t, sh, bounds);
         if (steps < 0) {
             advanceAll(t, sh, double(t.lastRow()));
             continue;
         }
         if (steps > 0) {
             advanceAll(t, sh, double(steps));
+            bounds.clock += steps;
             continue;
         }
         Pair pairs[FCV1_STONES * FCV1_STONES / 2];
@@ -464,11 +484,16 @@ bool run(const Fcv1Tables& t, Sheet& sh, ExactRunner& exact, int32_t& events) {
         bool live = false;
         for (int p = 0; p < n; ++p)
             live = live || sh.s[pairs[p].a].moving || sh.s[pairs[p].b].moving;
+        bounds.clock += 1;
         if (!live) {
             advanceAll(t, sh, 1);
             continue;
         }
-        if ((deep || contactStep(t, sh, pairs, n) == StepResult::EXACT) && !exact.run(t, sh, BURST_STEPS)) {
+        if (!deep && contactStep(t, sh, pairs, n, bounds.changed) == StepResult::DONE)
+            continue;
+        // The exact burst may move every stone.
+        bounds.changed = ~0u;
+        if (!exact.run(t, sh, BURST_STEPS)) {
             exact.run(t, sh);
             return true;
         }
