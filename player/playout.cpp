@@ -27,10 +27,13 @@ ThreadRandomDevice& threadRandomDevice() {
 }
 
 // The fast fcv1 simulation's workspace, one per search thread: its exact
-// bursts reuse one world instead of building one for each shot.
-Fcv1FastWorkspace& threadWorkspace() {
+// bursts reuse one world instead of building one for each shot. The classic
+// ice needs none and does not touch the thread's storage.
+Fcv1FastWorkspace* threadWorkspace(const ThinkBoard& board) {
+    if (board.sim == nullptr || !onFcv1(*board.sim))
+        return nullptr;
     thread_local Fcv1FastWorkspace workspace;
-    return workspace;
+    return &workspace;
 }
 
 uint64_t mix64(uint64_t x) {
@@ -115,7 +118,7 @@ bool throwsNext(const ThinkBoard& board, Colour mover) { return board.turn % 2 =
 void throwShot(ThinkBoard& board, Candidate shot, bool ours, PlayoutRandom& random) {
     if (ours)
         shot = withExecutionNoise(board, shot, random.noise);
-    applyShot(board, simulateShot(board, shot, &threadWorkspace()));
+    applyShot(board, simulateShot(board, shot, threadWorkspace(board)));
 }
 
 // One side's candidates on one board, each turned into a launch velocity
@@ -239,7 +242,7 @@ double playoutFromVisit(VisitCache& cache, PlayoutRandom& random) {
             applyShot(e.board, CHANGE_NONE);
         else
             applyShot(e.board,
-                      simulateShot(e.board, cache.replies.shot(simOf(cache.root), i), &threadWorkspace()));
+                      simulateShot(e.board, cache.replies.shot(simOf(cache.root), i), threadWorkspace(e.board)));
         if (e.board.turn != 0)
             e.next.generate(e.board, throwsNext(e.board, cache.mover) ? cache.strategies.own : cache.strategies.opp);
         cache.ready[i] = true;
@@ -253,7 +256,7 @@ double playoutFromVisit(VisitCache& cache, PlayoutRandom& random) {
 ThinkBoard executeCandidate(const ThinkBoard& root, const Candidate& candidate, dsfmt_t& rng) {
     const Candidate shot = withExecutionNoise(root, candidate, rng);
     ThinkBoard afterShot = root;
-    applyShot(afterShot, simulateShot(afterShot, shot, &threadWorkspace()));
+    applyShot(afterShot, simulateShot(afterShot, shot, threadWorkspace(afterShot)));
     return afterShot;
 }
 
