@@ -4,8 +4,9 @@
 // of one GO of the real player. Run by hand; the last line sums it up. The
 // player's search options change the searches.
 //
-// With --ice fcv1 it runs the three positions' searches on both ices and
-// prints their playouts per second side by side.
+// With --ice fcv1 it runs the three positions' searches on both ices, and
+// the fixed replays of two of them, and prints their playouts per second
+// side by side with the fcv1/classic ratios.
 //
 // With --signature it runs instead the decision of a GO on a fixed set of
 // positions with a fixed seed and playout limit and prints a hash of the
@@ -326,9 +327,24 @@ int main(int argc, char** argv) {
             rate[0][k] = searchOnce(bench, *positions[k]);
             rate[1][k] = searchOnce(other, onIce(*positions[k], *other.sim.ice));
         }
+        // The same playouts on each ice every run: the steadier ratio.
+        double replayed[2][2];
+        for (int k = 0; k < 2; ++k) {
+            replayed[0][k] = replay(bench, *positions[k + 1]).perSecond;
+            replayed[1][k] = replay(other, onIce(*positions[k + 1], *other.sim.ice)).perSecond;
+        }
+        std::printf("fcv1/classic playouts per second: empty %.2f, mid %.2f, crowded %.2f; replayed mid %.2f, "
+                    "crowded %.2f\n",
+                    rate[1][0] / rate[0][0], rate[1][1] / rate[0][1], rate[1][2] / rate[0][2],
+                    replayed[1][0] / replayed[0][0], replayed[1][1] / replayed[0][1]);
         std::printf("search-ice: classic_per_s_empty=%.0f classic_per_s_mid=%.0f classic_per_s_crowded=%.0f "
-                    "fcv1_per_s_empty=%.0f fcv1_per_s_mid=%.0f fcv1_per_s_crowded=%.0f\n",
-                    rate[0][0], rate[0][1], rate[0][2], rate[1][0], rate[1][1], rate[1][2]);
+                    "fcv1_per_s_empty=%.0f fcv1_per_s_mid=%.0f fcv1_per_s_crowded=%.0f "
+                    "ratio_empty=%.3f ratio_mid=%.3f ratio_crowded=%.3f "
+                    "replay_ratio_mid=%.3f replay_ratio_crowded=%.3f fcv1_replay_per_s_mid=%.0f "
+                    "fcv1_replay_per_s_crowded=%.0f\n",
+                    rate[0][0], rate[0][1], rate[0][2], rate[1][0], rate[1][1], rate[1][2], rate[1][0] / rate[0][0],
+                    rate[1][1] / rate[0][1], rate[1][2] / rate[0][2], replayed[1][0] / replayed[0][0],
+                    replayed[1][1] / replayed[0][1], replayed[1][0], replayed[1][1]);
         return 0;
     }
     if (signatureOnly) {

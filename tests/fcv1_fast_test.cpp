@@ -1,7 +1,8 @@
 // The fast fcv1 simulation and the inversion on its tables, against the
 // exact simulation: the framework's reference shots replayed fast, what the
 // board-frame entry reports and leaves on the board, a hit on two frozen
-// stones (the exact simulation's burst), and shots aimed by the inversion.
+// stones (the exact simulation's burst) and one beside a frozen line (none),
+// the tables' jumps and bounds, and shots aimed by the inversion.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -129,6 +130,53 @@ TEST(Fcv1Fast, HitOnFrozenStonesFollowsTheExactSimulation) {
         if (exact.stones.present[i])
             EXPECT_LT(distance(fast.stones, exact.stones, i), 0.02) << i;
     }
+}
+
+TEST(Fcv1Fast, AFrozenLineNoStoneStrikesNeedsNoExactBurst) {
+    // A takeout of a lone stone while three others lie in a frozen line at
+    // the side, the middle one touching both: they exchange nothing, so the
+    // contact is the fast loop's own.
+    const Fcv1Tables& t = tables();
+    const Fcv1ShotInput in = shotOn({{0.6, -0.4}, {-1.2, 0.5}, {-1.2 + 0.2899, 0.5}, {-1.2 + 2 * 0.2899, 0.5}}, 4,
+                                    fcv1HitAt(t, 0.6, -0.4, 2.8, true));
+    Fcv1FastOutcome o;
+    const Fcv1ShotResult fast = simulateFcv1Fast(t, in, &o);
+    const Fcv1ShotResult exact = simulateFcv1Exact(in);
+    EXPECT_EQ(o.exactSteps, 0);
+    for (int i = 0; i < FCV1_STONES; ++i) {
+        ASSERT_EQ(fast.stones.present[i], exact.stones.present[i]) << i;
+        if (exact.stones.present[i])
+            EXPECT_LT(distance(fast.stones, exact.stones, i), 0.02) << i;
+    }
+}
+
+TEST(Fcv1Tables, JumpsAgreeWithSmallStepsAndTheBoundsHold) {
+    // Advancing in one jump or in many lands at the same point with the same
+    // heading (kept as an angle and as its cosine and sine); the steps a
+    // stone stays within a path length never cover more; the turn column
+    // reads back.
+    const Fcv1Tables& t = tables();
+    for (const double speed : {0.4, 1.5, 2.4, 3.6})
+        for (const double spin : {1.5707964, -1.5707964, 0.0}) {
+            const Fcv1Glide start = t.glide(0.1, -30.0, -0.2 * speed, 0.98 * speed, spin);
+            Fcv1Glide one = start, many = start;
+            t.toRest(one);
+            while (!t.resting(many))
+                t.advance(many, 997);
+            EXPECT_NEAR(one.x, many.x, 1e-6) << speed << " " << spin;
+            EXPECT_NEAR(one.y, many.y, 1e-6) << speed << " " << spin;
+            for (const Fcv1Glide& g : {one, many}) {
+                EXPECT_NEAR(g.cosHeading, std::cos(g.heading), 1e-9);
+                EXPECT_NEAR(g.sinHeading, std::sin(g.heading), 1e-9);
+            }
+            for (const double length : {0.001, 0.05, 0.7, 6.0}) {
+                const int32_t steps = t.stepsWithin(start, length);
+                if (start.row + steps < t.lastRow())
+                    EXPECT_LE(t.lengthAt(start.row + steps) - t.lengthAt(start.row), length + 1e-12) << length;
+            }
+        }
+    for (const double row : {10.25, 4000.5, 40000.0})
+        EXPECT_NEAR(t.rowOfTurn(t.at(row).turn), row, 1e-6);
 }
 
 TEST(Fcv1Inversion, AimedShotsLandWhereAskedInTheExactSimulation) {

@@ -51,7 +51,7 @@ Velocity velocityOf(const Fcv1Tables& t, const Stone& s) {
     if (!s.moving)
         return Velocity{};
     const double v = t.speedOf(s.g);
-    return Velocity{v * std::cos(s.g.heading), v * std::sin(s.g.heading), s.g.spin};
+    return Velocity{v * s.g.cosHeading, v * s.g.sinHeading, s.g.spin};
 }
 
 // Box2D's answer to two discs found overlapping at the start of a step, given
@@ -93,24 +93,20 @@ bool collide(double ax, double ay, Velocity& a, double bx, double by, Velocity& 
 
 // Whether a stone's path over a jump left the sheet at a side line between
 // its ends: while it curls its x has one extreme, where it heads along y.
+// The row of that heading is read from the turn column.
 bool leftAtSide(const Fcv1Tables& t, const Fcv1Glide& before, const Fcv1Glide& after) {
     if (!(before.spinOut > before.row))
         return false;
     const double quarter = M_PI / 2;
+    const double sigma = before.spin > 0 ? 1.0 : -1.0;
+    const double turnBefore = t.at(before.row).turn;
     for (double k = std::ceil((std::min(before.heading, after.heading) - quarter) / M_PI);
          k * M_PI + quarter <= std::max(before.heading, after.heading); k += 1) {
-        // Heading k*pi + pi/2 is crossed on the way: find the row where it is.
-        const double target = k * M_PI + quarter;
-        double lo = before.row, hi = after.row;
-        for (int i = 0; i < 40 && hi - lo > 0.5; ++i) {
-            Fcv1Glide probe = before;
-            const double mid = (lo + hi) / 2;
-            t.advance(probe, mid - before.row);
-            const bool passed = (probe.heading - target) * (after.heading - before.heading) >= 0;
-            (passed ? hi : lo) = mid;
-        }
+        // Heading k*pi + pi/2 is crossed on the way: the stone is there when
+        // it has turned by the difference.
+        const double row = t.rowOfTurn(turnBefore + sigma * (k * M_PI + quarter - before.heading));
         Fcv1Glide probe = before;
-        t.advance(probe, lo - before.row);
+        t.advance(probe, std::clamp(row, before.row, after.row) - before.row);
         if (leavesSheet(probe.x, probe.y))
             return true;
     }
@@ -155,52 +151,154 @@ int64_t pairSteps(double gap, double nx, double ny, double relX, double relY, do
     return apart > 0 ? int64_t(apart / (accel * DT)) : 0;
 }
 
+// What the bounds read of a moving stone, once per stone.
+struct Reach {
+    double reach = 0;  // path length still ahead
+    double speed = 0;
+    double cosTurn = 1, sinTurn = 0;  // the heading's turn still ahead
+    Velocity v;
+};
+
+Reach reachOf(const Fcv1Tables& t, const Stone& s) {
+    Reach r;
+    if (!s.moving)
+        return r;
+    r.reach = t.reach(s.g);
+    t.turnLeftCosSin(s.g, r.cosTurn, r.sinTurn);
+    r.v = velocityOf(t, s);
+    r.speed = std::sqrt(r.v.vx * r.v.vx + r.v.vy * r.v.vy);
+    return r;
+}
+
+constexpr int64_t NEVER = -1;
+
+// Steps in which moving stone a and stone b cannot start pressing into each
+// other at the end of any but possibly the last of them; NEVER when they
+// cannot meet at all.
+int64_t pairBound(const Fcv1Tables& t, const Stone& a, const Reach& ra, const Stone& b, const Reach& rb) {
+    const double dx = b.g.x - a.g.x, dy = b.g.y - a.g.y;
+    const double d = std::sqrt(dx * dx + dy * dy);
+    const double gap = d - CONTACT_D;
+    if (gap >= ra.reach + (b.moving ? rb.reach : 0.0))
+        return NEVER;
+    if (!b.moving && gap > 0) {
+        // A stone comes no nearer than its path is long, and less the
+        // farther the resting one lies off its heading: the bearing only
+        // drifts away from the heading, which turns by at most the turn
+        // still ahead. Worked in cosines: the angle off the heading less
+        // that turn, when positive, has the cosine
+        // cos(off) cos(turn) + sin(off) sin(turn).
+        const double cosOff = std::clamp((dx * ra.v.vx + dy * ra.v.vy) / (d * ra.speed), -1.0, 1.0);
+        if (cosOff >= ra.cosTurn)
+            return t.stepsWithin(a.g, gap);
+        const double cosLeast = cosOff * ra.cosTurn + std::sqrt(1 - cosOff * cosOff) * ra.sinTurn;
+        if (cosLeast <= 0)
+            return NEVER;
+        return t.stepsWithin(a.g, gap / cosLeast);
+    }
+    return pairSteps(gap, dx / d, dy / d, rb.v.vx - ra.v.vx, rb.v.vy - ra.v.vy, (b.moving ? 2 : 1) * MAX_ACCELERATION);
+}
+
+// A pair's bound from where both stones will be after `steps` steps, plus
+// those steps: the same bound taken again further on, so that the pair that
+// limits the jump is followed on its own up to where it may touch. NEVER
+// when from there they cannot meet, or one of them leaves the sheet. When
+// they may touch within a step but do not touch yet, the step is taken too:
+// the pair is followed step by step up to the step where the discs touch,
+// `touching` then set.
+int64_t boundFurtherOn(const Fcv1Tables& t, const Stone& a, const Stone& b, int64_t steps, bool& touching) {
+    Stone pa = a, pb = b;
+    for (Stone* s : {&pa, &pb})
+        if (s->moving) {
+            t.advance(s->g, double(steps));
+            if (leavesSheet(s->g.x, s->g.y))
+                return NEVER;
+            s->moving = !t.resting(s->g);
+        }
+    if (!pa.moving)
+        std::swap(pa, pb);
+    if (!pa.moving)
+        return NEVER;
+    const int64_t more = pairBound(t, pa, reachOf(t, pa), pb, reachOf(t, pb));
+    if (more != 0)
+        return more == NEVER ? NEVER : steps + more;
+    const double dx = pb.g.x - pa.g.x, dy = pb.g.y - pa.g.y;
+    touching = dx * dx + dy * dy <= CONTACT_D2;
+    return touching ? steps : steps + 1;
+}
+
+// Refinements of the limiting pair's bound in one jump; past them the jump
+// is the smallest bound as it stands.
+constexpr int32_t MAX_REFINEMENTS = 48;
+
+// The pairs' bounds kept from one event to the next, as the step of the
+// shot before which the pair cannot start pressing: a bound stays true while
+// both stones follow their table paths, so only the pairs of stones whose
+// motion changed (a contact, an exact burst) and the pairs whose bound has
+// come due are taken anew at an event.
+struct PairBounds {
+    static constexpr int64_t NONE = INT64_MAX;  // the pair cannot meet
+    int64_t clock = 0;                          // steps taken in the shot
+    uint32_t changed = ~0u;                     // stones whose pairs are taken anew
+    int64_t until[FCV1_STONES][FCV1_STONES];    // i < j
+    bool touchAt[FCV1_STONES][FCV1_STONES];     // the discs touch at `until`
+};
+
 // How many steps every moving stone can take with no pair of stones starting
 // to press into each other at the end of any but possibly the last of them;
 // 0 when a pair may within one step, -1 when no stone can reach another.
-int64_t safeSteps(const Fcv1Tables& t, const Sheet& sh) {
-    int64_t n = -1;
-    auto limit = [&n](int64_t m) { n = n < 0 ? m : std::min(n, m); };
-    double reach[FCV1_STONES], turn[FCV1_STONES];
-    Velocity v[FCV1_STONES];
+// The smallest bound is taken again from where its pair will be, until the
+// smallest is a pair whose discs touch at its end: the jump runs to the next
+// contact, not by safe increments.
+int64_t safeSteps(const Fcv1Tables& t, const Sheet& sh, PairBounds& pb) {
+    Reach r[FCV1_STONES];
     for (int i = 0; i < FCV1_STONES; ++i)
-        if (sh.s[i].moving) {
-            reach[i] = t.reach(sh.s[i].g);
-            turn[i] = t.turnLeft(sh.s[i].g);
-            v[i] = velocityOf(t, sh.s[i]);
-        }
+        r[i] = reachOf(t, sh.s[i]);
+    struct Bound {
+        int8_t a, b;
+    };
+    Bound bounds[FCV1_STONES * FCV1_STONES / 2];
+    int n = 0;
     for (int i = 0; i < FCV1_STONES; ++i) {
-        const Stone& a = sh.s[i];
-        if (!a.moving)
+        if (!sh.s[i].present)
             continue;
-        for (int j = 0; j < FCV1_STONES; ++j) {
-            const Stone& b = sh.s[j];
-            if (j == i || !b.present || (b.moving && j < i))
+        for (int j = i + 1; j < FCV1_STONES; ++j) {
+            if (!sh.s[j].present || !(sh.s[i].moving || sh.s[j].moving))
                 continue;
-            const double dx = b.g.x - a.g.x, dy = b.g.y - a.g.y;
-            const double d = std::sqrt(dx * dx + dy * dy);
-            const double gap = d - CONTACT_D;
-            if (gap >= reach[i] + (b.moving ? reach[j] : 0.0))
-                continue;  // they can never meet
-            if (!b.moving && gap > 0) {
-                // A stone comes no nearer than its path is long, and less the
-                // farther the resting one lies off its heading: the bearing
-                // only drifts away from the heading, which turns by at most
-                // turn[i].
-                const double speed = std::sqrt(v[i].vx * v[i].vx + v[i].vy * v[i].vy);
-                const double off = std::acos(std::clamp((dx * v[i].vx + dy * v[i].vy) / (d * speed), -1.0, 1.0));
-                const double least = off - std::fabs(turn[i]);
-                if (least >= M_PI / 2)
-                    continue;
-                limit(t.stepsWithin(a.g, least > 0 ? gap / std::cos(least) : gap));
-                continue;
+            int64_t& until = pb.until[i][j];
+            if (((pb.changed >> i | pb.changed >> j) & 1) || until <= pb.clock) {
+                const int a = sh.s[i].moving ? i : j, b = a == i ? j : i;
+                const int64_t steps = pairBound(t, sh.s[a], r[a], sh.s[b], r[b]);
+                const double dx = sh.s[b].g.x - sh.s[a].g.x, dy = sh.s[b].g.y - sh.s[a].g.y;
+                until = steps == NEVER ? PairBounds::NONE : pb.clock + steps;
+                pb.touchAt[i][j] = steps == 0 && dx * dx + dy * dy <= CONTACT_D2;
             }
-            const Velocity vb = b.moving ? v[j] : Velocity{};
-            limit(pairSteps(gap, dx / d, dy / d, vb.vx - v[i].vx, vb.vy - v[i].vy,
-                            (b.moving ? 2 : 1) * MAX_ACCELERATION));
+            if (until != PairBounds::NONE)
+                bounds[n++] = Bound{int8_t(i), int8_t(j)};
         }
     }
-    return n;
+    pb.changed = 0;
+    for (int round = 0;; ++round) {
+        int least = -1;
+        for (int p = 0; p < n; ++p)
+            if (least < 0 || pb.until[bounds[p].a][bounds[p].b] < pb.until[bounds[least].a][bounds[least].b])
+                least = p;
+        if (least < 0)
+            return -1;
+        const int a = bounds[least].a, b = bounds[least].b;
+        const int64_t steps = pb.until[a][b] - pb.clock;
+        if (pb.touchAt[a][b] || round == MAX_REFINEMENTS)
+            return steps;
+        bool touching = false;
+        const int64_t further = boundFurtherOn(t, sh.s[a], sh.s[b], steps, touching);
+        pb.touchAt[a][b] = touching;
+        if (further == NEVER) {
+            pb.until[a][b] = PairBounds::NONE;
+            bounds[least] = bounds[--n];
+            continue;
+        }
+        pb.until[a][b] = pb.clock + further;
+    }
 }
 
 struct Pair {
@@ -211,15 +309,22 @@ enum class StepResult { DONE, EXACT };
 
 // One step in which some discs overlap at its start: the model updates every
 // moving stone's velocity, Box2D resolves the contacts, and the positions move
-// with the velocities that come out.
-StepResult contactStep(const Fcv1Tables& t, Sheet& sh, const Pair* pairs, int n) {
+// with the velocities that come out. The stones struck are added to `changed`.
+StepResult contactStep(const Fcv1Tables& t, Sheet& sh, const Pair* pairs, int n, uint32_t& changed) {
+    // Two resting stones that touch exchange nothing, unless a moving stone
+    // touches one of them too: then Box2D passes the push on within the
+    // step, which only the exact simulation follows.
     int touching[FCV1_STONES] = {};
-    for (int p = 0; p < n; ++p) {
-        touching[pairs[p].a] += 1;
-        touching[pairs[p].b] += 1;
-    }
+    for (int p = 0; p < n; ++p)
+        if (sh.s[pairs[p].a].moving || sh.s[pairs[p].b].moving) {
+            touching[pairs[p].a] += 1;
+            touching[pairs[p].b] += 1;
+        }
     for (int i = 0; i < FCV1_STONES; ++i)
         if (touching[i] > 1)
+            return StepResult::EXACT;
+    for (int p = 0; p < n; ++p)
+        if (!sh.s[pairs[p].a].moving && !sh.s[pairs[p].b].moving && (touching[pairs[p].a] || touching[pairs[p].b]))
             return StepResult::EXACT;
 
     Fcv1Glide next[FCV1_STONES];
@@ -234,7 +339,7 @@ StepResult contactStep(const Fcv1Tables& t, Sheet& sh, const Pair* pairs, int n)
         t.advance(next[i], 1);
         // A stone stopping in this very step has no speed left to collide with.
         const double speed = t.resting(next[i]) ? 0.0 : t.speedOf(next[i]);
-        v[i] = Velocity{speed * std::cos(next[i].heading), speed * std::sin(next[i].heading), next[i].spin};
+        v[i] = Velocity{speed * next[i].cosHeading, speed * next[i].sinHeading, next[i].spin};
     }
     bool struck[FCV1_STONES] = {};
     for (int p = 0; p < n; ++p) {
@@ -255,6 +360,7 @@ StepResult contactStep(const Fcv1Tables& t, Sheet& sh, const Pair* pairs, int n)
         }
         if (std::hypot(v[i].vx, v[i].vy) > Fcv1Tables::TOP_SPEED)
             return StepResult::EXACT;
+        changed |= 1u << i;
         s.g = t.glide(s.g.x + DT * v[i].vx, s.g.y + DT * v[i].vy, v[i].vx, v[i].vy, v[i].w);
         s.moving = !t.resting(s.g);
     }
@@ -338,6 +444,7 @@ bool run(const Fcv1Tables& t, Sheet& sh, ExactRunner& exact, int32_t& events) {
         if (s.present && leavesSheet(s.g.x, s.g.y))
             s.present = s.moving = false;
     events = 0;
+    PairBounds bounds;
     for (;;) {
         bool anyMoving = false;
         for (const Stone& s : sh.s)
@@ -348,13 +455,14 @@ bool run(const Fcv1Tables& t, Sheet& sh, ExactRunner& exact, int32_t& events) {
             exact.run(t, sh);
             return true;
         }
-        const int64_t steps = safeSteps(t, sh);
+        const int64_t steps = safeSteps(t, sh, bounds);
         if (steps < 0) {
             advanceAll(t, sh, double(t.lastRow()));
             continue;
         }
         if (steps > 0) {
             advanceAll(t, sh, double(steps));
+            bounds.clock += steps;
             continue;
         }
         Pair pairs[FCV1_STONES * FCV1_STONES / 2];
@@ -376,11 +484,16 @@ bool run(const Fcv1Tables& t, Sheet& sh, ExactRunner& exact, int32_t& events) {
         bool live = false;
         for (int p = 0; p < n; ++p)
             live = live || sh.s[pairs[p].a].moving || sh.s[pairs[p].b].moving;
+        bounds.clock += 1;
         if (!live) {
             advanceAll(t, sh, 1);
             continue;
         }
-        if ((deep || contactStep(t, sh, pairs, n) == StepResult::EXACT) && !exact.run(t, sh, BURST_STEPS)) {
+        if (!deep && contactStep(t, sh, pairs, n, bounds.changed) == StepResult::DONE)
+            continue;
+        // The exact burst may move every stone.
+        bounds.changed = ~0u;
+        if (!exact.run(t, sh, BURST_STEPS)) {
             exact.run(t, sh);
             return true;
         }

@@ -1,6 +1,7 @@
 #include "kelvosim/fcv1/fcv1ice.h"
 
 #include "kelvosim/fcv1/fcv1exact.h"
+#include "kelvosim/fcv1/fcv1fast.h"
 #include "kelvosim/fcv1/fcv1inversion.h"
 #include "kelvosim/fcv1/fcv1noise.h"
 #include "kelvosim/fcv1/fcv1rules.h"
@@ -105,7 +106,10 @@ double Fcv1Ice::drawSpeed(double reach) const {
 }
 
 ShotChange Fcv1Ice::simulateShot(ThinkBoard& board, const fMoveXY<double>& shot) const {
-    return simulateShotFcv1(board, shot, tables());
+    // One workspace per thread: the fast simulation's exact bursts reuse its
+    // world instead of building one for each shot.
+    thread_local Fcv1FastWorkspace workspace;
+    return simulateShotFcv1(board, shot, tables(), &workspace);
 }
 
 fMoveXY<double> Fcv1Ice::withExecutionNoise(const fMoveXY<double>& shot, const Fcv1PlayerNoise& spread,

@@ -14,7 +14,14 @@ namespace {
 constexpr double DT = double(FCV1_DT);
 constexpr double HALF_PI = M_PI / 2;
 
-constexpr int32_t INDEX_BUCKETS = 4096;
+// Buckets of the inverse columns, fine enough that a lookup mostly lands
+// within a row or two of the crossing: speed falls by at least 0.6 mm/s a
+// step, and path length grows by 1 to 6 mm a step at the speeds where
+// stones meet.
+constexpr int32_t SPEED_BUCKETS = 1 << 17;
+constexpr int32_t LENGTH_BUCKETS = 1 << 18;
+constexpr int32_t SPIN_USED_BUCKETS = 1 << 16;
+constexpr int32_t TURN_BUCKETS = 1 << 16;
 
 struct SpeedColumn {
     double operator()(const Fcv1Tables::Row& r) const { return r.speed; }
@@ -22,19 +29,22 @@ struct SpeedColumn {
 struct LengthColumn {
     double operator()(const Fcv1Tables::Row& r) const { return r.length; }
 };
+struct TurnColumn {
+    double operator()(const Fcv1Tables::Row& r) const { return r.turn; }
+};
 struct SpinUsedColumn {
     double operator()(const Fcv1Tables::Row& r) const { return r.spinUsed; }
 };
 
 // The index of a column that grows with the row once multiplied by `sign`.
 template <class Column>
-Fcv1Tables::Index makeIndex(const std::vector<Fcv1Tables::Row>& rows, Column column, double sign) {
+Fcv1Tables::Index makeIndex(const std::vector<Fcv1Tables::Row>& rows, Column column, double sign, int32_t buckets) {
     Fcv1Tables::Index index;
     index.origin = sign * column(rows.front());
-    index.width = (sign * column(rows.back()) - index.origin) / INDEX_BUCKETS;
-    index.first.resize(INDEX_BUCKETS + 1);
+    index.width = (sign * column(rows.back()) - index.origin) / buckets;
+    index.first.resize(buckets + 1);
     int32_t row = 0;
-    for (int32_t k = 0; k <= INDEX_BUCKETS; ++k) {
+    for (int32_t k = 0; k <= buckets; ++k) {
         const double mark = index.origin + k * index.width;
         while (row < int32_t(rows.size()) - 1 && sign * column(rows[row]) < mark)
             ++row;
@@ -66,12 +76,15 @@ Fcv1Tables::Fcv1Tables() {
         n.x = r.x + DT * next * std::cos(heading);
         n.y = r.y + DT * next * std::sin(heading);
         n.length = r.length + DT * next;
+        n.cosTurn = std::cos(n.turn);
+        n.sinTurn = std::sin(n.turn);
         rows_.push_back(n);
         r = n;
     }
-    bySpeed_ = makeIndex(rows_, SpeedColumn{}, -1);
-    byLength_ = makeIndex(rows_, LengthColumn{}, 1);
-    bySpinUsed_ = makeIndex(rows_, SpinUsedColumn{}, 1);
+    bySpeed_ = makeIndex(rows_, SpeedColumn{}, -1, SPEED_BUCKETS);
+    byLength_ = makeIndex(rows_, LengthColumn{}, 1, LENGTH_BUCKETS);
+    bySpinUsed_ = makeIndex(rows_, SpinUsedColumn{}, 1, SPIN_USED_BUCKETS);
+    byTurn_ = makeIndex(rows_, TurnColumn{}, 1, TURN_BUCKETS);
 }
 
 Fcv1Tables::Row Fcv1Tables::at(double row) const {
@@ -85,8 +98,9 @@ Fcv1Tables::Row Fcv1Tables::at(double row) const {
     const Row& p = rows_[k];
     const Row& q = rows_[k + 1];
     auto mix = [f](double u, double v) { return u + (v - u) * f; };
-    return Row{mix(p.speed, q.speed), mix(p.x, q.x),       mix(p.y, q.y),
-               mix(p.turn, q.turn),   mix(p.length, q.length), mix(p.spinUsed, q.spinUsed)};
+    return Row{mix(p.speed, q.speed),       mix(p.x, q.x),           mix(p.y, q.y),
+               mix(p.turn, q.turn),         mix(p.length, q.length), mix(p.spinUsed, q.spinUsed),
+               mix(p.cosTurn, q.cosTurn),   mix(p.sinTurn, q.sinTurn)};
 }
 
 // The fractional row at which the column (times sign, which makes it grow)
@@ -99,7 +113,8 @@ double Fcv1Tables::crossing(const Index& index, double value, Column column, dou
         return 0;
     if (!(key < sign * column(rows_[last])))
         return double(last);
-    const int32_t k = std::clamp(int32_t((key - index.origin) / index.width), 0, INDEX_BUCKETS - 1);
+    const int32_t buckets = int32_t(index.first.size()) - 1;
+    const int32_t k = std::clamp(int32_t((key - index.origin) / index.width), 0, buckets - 1);
     // The crossing lies between the row before the bucket's first and the next bucket's first.
     int32_t lo = std::max(index.first[k] - 1, 0), hi = std::min(index.first[k + 1], last);
     while (lo > 0 && !(sign * column(rows_[lo]) < key))
@@ -120,12 +135,19 @@ double Fcv1Tables::rowOfLength(double length) const { return crossing(byLength_,
 
 double Fcv1Tables::rowOfSpinUsed(double used) const { return crossing(bySpinUsed_, used, SpinUsedColumn{}, 1); }
 
+double Fcv1Tables::rowOfTurn(double turn) const { return crossing(byTurn_, turn, TurnColumn{}, 1); }
+
 Fcv1Glide Fcv1Tables::glide(double x, double y, double vx, double vy, double spin) const {
     Fcv1Glide g;
     g.x = x;
     g.y = y;
     g.heading = std::atan2(vy, vx);
-    g.row = rowOfSpeed(std::hypot(vx, vy));
+    const double speed = std::hypot(vx, vy);
+    if (speed > 0) {
+        g.cosHeading = vx / speed;
+        g.sinHeading = vy / speed;
+    }
+    g.row = rowOfSpeed(speed);
     g.spin = spin;
     // The spin runs out at the first step whose decay reaches what is left.
     g.spinOut = std::fabs(spin) > FLT_EPSILON ? rowOfSpinUsed(at(g.row).spinUsed + std::fabs(spin)) : g.row;
@@ -139,15 +161,25 @@ void Fcv1Tables::advance(Fcv1Glide& g, double steps) const {
     Row from = at(g.row);
     if (g.spinOut > g.row) {
         // Along the spinning curve, turned onto the stone's heading and
-        // mirrored for the clockwise turn.
+        // mirrored for the clockwise turn: the rotation takes the table's
+        // heading there, pi/2 + sigma * turn, onto the stone's, and is worked
+        // from the cosines and sines of both.
         const double curlEnd = std::min(end, g.spinOut);
         const Row to = at(curlEnd);
         const double sigma = g.spin > 0 ? 1.0 : -1.0;
         const double dx = sigma * (to.x - from.x), dy = to.y - from.y;
-        const double rot = g.heading - (HALF_PI + sigma * from.turn);
-        const double c = std::cos(rot), s = std::sin(rot);
+        const double ch = g.cosHeading, sh = g.sinHeading;
+        const double c = sh * from.cosTurn - sigma * ch * from.sinTurn;
+        const double s = -sigma * sh * from.sinTurn - ch * from.cosTurn;
         g.x += c * dx - s * dy;
         g.y += s * dx + c * dy;
+        // The heading turns by sigma times the turn between the two rows.
+        const double cd = to.cosTurn * from.cosTurn + to.sinTurn * from.sinTurn;
+        const double sd = sigma * (to.sinTurn * from.cosTurn - to.cosTurn * from.sinTurn);
+        const double nc = ch * cd - sh * sd, ns = sh * cd + ch * sd;
+        const double norm = 1 / std::sqrt(nc * nc + ns * ns);
+        g.cosHeading = nc * norm;
+        g.sinHeading = ns * norm;
         g.heading += sigma * (to.turn - from.turn);
         g.spin = curlEnd >= g.spinOut ? 0.0 : g.spin - sigma * (to.spinUsed - from.spinUsed);
         from = to;
@@ -156,22 +188,45 @@ void Fcv1Tables::advance(Fcv1Glide& g, double steps) const {
             g.spinOut = curlEnd;
     }
     if (end > g.row) {
-        const double d = at(end).length - from.length;
-        g.x += d * std::cos(g.heading);
-        g.y += d * std::sin(g.heading);
+        const double d = lengthAt(end) - from.length;
+        g.x += d * g.cosHeading;
+        g.y += d * g.sinHeading;
     }
     g.row = end;
     if (g.spinOut < g.row)
         g.spinOut = g.row;
 }
 
+void Fcv1Tables::turnLeftCosSin(const Fcv1Glide& g, double& c, double& s) const {
+    c = 1;
+    s = 0;
+    if (!(g.spinOut > g.row))
+        return;
+    const double turn = column(g.spinOut, &Row::turn) - column(g.row, &Row::turn);
+    if (turn >= M_PI) {
+        c = -1;
+        return;
+    }
+    const double co = column(g.spinOut, &Row::cosTurn), so = column(g.spinOut, &Row::sinTurn);
+    const double cr = column(g.row, &Row::cosTurn), sr = column(g.row, &Row::sinTurn);
+    c = co * cr + so * sr;
+    s = so * cr - co * sr;
+}
+
 int32_t Fcv1Tables::stepsWithin(const Fcv1Glide& g, double length) const {
     if (!(length > 0))
         return 0;
-    const double target = at(g.row).length + length;
-    if (target >= rows_.back().length)
-        return INT32_MAX / 2;
-    return int32_t(rowOfLength(target) - g.row);
+    // Over the steps ahead the speed only falls, and it falls at least at the
+    // model's deceleration at today's speed, the smallest it will have: the
+    // path covered in time t is at most v t - a t^2 / 2. No table search.
+    const double v = speedAt(g.row);
+    const double a = (double(FCV1_FRICTION_A) / (v + double(FCV1_FRICTION_B)) + double(FCV1_FRICTION_C)) *
+                     double(FCV1_GRAVITY);
+    const double room = v * v - 2 * a * length;
+    if (!(room > 0))
+        return INT32_MAX / 2;  // it stops short of the length
+    const double time = 2 * length / (v + std::sqrt(room));
+    return int32_t(std::min(time / DT, double(INT32_MAX / 2)));
 }
 
 }  // namespace Kelvo

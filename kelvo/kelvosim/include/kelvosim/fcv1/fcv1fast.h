@@ -1,8 +1,8 @@
 // The fast fcv1 simulation, the one a search plays its shots with. Stones
 // jump along the tables by whole steps, all on the exact simulation's 1 ms
-// clock, in jumps no stone can close a gap in; near a contact they take
-// single steps, and a contact between two stones is resolved as Box2D
-// resolves it in the step after the discs first overlap. Anything else (one
+// clock, from one contact to the next: the pair that limits a jump is
+// followed alone to the step its discs first overlap, and the contact is
+// resolved as Box2D resolves it in the step after. Anything else (one
 // stone touching two at once, a speed beyond the tables, a shot that runs too
 // many events) is handed to the exact simulation from where the stones are.
 #pragma once

@@ -26,6 +26,6 @@ Fcv1Board fcv1BoardOf(const ThinkBoard& board);
 // Simulates the board's next shot; returns the change code for applyShot.
 // A free guard zone foul changes nothing (code 0), as a void shot does.
 ShotChange simulateShotFcv1(ThinkBoard& board, const fMoveXY<double>& shot, const Fcv1Tables& tables,
-                     Fcv1FastWorkspace* workspace = nullptr);
+                            Fcv1FastWorkspace* workspace = nullptr);
 
 }  // namespace Kelvo

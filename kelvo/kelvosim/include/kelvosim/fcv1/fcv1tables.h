@@ -18,6 +18,7 @@ namespace Kelvo {
 struct Fcv1Glide {
     double x = 0, y = 0;
     double heading = 0;  // direction of the velocity, atan2(vy, vx)
+    double cosHeading = 1, sinHeading = 0;  // its cosine and sine, kept with it
     double row = 0;      // table row of its speed (fractional)
     double spin = 0;     // rad/s, + counter-clockwise
     double spinOut = 0;  // row at which the spin runs out; `row` when it has none
@@ -35,6 +36,7 @@ public:
         double turn = 0;       // how far the velocity has turned
         double length = 0;     // path length
         double spinUsed = 0;   // spin the model has taken off so far
+        double cosTurn = 1, sinTurn = 0;  // of `turn`, so that turning a heading needs no sine
     };
 
     Fcv1Tables();
@@ -48,23 +50,31 @@ public:
     double rowOfSpeed(double speed) const;
     double rowOfLength(double length) const;
     double rowOfSpinUsed(double used) const;
+    double rowOfTurn(double turn) const;
 
     // A stone launched or sent off with this motion: its table state.
     Fcv1Glide glide(double x, double y, double vx, double vy, double spin) const;
-    double speedOf(const Fcv1Glide& g) const { return at(g.row).speed; }
+    double speedOf(const Fcv1Glide& g) const { return speedAt(g.row); }
+    // One column interpolated at a fractional row, clamped to the table.
+    double speedAt(double row) const { return column(row, &Row::speed); }
+    double lengthAt(double row) const { return column(row, &Row::length); }
     // Moves the stone on by `steps` steps (to rest at the latest).
     void advance(Fcv1Glide& g, double steps) const;
     // Where the stone comes to rest.
     void toRest(Fcv1Glide& g) const { advance(g, lastRow() - g.row); }
     bool resting(const Fcv1Glide& g) const { return g.row >= lastRow(); }
     // Path length still ahead of the stone.
-    double reach(const Fcv1Glide& g) const { return rows_.back().length - at(g.row).length; }
-    // Whole steps in which the stone covers at most `length` of path.
+    double reach(const Fcv1Glide& g) const { return rows_.back().length - lengthAt(g.row); }
+    // Whole steps in which the stone surely covers at most `length` of path
+    // (a bound, not the exact count).
     int32_t stepsWithin(const Fcv1Glide& g, double length) const;
     // How far the stone's heading can still turn before it rests.
     double turnLeft(const Fcv1Glide& g) const {
-        return g.spinOut > g.row ? at(g.spinOut).turn - at(g.row).turn : 0.0;
+        return g.spinOut > g.row ? column(g.spinOut, &Row::turn) - column(g.row, &Row::turn) : 0.0;
     }
+    // The cosine and sine of turnLeft, up to a turn of pi (which can point
+    // the stone anywhere), read from the table.
+    void turnLeftCosSin(const Fcv1Glide& g, double& c, double& s) const;
 
     // Rows where a column crosses evenly spaced values, so that a lookup
     // searches a few neighbouring rows instead of the whole table.
@@ -74,11 +84,22 @@ public:
     };
 
 private:
+    double column(double row, double Row::*field) const {
+        const int32_t last = lastRow();
+        if (!(row > 0))
+            return rows_[0].*field;
+        if (row >= last)
+            return rows_[last].*field;
+        const int32_t k = int32_t(row);
+        const double u = rows_[k].*field;
+        return u + (rows_[k + 1].*field - u) * (row - k);
+    }
+
     template <class Column>
     double crossing(const Index& index, double value, Column column, double sign) const;
 
     std::vector<Row> rows_;
-    Index bySpeed_, byLength_, bySpinUsed_;
+    Index bySpeed_, byLength_, bySpinUsed_, byTurn_;
 };
 
 }  // namespace Kelvo
