@@ -16,11 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "dc3/gamelog.h"
+#include "dc3server/gamelog.h"
 #include "dc3/lineio.h"
 #include "dc3/messages.h"
 #include "dc3/order.h"
-#include "dc3/referee.h"
+#include "dc3server/referee.h"
 #include "dc3/timing.h"
 #include "dc3/turn.h"
 #include "server/summary.h"

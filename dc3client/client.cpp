@@ -4,8 +4,8 @@
 #include <cmath>
 #include <memory>
 
-#include "lineio.h"
-#include "order.h"
+#include "dc3/lineio.h"
+#include "dc3/order.h"
 #include "server/commands.h"
 
 namespace Kelvo::Dc3 {

@@ -15,13 +15,13 @@
 #include <dSFMT.h>
 
 #include "kelvosim/fcv1/fcv1noise.h"
-#include "lineio.h"
+#include "dc3/lineio.h"
 #include "record.h"
 #include "referee.h"
 #include "server/commands.h"
 #include "server/process.h"
-#include "server/svg.h"
-#include "turn.h"
+#include "referee/svg.h"
+#include "dc3/turn.h"
 #include "viewer/page.h"
 
 namespace Kelvo::Dc3 {
