@@ -109,7 +109,7 @@ std::optional<ClientMessage> ClientSession::onUpdate(const UpdateMessage& update
         std::fflush(err_);
     }
     wait_ = SERVER_SLACK_SECONDS;
-    return MoveMessage{Move{false, move.vx, move.vy, move.ccw}};
+    return MoveMessage{toMove(move)};
 }
 
 // The decision's move; the rule-based draw if the decision fails.

@@ -56,16 +56,6 @@ std::string moveText(const Fcv1Move& m) {
     return buf;
 }
 
-Fcv1Move toFcv1Move(const Move& m) {
-    Fcv1Move f;
-    f.vx = float(m.vx);
-    f.vy = float(m.vy);
-    f.ccw = m.ccw;
-    return f;
-}
-
-Move toMove(const Fcv1Move& f) { return Move{false, f.vx, f.vy, f.ccw}; }
-
 // The shot's trajectory as last_move carries it: the stones before (the
 // thrown one at the hack) and after, and every `steps` steps the stones
 // whose position changed since the frame before. The trace is taken at a

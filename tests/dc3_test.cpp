@@ -274,6 +274,19 @@ void playEnd(Referee& referee, int drawer) {
     }
 }
 
+TEST(Dc3Turn, AMessagesMoveIsSimulatedInSinglePrecisionAndComesBackAsAMoveThatDoesNotConcede) {
+    const Move asked{false, 0.1234567890123, 2.3456789012345, true};
+    const Kelvo::Fcv1Move simulated = toFcv1Move(asked);
+    EXPECT_EQ(simulated.vx, float(asked.vx));
+    EXPECT_EQ(simulated.vy, float(asked.vy));
+    EXPECT_TRUE(simulated.ccw);
+    const Move back = toMove(simulated);
+    EXPECT_FALSE(back.concede);
+    EXPECT_EQ(back.vx, double(simulated.vx));
+    EXPECT_EQ(back.vy, double(simulated.vy));
+    EXPECT_TRUE(back.ccw);
+}
+
 TEST(Dc3Referee, ScorerGivesTheHammerBlankKeepsItTiesGoToExtraEndsOnFreshClocks) {
     // The draw of a lone stone rests on the tee, for both turns.
     for (const bool ccw : {true, false}) {
