@@ -1,40 +1,15 @@
 #include "record.h"
 
-#include <cmath>
-#include <cstdlib>
-#include <filesystem>
-
 #include <nlohmann/json.hpp>
 
 namespace Kelvo::Server {
-
-double recordNumber(double v) {
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%.9g", v);
-    return std::strtod(buf, nullptr);
-}
-
-double pathNumber(double v) { return std::round(v * 1e3) / 1e3; }
 
 namespace {
 
 using Json = nlohmann::ordered_json;
 
-Json text(const std::string& bytes) {
-    // Each byte is one character (bytes beyond ASCII as U+0080..U+00FF), so a
-    // reply of arbitrary bytes still gives valid JSON; written with
-    // ensure_ascii they appear as \u00XX escapes.
-    std::string utf8;
-    for (unsigned char c : bytes) {
-        if (c < 0x80) {
-            utf8 += char(c);
-        } else {
-            utf8 += char(0xC0 | (c >> 6));
-            utf8 += char(0x80 | (c & 0x3F));
-        }
-    }
-    return utf8;
-}
+// A reply's bytes as the record keeps them (jsonString's text).
+Json text(const std::string& bytes) { return Json::parse(jsonString(bytes)); }
 
 Json textArray(const std::vector<std::string>& items) {
     Json out = Json::array();
@@ -67,40 +42,6 @@ std::string playerName(int side) { return side == 0 ? "player1" : "player2"; }
 
 }  // namespace
 
-std::string jsonString(const std::string& bytes) { return text(bytes).dump(-1, ' ', true); }
-
-RecordWriter::~RecordWriter() { close(); }
-
-bool RecordWriter::open(const std::string& path) {
-    close();
-    const std::filesystem::path p(path);
-    std::error_code ignored;
-    if (p.has_parent_path())
-        std::filesystem::create_directories(p.parent_path(), ignored);
-    file_ = std::fopen(path.c_str(), "w");
-    return file_ != nullptr;
-}
-
-void RecordWriter::close() {
-    if (file_)
-        std::fclose(file_);
-    file_ = nullptr;
-}
-
-void RecordWriter::line(const Json& object) {
-    if (!file_ && !keep_)
-        return;
-    const std::string text = object.dump(-1, ' ', true);
-    if (keep_)
-        kept_ += text + "\n";
-    if (!file_)
-        return;
-    std::fputs(text.c_str(), file_);
-    std::fputc('\n', file_);
-    // Flushed per line: the record of an interrupted match stays readable.
-    std::fflush(file_);
-}
-
 void RecordWriter::write(const MatchEntry& e) {
     Json o{{"type", "match"},
            {"players", textArray({e.players[0], e.players[1]})},
@@ -119,7 +60,7 @@ void RecordWriter::write(const MatchEntry& e) {
                           {"angle", recordNumber(e.fcv1Noise.stddevAngle)},
                           {"maxSpeed", recordNumber(e.fcv1Noise.maxSpeed)}};
     }
-    line(o);
+    RecordFile::write(o);
 }
 
 void RecordWriter::write(const ShotEntry& e) {
@@ -160,7 +101,7 @@ void RecordWriter::write(const ShotEntry& e) {
     o["stonesInPlay"] = stonesInPlay(e.after);
     if (!e.picture.empty())
         o["picture"] = text(e.picture);
-    line(o);
+    RecordFile::write(o);
 }
 
 void RecordWriter::write(const EndEntry& e) {
@@ -175,11 +116,11 @@ void RecordWriter::write(const EndEntry& e) {
            {"stonesInPlay", stonesInPlay(e.position)}};
     if (!e.picture.empty())
         o["picture"] = text(e.picture);
-    line(o);
+    RecordFile::write(o);
 }
 
 void RecordWriter::write(const ResultEntry& e) {
-    line(Json{{"type", "result"},
+    RecordFile::write(Json{{"type", "result"},
               {"winner", e.winner},
               {"total", sides(e.total[0], e.total[1])},
               {"forfeit", e.forfeit.empty() ? Json(nullptr) : text(e.forfeit)},

@@ -4,15 +4,15 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json_fwd.hpp>
 
 #include "commands.h"
-#include "noise.h"
-#include "sheet.h"
+#include "referee/noise.h"
+#include "referee/recordfile.h"
+#include "referee/sheet.h"
 
 namespace Kelvo::Server {
 
@@ -63,38 +63,14 @@ struct ResultEntry {
     std::string reason;
 };
 
-// The bytes as a JSON string, one character per byte, all in ASCII.
-std::string jsonString(const std::string& bytes);
-
-// Nine significant digits: a float position reads back exactly, and the
-// record stays short.
-double recordNumber(double v);
-// Path points need no more than a millimetre (and a millisecond).
-double pathNumber(double v);
-
-class RecordWriter {
+// The line protocol's objects of a record, written through its file.
+class RecordWriter : public RecordFile {
 public:
-    ~RecordWriter();
-    // Creates missing directories on the way. False when it cannot write.
-    bool open(const std::string& path);
-    bool isOpen() const { return file_ != nullptr; }
+    using RecordFile::write;
     void write(const MatchEntry& entry);
     void write(const ShotEntry& entry);
     void write(const EndEntry& entry);
     void write(const ResultEntry& entry);
-    // Any other object of a record, as one line.
-    void write(const nlohmann::ordered_json& object) { line(object); }
-    void close();
-    // Keeps every line written from now on, file or not, for a page made
-    // after the match.
-    void keepLines() { keep_ = true; }
-    const std::string& keptLines() const { return kept_; }
-
-private:
-    void line(const nlohmann::ordered_json& object);
-    FILE* file_ = nullptr;
-    bool keep_ = false;
-    std::string kept_;
 };
 
 }  // namespace Kelvo::Server

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "referee.h"
-#include "server/record.h"
+#include "referee/recordfile.h"
 
 namespace Kelvo::Dc3 {
 
@@ -68,7 +68,7 @@ public:
     void close() { writer_.close(); }
 
 private:
-    Server::RecordWriter writer_;
+    Server::RecordFile writer_;
 };
 
 }  // namespace Kelvo::Dc3
