@@ -7,8 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "kelvosim/fcv1shot.h"
-#include "kelvosim/simulator.h"
+#include "kelvosim/ice.h"
 #include "server/sheet.h"
 #include "server/svg.h"
 
@@ -27,18 +26,10 @@ std::string format(const char* pattern, ...) {
 }
 
 // Aim points are kept in the board frame; everything shown is in the
-// protocol's frame, like its positions: the classic server frame, or the
-// fcv1 shot frame.
-double serverX(const Vec2& p) { return p.x + FX_TEE; }
-double serverY(const Vec2& p) { return FY_TEE - p.y; }
-Vec2 shown(const Analysis& a, const Vec2& p) {
-    return a.fcv1 ? Vec2{p.x, p.y + double(FCV1_TEE_Y)} : Vec2{serverX(p), serverY(p)};
-}
-// Where a shown point is drawn: the pictures put the fcv1 tee on the
-// classic one.
-Vec2 drawn(const Analysis& a, double x, double y) {
-    return a.fcv1 ? Vec2{x + FX_TEE, FY_TEE - (y - double(FCV1_TEE_Y))} : Vec2{x, y};
-}
+// protocol's frame of the ice, like its positions.
+Vec2 shown(const Analysis& a, const Vec2& p) { return sheetOf(a.ice).toProtocolPoint(p); }
+// Where a shown point is drawn: the pictures put every ice's tee on one.
+Vec2 drawn(const Analysis& a, double x, double y) { return sheetOf(a.ice).toPicture(x, y); }
 
 // The state's stones as the server keeps them, on the given ice.
 Server::Position positionOf(const _GAMESTATE& state, IceKind ice) {
@@ -49,17 +40,6 @@ Server::Position positionOf(const _GAMESTATE& state, IceKind ice) {
         position.xy[i][1] = state.stonePos[i][1];
     }
     return position;
-}
-
-// Where a shot from the position comes to rest on the fcv1 ice, played as
-// the server plays it; false when it leaves play or fouls.
-bool fcv1Rest(const _GAMESTATE& state, const Candidate& shot, double& x, double& y) {
-    const int thrown = state.shotNumber;
-    const Server::ShotOutcome o =
-        Server::playFcv1Shot(positionOf(state, IceKind::FCV1), thrown, state.endNumber, fcv1MoveOf(shot));
-    x = o.after.xy[thrown][0];
-    y = o.after.xy[thrown][1];
-    return !o.voided && Server::inPlay(o.after, thrown);
 }
 
 // A colour from blue (lowest mean) through white to red (highest).
@@ -96,7 +76,8 @@ Analysis analyse(const AnalysedPosition& position, Engine& engine) {
     a.decision = engine.decide(position.state);
     const SearchResult& search = a.decision.search;
 
-    a.fcv1 = onFcv1(engine.simulation());
+    const Ice& ice = *engine.simulation().ice;
+    a.ice = ice.kind();
     ThinkBoard board;
     board.sim = &engine.simulation();
     buildFromGameState(board, position.state);
@@ -117,14 +98,10 @@ Analysis analyse(const AnalysedPosition& position, Engine& engine) {
         row.visits = s.stats.executions;
         row.playouts = s.stats.playouts;
         row.mean = s.stats.mean;
-        if (a.fcv1) {
-            row.rests = fcv1Rest(position.state, row.shot, row.restX, row.restY);
-        } else {
-            const ExactShotTrace trace = traceShotExact(board, row.shot);
-            row.rests = !trace.voided && trace.inPlay[0];
-            row.restX = serverX(trace.rest[0]);
-            row.restY = serverY(trace.rest[0]);
-        }
+        Vec2 rest;
+        row.rests = ice.exactRest(position.state, board, row.shot, rest);
+        row.restX = rest.x;
+        row.restY = rest.y;
         a.rows.push_back(row);
     }
     return a;
@@ -156,8 +133,7 @@ std::string table(const Analysis& a) {
     if (a.settings.seed)
         out += format(", seed %llu", (unsigned long long)*a.settings.seed);
     out += "\n";
-    out += a.fcv1 ? "aim points and rest points in the fcv1 shot frame (tee at 0, 38.405)\n"
-                  : "aim points and rest points in the server frame (tee at 2.375, 4.880)\n";
+    out += format("aim points and rest points in the %s\n", sheetOf(a.ice).protocolFrameName());
     out += "  #  kind     aim x   aim y  spin   speed  visits  playouts     mean  rest point      chosen by\n";
     bool widenedHeader = false;
     for (const ShotRow& r : a.rows) {
@@ -268,7 +244,7 @@ std::string json(const Analysis& a) {
 }
 
 std::string houseSvg(const Analysis& a) {
-    const Server::Position position = positionOf(a.position.state, a.fcv1 ? IceKind::FCV1 : IceKind::CLASSIC);
+    const Server::Position position = positionOf(a.position.state, a.ice);
     const _GAMESTATE& s = a.position.state;
     std::string svg = Server::houseSvg(
         position, a.position.firstSide,

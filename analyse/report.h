@@ -34,7 +34,7 @@ struct Analysis {
     Decision decision;
     std::vector<ShotRow> rows;  // the candidates, then the widened shots shown
     int grid = 0, refined = 0;  // widened shots of each kind in the pool
-    bool fcv1 = false;          // on the fcv1 ice: points in its shot frame
+    IceKind ice = DEFAULT_ICE;  // the engine's: points are in its protocol frame
 };
 
 // The name of a row's kind: for a candidate how its set aimed it ("draw" to

@@ -32,10 +32,10 @@
 #include <dSFMT.h>
 
 #include "fidelity_suite.h"
-#include "kelvosim/fcv1exact.h"
-#include "kelvosim/fcv1fast.h"
-#include "kelvosim/fcv1inversion.h"
-#include "kelvosim/fcv1replay.h"
+#include "kelvosim/fcv1/fcv1exact.h"
+#include "kelvosim/fcv1/fcv1fast.h"
+#include "kelvosim/fcv1/fcv1inversion.h"
+#include "kelvosim/fcv1/fcv1replay.h"
 
 namespace Kelvo {
 

@@ -21,8 +21,8 @@
 
 #include "fcv1fidelity.h"
 #include "fidelity_suite.h"
-#include "kelvosim/fastsimulator.h"
-#include "kelvosim/thinkboard.h"
+#include "kelvosim/classic/fastsimulator.h"
+#include "kelvosim/board/thinkboard.h"
 
 using namespace Kelvo;
 using namespace Kelvo::Fidelity;

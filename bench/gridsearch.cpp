@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "kelvosim/fastsimulator.h"
+#include "kelvosim/classic/fastsimulator.h"
 
 namespace KelvoBench {
 

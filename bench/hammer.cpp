@@ -22,8 +22,8 @@
 
 #include "engine.h"
 #include "gridsearch.h"
-#include "kelvosim/fastsimulator.h"
-#include "kelvosim/noise.h"
+#include "kelvosim/classic/fastsimulator.h"
+#include "kelvosim/classic/noise.h"
 #include "options.h"
 #include "positions.h"
 #include "shotgrid.h"

@@ -38,7 +38,7 @@
 
 #include "engine.h"
 #include "gridsearch.h"
-#include "kelvosim/fastsimulator.h"
+#include "kelvosim/classic/fastsimulator.h"
 #include "options.h"
 #include "positions.h"
 #include "shotgrid.h"

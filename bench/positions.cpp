@@ -87,7 +87,7 @@ Kelvo::Candidate answerShot(const std::string& tool, const std::string& answer) 
 }
 
 void requireClassicIce(const std::string& tool, const Kelvo::SearchSettings& settings) {
-    if (settings.ice == Kelvo::IceKind::CLASSIC)
+    if (settings.ice == Kelvo::DEFAULT_ICE)
         return;
     std::fprintf(stderr, "%s: its positions and reference grid are on the classic ice; --ice %s is not measured here\n",
                  tool.c_str(), Kelvo::iceName(settings.ice));

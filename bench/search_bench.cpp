@@ -22,8 +22,8 @@
 #include <CLI/CLI.hpp>
 
 #include "engine.h"
-#include "kelvosim/fastsimulator.h"
-#include "kelvosim/fcv1model.h"
+#include "kelvosim/classic/fastsimulator.h"
+#include "kelvosim/ice.h"
 #include "options.h"
 #include "support.h"
 #include "sweep.h"
@@ -53,14 +53,14 @@ const Position CROWDED{"crowded", 13,
                         {3.40f, 5.60f}, {2.20f, 8.40f}, {2.70f, 3.60f}, {1.20f, 7.00f},
                         {3.10f, 4.60f}, {1.70f, 5.30f}, {2.00f, 6.10f}, {2.80f, 6.60f}}};
 
-// The same stones on the fcv1 ice: its shot frame has the tee at (0, 38.405)
-// and runs toward larger y.
-Position onFcv1(const Position& p) {
+// The same stones on another ice, in its protocol frame.
+Position onIce(const Position& p, const Ice& ice) {
     Position q = p;
     for (auto& stone : q.stones)
         if (stone[0] != 0 || stone[1] != 0) {
-            stone[0] = float(double(stone[0]) - FX_TEE);
-            stone[1] = float(double(FCV1_TEE_Y) + (FY_TEE - double(stone[1])));
+            const Vec2 at = ice.toProtocolPoint(toBoardFrame(stone[0], stone[1]));
+            stone[0] = float(at.x);
+            stone[1] = float(at.y);
         }
     return q;
 }
@@ -131,7 +131,7 @@ double searchOnce(const Bench& bench, const Position& p) {
 // candidate), and each instance's mean and smallest; and when the first
 // visit began.
 double goVisits(const Bench& bench, const Position& p) {
-    Engine engine(bench.settings, bench.sim.tables);
+    Engine engine(bench.settings, bench.sim.ice);
     const SearchResult run = engine.decide(stateOf(p)).search;
     double sum = 0;
     std::printf("GO visits per candidate on %s:", p.name);
@@ -279,7 +279,7 @@ uint64_t searchSignature(const Bench& bench) {
             std::fprintf(stderr, "kelvo-bench-search: signature position at shot %d: %s\n", p.shot, why.c_str());
             std::exit(1);
         }
-        Engine engine(fixed, bench.sim.tables);
+        Engine engine(fixed, bench.sim.ice);
         const Decision decision = engine.decide(state);
         const SearchResult& run = decision.search;
         uint64_t position = fnv1a(FNV_BASIS, decision.answer.data(), decision.answer.size());
@@ -309,22 +309,22 @@ int main(int argc, char** argv) {
     addSearchOptions(app, bench.settings);
     if (const int status = parseToolOptions(app, argc, argv); status >= 0)
         return status;
-    const bool fcv1 = bench.settings.ice == IceKind::FCV1;
-    bench.settings.ice = IceKind::CLASSIC;
-    bench.sim.tables = buildMotionTables();
+    const IceKind asked = bench.settings.ice;
+    bench.settings.ice = DEFAULT_ICE;
+    bench.sim.ice = makeIce(DEFAULT_ICE);
     bench.sim.handOvers = &bench.handOvers;
-    if (fcv1 && !signatureOnly) {
+    if (asked != DEFAULT_ICE && !signatureOnly) {
         // The same three positions on both ices, one sweep instance each.
         Bench other;
         other.settings = bench.settings;
-        other.settings.ice = other.sim.ice = IceKind::FCV1;
-        other.sim.fcv1 = std::make_shared<const Fcv1Tables>();
+        other.settings.ice = asked;
+        other.sim.ice = makeIce(asked);
         other.sim.noise = bench.settings.fcv1Noise;
         double rate[2][3];
         const Position* positions[3] = {&EMPTY, &MID, &CROWDED};
         for (int k = 0; k < 3; ++k) {
             rate[0][k] = searchOnce(bench, *positions[k]);
-            rate[1][k] = searchOnce(other, onFcv1(*positions[k]));
+            rate[1][k] = searchOnce(other, onIce(*positions[k], *other.sim.ice));
         }
         std::printf("search-ice: classic_per_s_empty=%.0f classic_per_s_mid=%.0f classic_per_s_crowded=%.0f "
                     "fcv1_per_s_empty=%.0f fcv1_per_s_mid=%.0f fcv1_per_s_crowded=%.0f\n",

@@ -15,6 +15,9 @@
 
 namespace {
 
+// The ice the framework plays on.
+constexpr char DC3_ICE[] = "fcv1";
+
 const char USAGE[] =
     "usage: kelvo-dc3 HOST PORT [--name NAME] [--player search|draw] [--connect-timeout SECONDS]\n"
     "                 [--wait SECONDS] [--move-overhead SECONDS] [--use-budget] [--verbose]\n"
@@ -62,13 +65,13 @@ int main(int argc, char** argv) {
     app.add_flag("--use-budget", useBudget);
     app.add_flag("--verbose", options.verbose);
     Kelvo::SearchSettings settings;
-    settings.ice = Kelvo::IceKind::FCV1;
+    Kelvo::parseIceName(DC3_ICE, settings.ice);
     // The best search measured on the framework's clocks, unless asked otherwise.
     Kelvo::addSearchOptions(app, settings, "--budget-ms", "strong");
     const std::string usage = std::string(USAGE) + Kelvo::searchOptionsHelp();
     if (const int status = Kelvo::Dc3::parseCommandLine(app, help, argc, argv, usage.c_str()); status >= 0)
         return status;
-    if (settings.ice != Kelvo::IceKind::FCV1)
+    if (std::string(Kelvo::iceName(settings.ice)) != DC3_ICE)
         return usageError("the framework plays on the fcv1 ice only");
     if (app.count("host") == 0 || app.count("port") == 0)
         return usageError("HOST and PORT are required");

@@ -4,7 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "kelvosim/fcv1rules.h"
+#include "kelvosim/fcv1/fcv1rules.h"
 #include "record.h"
 #include "referee.h"
 

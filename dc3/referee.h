@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "kelvosim/fcv1exact.h"
+#include "kelvosim/fcv1/fcv1exact.h"
 #include "messages.h"
 
 namespace Kelvo::Dc3 {

@@ -14,7 +14,7 @@
 
 #include <dSFMT.h>
 
-#include "kelvosim/fcv1noise.h"
+#include "kelvosim/fcv1/fcv1noise.h"
 #include "lineio.h"
 #include "record.h"
 #include "referee.h"

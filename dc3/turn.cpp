@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "kelvosim/fcv1shot.h"
+#include "kelvosim/fcv1/fcv1shot.h"
 #include "player/engine.h"
 
 namespace Kelvo::Dc3 {

@@ -8,8 +8,8 @@
 #include <functional>
 #include <vector>
 
-#include "kelvosim/fcv1exact.h"
-#include "kelvosim/fcv1noise.h"
+#include "kelvosim/fcv1/fcv1exact.h"
+#include "kelvosim/fcv1/fcv1noise.h"
 #include "kelvosim/gamestate.h"
 #include "messages.h"
 

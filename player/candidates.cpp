@@ -10,42 +10,23 @@
 #include <limits>
 #include <utility>
 
-#include "kelvosim/fastsimulator.h"
-#include "kelvosim/fcv1inversion.h"
-#include "kelvosim/fcv1shot.h"
-#include "kelvosim/simcontext.h"
+#include "kelvosim/classic/fastsimulator.h"
+#include "kelvosim/board/simcontext.h"
+#include "kelvosim/ice.h"
 
 namespace Kelvo {
 
-namespace {
-
-// The same aims on the fcv1 ice's tables: hits keep their weight relative to
-// the classic takeout.
-Candidate resolveFcv1Aim(const Fcv1Tables& tables, const Aim& aim) {
-    const bool ccw = aim.spin == 1;
-    const double x = aim.target.x, y = aim.target.y;
-    switch (aim.kind) {
-    case Aim::DRAW: return shotOfFcv1Move(fcv1DrawTo(tables, x, y, ccw));
-    case Aim::PASS_THROUGH: return shotOfFcv1Move(fcv1PassThrough(tables, x, y, aim.param, ccw));
-    case Aim::HIT: break;
-    }
-    return shotOfFcv1Move(fcv1HitAt(tables, x, y, FCV1_TAKEOUT_SPEED * aim.param / TAKEOUT_SPEED, ccw));
-}
-
-}  // namespace
+// Hits are asked of the ice on its takeout scale: the takeout is a full one.
+static_assert(TAKEOUT_SPEED == TAKEOUT_SCALE, "TAKEOUT_SPEED == TAKEOUT_SCALE");
 
 Candidate resolveAim(const SimContext& sim, const Aim& aim) {
-    if (onFcv1(sim))
-        return resolveFcv1Aim(fcv1TablesOf(sim), aim);
-    const MotionTables& tables = *sim.tables;
-    Candidate c;
-    c.spin = aim.spin;
+    const Ice& ice = *sim.ice;
     switch (aim.kind) {
-    case Aim::DRAW: drawTo(tables, aim.target, c); break;
-    case Aim::PASS_THROUGH: passThrough(tables, aim.target, aim.param, c); break;
-    case Aim::HIT: hitAt(tables, aim.target, aim.param, c); break;
+    case Aim::DRAW: return ice.drawTo(aim.target, aim.spin);
+    case Aim::PASS_THROUGH: return ice.passThrough(aim.target, aim.param, aim.spin);
+    case Aim::HIT: return ice.hitAt(aim.target, aim.param, aim.spin);
     }
-    return c;
+    return Candidate{0, 0, aim.spin};
 }
 
 int32_t writeCandidates(CandidateSet set, const ThinkBoard& board, Candidate* candidates) {

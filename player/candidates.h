@@ -4,10 +4,10 @@
 
 #include <cstdint>
 
-#include "kelvosim/motiontables.h"
-#include "kelvosim/simcontext.h"
+#include "kelvosim/classic/motiontables.h"
+#include "kelvosim/board/simcontext.h"
 #include "kelvosim/primitive.h"
-#include "kelvosim/thinkboard.h"
+#include "kelvosim/board/thinkboard.h"
 #include "tunables.h"
 
 namespace Kelvo {

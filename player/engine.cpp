@@ -4,29 +4,24 @@
 
 namespace Kelvo {
 
-Engine::Engine(const SearchSettings& settings)
-    : Engine(settings, settings.ice == IceKind::CLASSIC ? buildMotionTables() : nullptr) {}
+Engine::Engine(const SearchSettings& settings) : Engine(settings, nullptr) {}
 
-Engine::Engine(const SearchSettings& settings, std::shared_ptr<const MotionTables> tables)
+Engine::Engine(const SearchSettings& settings, std::shared_ptr<const Ice> ice)
     : settings_(settings), grids_(&sim_) {
-    sim_.ice = settings.ice;
-    if (settings.ice == IceKind::FCV1)
-        sim_.fcv1 = std::make_shared<const Fcv1Tables>();
-    else
-        sim_.tables = std::move(tables);
+    sim_.ice = ice != nullptr && ice->kind() == settings.ice ? std::move(ice) : makeIce(settings.ice);
     sim_.noise = settings.fcv1Noise;
 }
 
 void Engine::setSettings(const SearchSettings& settings) {
     settings_ = settings;
-    settings_.ice = sim_.ice;
+    settings_.ice = sim_.ice->kind();
     sim_.noise = settings.fcv1Noise;
 }
 
 Decision Engine::decide(const _GAMESTATE& state, const StrategyOutlet& publish) {
     const SearchClock::time_point started = SearchClock::now();
     Decision d;
-    d.playable = isPlayableState(state, &d.why, sim_.ice);
+    d.playable = isPlayableState(state, &d.why, sim_.ice->kind());
     if (!d.playable)
         return d;
     scratch_.firstEndHammer = firstEndHammerAfterGo(scratch_.firstEndHammer, state);
@@ -63,10 +58,11 @@ bool isPlayableState(const _GAMESTATE& state, std::string* why, IceKind ice) {
     if (state.endNumber < 0)
         return fail("negative end number");
     // The stones the board would take, counted as it counts them.
+    const Ice& sheet = sheetOf(ice);
     int inPlay[2] = {};
     for (int i = 0; i < 16; ++i) {
         Vec2 p;
-        if (stoneOnBoard(ice, state.stonePos[i][0], state.stonePos[i][1], p))
+        if (sheet.stoneOnBoard(state.stonePos[i][0], state.stonePos[i][1], p))
             ++inPlay[i % 2];
     }
     for (int colour = BLACK; colour <= WHITE; ++colour) {

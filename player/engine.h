@@ -10,7 +10,7 @@
 #include <string>
 
 #include "kelvosim/gamestate.h"
-#include "kelvosim/simcontext.h"
+#include "kelvosim/board/simcontext.h"
 #include "search.h"
 #include "settings.h"
 #include "shotgrid.h"
@@ -35,12 +35,12 @@ struct Decision {
 
 class Engine {
 public:
-    // Builds the tables of the settings' ice, and only those: the player
-    // makes its engine at start-up.
+    // Makes the settings' ice with its tables: the player makes its engine
+    // at start-up.
     explicit Engine(const SearchSettings& settings);
-    // Shares classic tables already built (the tools and tests that make many
-    // engines); on the fcv1 ice its own tables are built.
-    Engine(const SearchSettings& settings, std::shared_ptr<const MotionTables> tables);
+    // Shares an ice already made (the tools and tests that make many
+    // engines) when it is the settings' ice; otherwise makes that one.
+    Engine(const SearchSettings& settings, std::shared_ptr<const Ice> ice);
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
 
@@ -70,7 +70,7 @@ private:
 // Whether the record can form a board: shot 0..15, end 0 or later and no
 // colour with more stones in play than it can have thrown. Otherwise why
 // says what is wrong.
-bool isPlayableState(const _GAMESTATE& state, std::string* why = nullptr, IceKind ice = IceKind::CLASSIC);
+bool isPlayableState(const _GAMESTATE& state, std::string* why = nullptr, IceKind ice = DEFAULT_ICE);
 
 // The first-end flag kept across move requests after a GO on this state: a
 // GO of end 0 sets it for shot 0 (cleared) and shot 1 (set), others keep it.

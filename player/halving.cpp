@@ -7,7 +7,7 @@
 #include <future>
 #include <memory>
 
-#include "kelvosim/fastsimulator.h"
+#include "kelvosim/classic/fastsimulator.h"
 #include "shotgrid.h"
 
 namespace Kelvo {
@@ -145,9 +145,8 @@ void addNeighbours(std::vector<SearchedShot>& pool, std::vector<int32_t>& surviv
         const double speed = speedOf(leader);
         const double heading = headingOf(leader);
         // A change of reach d at speed v is a change of speed a d / v, a the
-        // deceleration: DECEL on the classic ice, speed-dependent on fcv1.
-        const double dv = onFcv1(sim) ? -double(fcv1Acceleration(float(speed))) * NEAR_REACH * scale / speed
-                                      : DECEL * NEAR_REACH * scale / speed;
+        // deceleration the ice has at v.
+        const double dv = sim.ice->deceleration(speed) * NEAR_REACH * scale / speed;
         const double dh = NEAR_HEADING * scale;
         const Candidate near[5] = {shotAt(std::min(speed + dv, maxLaunchSpeed(sim)), heading, leader.spin),
                                    shotAt(speed - dv, heading, leader.spin),

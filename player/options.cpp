@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include "kelvosim/ice.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -116,7 +118,7 @@ struct FinishSearchOptions {
             presetApp.parse(std::vector<std::string>(fromPreset.rbegin(), fromPreset.rend()));
         }
         for (const char* noise : {"--noise-speed", "--noise-angle"})
-            if (settings->ice != IceKind::FCV1 && app->get_option(noise)->count() > 0)
+            if (!takesNoiseSpread(settings->ice) && app->get_option(noise)->count() > 0)
                 throw CLI::ValidationError(std::string(noise) + " has no effect without --ice fcv1");
         const std::string ineffective = ineffectiveSetting(*settings);
         if (ineffective.empty())
@@ -158,8 +160,7 @@ void addSettingOptions(CLI::App& app, SearchSettings& settings, const std::strin
     app.add_option("--allocation", settings.allocation)->transform(CLI::CheckedTransformer(allocations));
     app.add_flag("--common-noise", settings.commonNoise);
     app.add_flag("--widen", settings.widen);
-    const std::map<std::string, IceKind> ices{{"classic", IceKind::CLASSIC}, {"fcv1", IceKind::FCV1}};
-    app.add_option("--ice", settings.ice)->transform(CLI::CheckedTransformer(ices));
+    app.add_option("--ice", settings.ice)->transform(CLI::CheckedTransformer(iceKindsByName()));
     app.add_option("--noise-speed", settings.fcv1Noise.stddevSpeed)->check(CLI::Range(0.0f, 10.0f));
     app.add_option("--noise-angle", settings.fcv1Noise.stddevAngle)->check(CLI::Range(0.0f, 10.0f));
     const CLI::Validator digits(checkDigits, "DIGITS");

@@ -5,9 +5,9 @@
 #include <iterator>
 #include <new>
 
-#include "kelvosim/noise.h"
-#include "kelvosim/shot.h"
-#include "kelvosim/simcontext.h"
+#include "kelvosim/classic/noise.h"
+#include "kelvosim/board/shot.h"
+#include "kelvosim/board/simcontext.h"
 
 namespace Kelvo {
 

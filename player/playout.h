@@ -10,7 +10,7 @@
 #include <dSFMT.h>
 
 #include "candidates.h"
-#include "kelvosim/thinkboard.h"
+#include "kelvosim/board/thinkboard.h"
 #include "strategy.h"
 
 namespace Kelvo {

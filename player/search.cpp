@@ -1,7 +1,7 @@
 #include "search.h"
 
 #include "halving.h"
-#include "kelvosim/simcontext.h"
+#include "kelvosim/board/simcontext.h"
 #include "sweep.h"
 
 namespace Kelvo {

@@ -12,7 +12,7 @@
 
 #include "candidates.h"
 #include "kelvosim/gamestate.h"
-#include "kelvosim/thinkboard.h"
+#include "kelvosim/board/thinkboard.h"
 #include "playout.h"
 #include "settings.h"
 #include "shotgrid.h"

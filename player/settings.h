@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "kelvosim/fcv1noise.h"
+#include "kelvosim/fcv1/fcv1noise.h"
 #include "kelvosim/icekind.h"
 #include "tunables.h"
 
@@ -44,7 +44,7 @@ struct SearchSettings {
     bool widen = false;
     // The ice the game is played on. On fcv1, positions and answers are in
     // its shot frame and the search assumes fcv1Noise for its own shots.
-    IceKind ice = IceKind::CLASSIC;
+    IceKind ice = DEFAULT_ICE;
     Fcv1PlayerNoise fcv1Noise;
 };
 

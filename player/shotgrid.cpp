@@ -2,9 +2,8 @@
 
 #include <cmath>
 
-#include "kelvosim/fastsimulator.h"
-#include "kelvosim/fcv1inversion.h"
-#include "kelvosim/simcontext.h"
+#include "kelvosim/classic/fastsimulator.h"
+#include "kelvosim/board/simcontext.h"
 
 namespace Kelvo {
 
@@ -14,32 +13,16 @@ Candidate shotAt(double speed, double heading, int32_t spin) {
 
 double speedOf(const Candidate& shot) { return std::hypot(shot.x, shot.y); }
 
-namespace {
-
-std::vector<double> fcv1GridSpeeds(const GridSpec& spec, const Fcv1Tables& tables) {
-    const double shift = double(FCV1_TEE_Y) - TEE_TO_THROW;
-    std::vector<double> speeds;
-    for (double reach = spec.reachLow; reach <= spec.reachHigh + 1e-9; reach += spec.reachStep)
-        speeds.push_back(fcv1DrawSpeed(tables, reach + shift));
-    const double low = speeds.back(), high = double(FCV1_MAX_SPEED);
-    for (int i = 1; i <= spec.hitSpeeds; ++i)
-        speeds.push_back(low + (high - low) * i / spec.hitSpeeds);
-    return speeds;
-}
-
-}  // namespace
-
 double headingOf(const Candidate& shot) { return std::atan2(shot.x, shot.y); }
 
 std::vector<double> gridSpeeds(const GridSpec& spec, const SimContext* sim) {
-    if (sim != nullptr && onFcv1(*sim))
-        return fcv1GridSpeeds(spec, fcv1TablesOf(*sim));
+    const Ice& ice = sim != nullptr ? *sim->ice : sheetOf(DEFAULT_ICE);
     std::vector<double> speeds;
     for (double reach = spec.reachLow; reach <= spec.reachHigh + 1e-9; reach += spec.reachStep)
-        speeds.push_back(std::sqrt(2 * DECEL * reach));
-    const double low = speeds.back();
+        speeds.push_back(ice.drawSpeed(reach));
+    const double low = speeds.back(), high = ice.maxLaunchSpeed();
     for (int i = 1; i <= spec.hitSpeeds; ++i)
-        speeds.push_back(low + (V_MAX - low) * i / spec.hitSpeeds);
+        speeds.push_back(low + (high - low) * i / spec.hitSpeeds);
     return speeds;
 }
 

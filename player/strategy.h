@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "candidates.h"
-#include "kelvosim/thinkboard.h"
+#include "kelvosim/board/thinkboard.h"
 
 namespace Kelvo {
 

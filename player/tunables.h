@@ -132,10 +132,6 @@ constexpr double COME_AROUND_LEFT = 1.747947245872321;   // 100.15 degrees
 constexpr double AIM_BIAS = 0.01;
 // The launch speed of every takeout and hit.
 constexpr double TAKEOUT_SPEED = 33.0;
-// Chosen: the same takeouts on the fcv1 ice, in m/s: the middle of the
-// framework's own reference takeouts (2.6 to 3.6 m/s), well under its
-// players' 4.0 m/s cap, so the noise does not clip it.
-constexpr double FCV1_TAKEOUT_SPEED = 3.1;
 // A hit toward another stone needs the second stone behind the first within
 // this window of directions, in degrees from the +x axis; a second stone
 // less than STRAIGHT_BEHIND_DX to either side counts as straight behind.

@@ -119,10 +119,10 @@ int checkOptions(const OptionText& text, Kelvo::Server::MatchOptions& options) {
         return usageError("--step takes a number of seconds above 0 and at most 0.01");
     if (text.hasIce && !Kelvo::parseIceName(text.ice.c_str(), options.ice))
         return usageError("--ice takes classic or fcv1");
-    const bool fcv1 = options.ice == Kelvo::IceKind::FCV1;
-    if ((text.hasNoiseSpeed || text.hasNoiseAngle) && !fcv1)
+    const Kelvo::Ice& ice = Kelvo::sheetOf(options.ice);
+    if ((text.hasNoiseSpeed || text.hasNoiseAngle) && !ice.takesNoiseSpread())
         return usageError("--noise-speed and --noise-angle go with --ice fcv1");
-    if (text.hasStep && fcv1)
+    if (text.hasStep && ice.fixedExactStep())
         return usageError("--step does not go with --ice fcv1, whose model steps 1 ms");
     if (text.hasNoiseSpeed && !parseDeviation(text.noiseSpeed, options.fcv1Noise.stddevSpeed))
         return usageError("--noise-speed takes a number from 0 to 10");

@@ -70,9 +70,9 @@ private:
 int Match::run() {
     std::fprintf(out_, "kelvo-server: seed %" PRIu64 " (replay with --seed %" PRIu64 "), %d end%s, %g s per shot, ",
                  options_.seed, options_.seed, options_.ends, options_.ends == 1 ? "" : "s", options_.timeLimit);
-    if (options_.ice == IceKind::FCV1)
-        std::fprintf(out_, "fcv1 ice, noise %g m/s %g rad\n", double(options_.fcv1Noise.stddevSpeed),
-                     double(options_.fcv1Noise.stddevAngle));
+    if (takesNoiseSpread(options_.ice))
+        std::fprintf(out_, "%s ice, noise %g m/s %g rad\n", iceName(options_.ice),
+                     double(options_.fcv1Noise.stddevSpeed), double(options_.fcv1Noise.stddevAngle));
     else
         std::fprintf(out_, "step %g s\n", options_.step);
     for (int p = 0; p < 2; ++p)
@@ -272,17 +272,17 @@ void Match::playShot(int end, int shot, int firstSide, Position& position) {
 }
 
 ShotOutcome Match::throwAnswered(int end, int shot, const Position& position, ShotEntry& e) {
-    if (options_.ice == IceKind::FCV1) {
-        // The answer is the shot-frame velocity itself; spin 1 turns
-        // counter-clockwise (curls toward -x) as on the classic ice.
+    if (takesNoiseSpread(options_.ice)) {
+        // The answer is the velocity in the ice's shot frame itself, forward
+        // positive; spin 1 turns counter-clockwise (curls toward -x).
         const Fcv1Move asked{float(e.answered.x), float(e.answered.y), e.answered.spin == 1};
         const Fcv1Move played = fcv1Noise_.play(asked, e.noise);
         e.thrown = fMoveXY<double>{double(played.vx), double(played.vy), e.answered.spin};
-        return playFcv1Shot(position, shot, end, played);
+    } else {
+        e.noise = noise_.next();
+        e.thrown = withNoise(toBoardShot(e.answered), e.noise);
     }
-    e.noise = noise_.next();
-    e.thrown = withNoise(toBoardShot(e.answered), e.noise);
-    return Kelvo::Server::playShot(position, shot, e.thrown, options_.step);
+    return Kelvo::Server::playShot(position, shot, e.thrown, options_.step, end);
 }
 
 void Match::printShot(const ShotEntry& e) {

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <string>
 
-#include "kelvosim/fastsimulator.h"
-#include "kelvosim/fcv1noise.h"
+#include "kelvosim/classic/fastsimulator.h"
+#include "kelvosim/fcv1/fcv1noise.h"
 #include "kelvosim/icekind.h"
 
 namespace Kelvo::Server {
@@ -25,7 +25,7 @@ struct MatchOptions {
     // The ice the shots are played on. On fcv1 the positions and the answers
     // are in its shot frame, every shot is played with fcv1Noise and `step`
     // is not used (the model steps 1 ms).
-    IceKind ice = IceKind::CLASSIC;
+    IceKind ice = DEFAULT_ICE;
     Fcv1PlayerNoise fcv1Noise;
 };
 

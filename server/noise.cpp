@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "kelvosim/noise.h"
+#include "kelvosim/classic/noise.h"
 
 namespace Kelvo::Server {
 

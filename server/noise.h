@@ -9,7 +9,7 @@
 
 #include <dSFMT.h>
 
-#include "kelvosim/fcv1noise.h"
+#include "kelvosim/fcv1/fcv1noise.h"
 #include "kelvosim/primitive.h"
 
 namespace Kelvo::Server {

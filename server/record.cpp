@@ -110,10 +110,11 @@ void RecordWriter::write(const MatchEntry& e) {
            {"step", recordNumber(e.step)},
            {"sent", sides(textArray(e.sent[0]), textArray(e.sent[1]))},
            {"ready", sides(text(e.ready[0]), text(e.ready[1]))}};
-    // A classic record stays as it was; an fcv1 one says so, and its
-    // positions, paths and answers are in the shot frame.
-    if (e.ice == IceKind::FCV1) {
+    // A record on the default ice stays as it was; one on another ice names
+    // it, and its positions, paths and answers are in that ice's frame.
+    if (e.ice != DEFAULT_ICE)
         o["ice"] = iceName(e.ice);
+    if (takesNoiseSpread(e.ice)) {
         o["noise"] = Json{{"speed", recordNumber(e.fcv1Noise.stddevSpeed)},
                           {"angle", recordNumber(e.fcv1Noise.stddevAngle)},
                           {"maxSpeed", recordNumber(e.fcv1Noise.maxSpeed)}};
@@ -140,8 +141,9 @@ void RecordWriter::write(const ShotEntry& e) {
         o["thrown"] =
             Json{{"x", recordNumber(e.thrown.x)}, {"forward", recordNumber(e.thrown.y)}, {"spin", e.thrown.spin}};
         o["void"] = e.voided;
-        if (e.after.ice == IceKind::FCV1) {
-            // The moves as the viewer shows fcv1 games: asked for and played.
+        if (takesNoiseSpread(e.after.ice)) {
+            // The moves as the viewer shows games with speed-and-angle
+            // noise: asked for and played.
             auto move = [](double vx, double vy, int spin) {
                 return Json{{"vx", recordNumber(vx)}, {"vy", recordNumber(vy)}, {"rotation", spin == 1 ? "ccw" : "cw"}};
             };

@@ -22,7 +22,7 @@ struct MatchEntry {
     int ends = 0;
     double timeLimit = 0;
     double step = 0;  // of the exact simulation
-    IceKind ice = IceKind::CLASSIC;
+    IceKind ice = DEFAULT_ICE;
     Fcv1PlayerNoise fcv1Noise;  // on the fcv1 ice
     std::vector<std::string> sent[2];
     std::string ready[2];  // what each player answered to ISREADY

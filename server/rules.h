@@ -2,7 +2,7 @@
 // first in end 0) and 1 (player 2). Scores are signed from player 1's view.
 #pragma once
 
-#include "kelvosim/thinkboard.h"
+#include "kelvosim/board/thinkboard.h"
 
 namespace Kelvo::Server {
 

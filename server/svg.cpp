@@ -14,9 +14,6 @@ namespace {
 constexpr double SHEET_WIDTH = 2 * FX_TEE;
 constexpr double PIXELS_PER_METRE = 80;
 constexpr double TITLE_BAND = 0.5;
-// The view reaches at least this far in front of the tee, further when a
-// stone in play lies beyond it, so every stone in play is drawn.
-constexpr double MIN_FRONT = 7.0;
 const char* const SIDE_FILL[2] = {"#d62728", "#f2c200"};
 const char* const SIDE_NAME[2] = {"player1 (red)", "player2 (yellow)"};
 
@@ -50,24 +47,19 @@ std::string lineSvg(double x1, double y1, double x2, double y2, const char* cls)
            "\" y2=\"" + num(y2) + "\" stroke=\"#333\" stroke-width=\"0.02\"/>\n";
 }
 
-// Where a stone is drawn: the classic server frame as it is; the fcv1 shot
-// frame moved so that its tee falls on the classic one, the house up.
+// Where a stone is drawn: in the picture frame of its ice.
 Vec2 drawnAt(const Position& position, int i) {
-    const double x = position.xy[i][0], y = position.xy[i][1];
-    if (position.ice == IceKind::FCV1)
-        return Vec2{x + FX_TEE, FY_TEE - (y - double(FCV1_TEE_Y))};
-    return Vec2{x, y};
+    return sheetOf(position.ice).toPicture(position.xy[i][0], position.xy[i][1]);
 }
-
-// The fcv1 far hog line, drawn: stones must come to rest past it.
-constexpr double FCV1_HOG_DRAWN = FY_TEE + (double(FCV1_TEE_Y) - double(FCV1_HOG_Y));
 
 }  // namespace
 
 std::string houseSvg(const Position& position, int firstSide, const std::string& title) {
     const double top = FY_TEE - PLAY_Y_MAX - STONE_R - TITLE_BAND;
-    const bool fcv1 = position.ice == IceKind::FCV1;
-    double bottom = fcv1 ? FCV1_HOG_DRAWN + 2 * STONE_R : FY_TEE + MIN_FRONT;
+    const Ice& ice = sheetOf(position.ice);
+    double hogLine = 0;
+    const bool hasHogLine = ice.pictureHogLine(hogLine);
+    double bottom = ice.pictureNearEdge();
     for (int i = 0; i < STONES; ++i)
         if (inPlay(position, i))
             bottom = std::max(bottom, drawnAt(position, i).y + 2 * STONE_R);
@@ -91,8 +83,8 @@ std::string houseSvg(const Position& position, int firstSide, const std::string&
     s += lineSvg(0, FY_TEE, SHEET_WIDTH, FY_TEE, "tee-line");
     s += lineSvg(FX_TEE, sheetTop, FX_TEE, bottom, "centre-line");
     s += lineSvg(0, FY_TEE - HOUSE_R, SHEET_WIDTH, FY_TEE - HOUSE_R, "back-line");
-    if (fcv1)
-        s += lineSvg(0, FCV1_HOG_DRAWN, SHEET_WIDTH, FCV1_HOG_DRAWN, "hog-line");
+    if (hasHogLine)
+        s += lineSvg(0, hogLine, SHEET_WIDTH, hogLine, "hog-line");
 
     for (int i = 0; i < STONES; ++i) {
         if (!inPlay(position, i))

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "candidates.h"
-#include "kelvosim/fastsimulator.h"
+#include "kelvosim/classic/fastsimulator.h"
 #include "support.h"
 
 using namespace Kelvo;

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "kelvosim/fastsimulator.h"
-#include "kelvosim/simulator.h"
+#include "kelvosim/classic/fastsimulator.h"
+#include "kelvosim/classic/simulator.h"
 #include "support.h"
 
 using namespace Kelvo;

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "kelvosim/fastsimulator.h"
+#include "kelvosim/classic/fastsimulator.h"
 #include "support.h"
 
 using namespace Kelvo;

@@ -2,10 +2,11 @@
 // colour lists as the classic simulation writes them.
 #include <gtest/gtest.h>
 
-#include "kelvosim/fcv1inversion.h"
-#include "kelvosim/fcv1shot.h"
-#include "kelvosim/shot.h"
-#include "kelvosim/simcontext.h"
+#include "kelvosim/fcv1/fcv1ice.h"
+#include "kelvosim/fcv1/fcv1inversion.h"
+#include "kelvosim/fcv1/fcv1shot.h"
+#include "kelvosim/board/shot.h"
+#include "kelvosim/board/simcontext.h"
 
 namespace {
 
@@ -14,14 +15,13 @@ using namespace Kelvo;
 const SimContext& fcv1() {
     static const SimContext sim = [] {
         SimContext s;
-        s.ice = IceKind::FCV1;
-        s.fcv1 = std::make_shared<const Fcv1Tables>();
+        s.ice = makeIce(IceKind::FCV1);
         return s;
     }();
     return sim;
 }
 
-const Fcv1Tables& tables() { return *fcv1().fcv1; }
+const Fcv1Tables& tables() { return static_cast<const Fcv1Ice&>(*fcv1().ice).tables(); }
 
 ThinkBoard boardAt(int32_t shot) {
     ThinkBoard b;

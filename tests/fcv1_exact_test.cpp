@@ -8,9 +8,9 @@
 #include <string>
 #include <tuple>
 
-#include "kelvosim/fcv1exact.h"
-#include "kelvosim/fcv1noise.h"
-#include "kelvosim/fcv1replay.h"
+#include "kelvosim/fcv1/fcv1exact.h"
+#include "kelvosim/fcv1/fcv1noise.h"
+#include "kelvosim/fcv1/fcv1replay.h"
 
 using namespace Kelvo;
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "kelvosim/fcv1exact.h"
-#include "kelvosim/fcv1fast.h"
-#include "kelvosim/fcv1inversion.h"
-#include "kelvosim/fcv1replay.h"
+#include "kelvosim/fcv1/fcv1exact.h"
+#include "kelvosim/fcv1/fcv1fast.h"
+#include "kelvosim/fcv1/fcv1inversion.h"
+#include "kelvosim/fcv1/fcv1replay.h"
 
 using namespace Kelvo;
 

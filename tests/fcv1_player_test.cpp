@@ -5,8 +5,8 @@
 #include <cmath>
 
 #include "engine.h"
-#include "kelvosim/fcv1exact.h"
-#include "kelvosim/fcv1shot.h"
+#include "kelvosim/fcv1/fcv1exact.h"
+#include "kelvosim/fcv1/fcv1shot.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <random>
 #include <utility>
 
-#include "kelvosim/fastsimulator.h"
-#include "kelvosim/simulator.h"
+#include "kelvosim/classic/fastsimulator.h"
+#include "kelvosim/classic/simulator.h"
 #include "support.h"
 
 namespace Kelvo::Fidelity {

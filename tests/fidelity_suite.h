@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "kelvosim/primitive.h"
-#include "kelvosim/thinkboard.h"
+#include "kelvosim/board/thinkboard.h"
 
 namespace Kelvo::Fidelity {
 

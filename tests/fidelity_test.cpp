@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fidelity_suite.h"
-#include "kelvosim/fastsimulator.h"
+#include "kelvosim/classic/fastsimulator.h"
 #include "support.h"
 
 using namespace Kelvo;

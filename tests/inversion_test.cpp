@@ -6,7 +6,7 @@
 #include <cmath>
 #include <vector>
 
-#include "kelvosim/fastsimulator.h"
+#include "kelvosim/classic/fastsimulator.h"
 #include "support.h"
 
 using namespace Kelvo;

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "engine.h"
-#include "kelvosim/fastsimulator.h"
-#include "kelvosim/noise.h"
+#include "kelvosim/classic/fastsimulator.h"
+#include "kelvosim/classic/noise.h"
 #include "support.h"
 #include "sweep.h"
 

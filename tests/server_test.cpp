@@ -19,6 +19,7 @@
 #include <tuple>
 #include <vector>
 
+#include "kelvosim/fcv1/fcv1shot.h"
 #include "server/commands.h"
 #include "server/noise.h"
 #include "server/rules.h"
@@ -647,13 +648,13 @@ TEST(Fcv1Sheet, AKnockedOutGuardIsAFoulAndTheCountIsFromTheFirstThrower) {
     // Player 1's guard (stone 0) in the free guard zone, player 2 (shot 1)
     // takes it out at peel weight: the position stays, the thrown stone goes.
     const S::Position before = fcv1Position({{0, 0.0f, 35.0f}});
-    const S::ShotOutcome foul = S::playFcv1Shot(before, 1, 0, Kelvo::Fcv1Move{0.045f, 3.9f, true});
+    const S::ShotOutcome foul = S::playShot(before, 1, Kelvo::shotOfFcv1Move(Kelvo::Fcv1Move{0.045f, 3.9f, true}), Kelvo::REFERENCE_DT, 0);
     EXPECT_TRUE(foul.voided);
     EXPECT_EQ(foul.after.xy[0][1], 35.0f);
     EXPECT_FALSE(S::inPlay(foul.after, 1));
     EXPECT_FALSE(foul.paths.empty());
     // From shot 5 on the same hit is allowed.
-    const S::ShotOutcome hit = S::playFcv1Shot(before, 5, 0, Kelvo::Fcv1Move{0.045f, 3.9f, true});
+    const S::ShotOutcome hit = S::playShot(before, 5, Kelvo::shotOfFcv1Move(Kelvo::Fcv1Move{0.045f, 3.9f, true}), Kelvo::REFERENCE_DT, 0);
     EXPECT_FALSE(hit.voided);
     EXPECT_FALSE(S::inPlay(hit.after, 0));
 

@@ -13,12 +13,12 @@
 #include <sstream>
 #include <thread>
 
-#include "kelvosim/fastsimulator.h"
+#include "kelvosim/classic/fastsimulator.h"
 
 namespace KelvoTest {
 
 const Kelvo::SimContext& simulation() {
-    static const Kelvo::SimContext sim{Kelvo::buildMotionTables()};
+    static const Kelvo::SimContext sim{Kelvo::makeIce(Kelvo::IceKind::CLASSIC)};
     return sim;
 }
 

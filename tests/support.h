@@ -9,8 +9,9 @@
 #include <gtest/gtest.h>
 
 #include "engine.h"
-#include "kelvosim/simcontext.h"
-#include "kelvosim/thinkboard.h"
+#include "kelvosim/board/simcontext.h"
+#include "kelvosim/classic/classicice.h"
+#include "kelvosim/board/thinkboard.h"
 #include "settings.h"
 
 namespace KelvoTest {
@@ -18,7 +19,7 @@ namespace KelvoTest {
 // The motion tables and a simulation context on them, built once per test
 // program on first use.
 const Kelvo::SimContext& simulation();
-inline const Kelvo::MotionTables& tables() { return *simulation().tables; }
+inline const Kelvo::MotionTables& tables() { return static_cast<const Kelvo::ClassicIce&>(*simulation().ice).tables(); }
 
 // A board at the given turn with the given stones (board frame), flags and
 // count recomputed as the search would see them, simulated with simulation().
@@ -38,7 +39,7 @@ inline Kelvo::SearchSettings withBudget(int budgetMs) {
 
 // An engine on the shared tables.
 inline Kelvo::Engine engine(const Kelvo::SearchSettings& settings = {}) {
-    return Kelvo::Engine(settings, simulation().tables);
+    return Kelvo::Engine(settings, simulation().ice);
 }
 
 // FNV-1a: bytes folded into a running 64-bit hash, for results that must

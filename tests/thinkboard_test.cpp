@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "kelvosim/thinkboard.h"
+#include "kelvosim/board/thinkboard.h"
 #include "support.h"
 
 using namespace Kelvo;

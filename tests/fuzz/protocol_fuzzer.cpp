@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "engine.h"
-#include "kelvosim/fastsimulator.h"
+#include "kelvosim/classic/fastsimulator.h"
 #include "protocol.h"
 #include "search.h"
 
@@ -98,7 +98,7 @@ void startOfGame() {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    simulation = std::make_unique<Kelvo::SimContext>(Kelvo::SimContext{Kelvo::buildMotionTables()});
+    simulation = std::make_unique<Kelvo::SimContext>(Kelvo::SimContext{Kelvo::makeIce(Kelvo::IceKind::CLASSIC)});
     // Standard output goes to a memory file that is checked after every input.
     const int fd = memfd_create("kelvo-stdout", 0);
     if (fd < 0 || dup2(fd, STDOUT_FILENO) < 0)

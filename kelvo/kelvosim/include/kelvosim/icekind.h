@@ -1,27 +1,27 @@
-// The ices a sheet can be played on: the classic one the player was built
-// for, and fcv1, the friction-and-curl model of today's competitions, whose
-// positions and velocities are in its shot frame (hack at the origin, +y
-// toward the house, metres and m/s).
+// The ices by name. An ice is made from its kind by the factory in ice.h;
+// icekind.cpp is the one place that knows every ice.
 #pragma once
 
 #include <cstdint>
-#include <cstring>
+#include <map>
+#include <string>
 
 namespace Kelvo {
 
+// The classic ice the player was built for, and fcv1, the friction-and-curl
+// model of today's competitions as Digital Curling 3 plays it, whose
+// positions and velocities are in its shot frame (hack at the origin, +y
+// toward the house, metres and m/s).
 enum class IceKind : int32_t { CLASSIC, FCV1 };
 
-inline const char* iceName(IceKind ice) { return ice == IceKind::FCV1 ? "fcv1" : "classic"; }
+// The ice of a game that names none: the first.
+constexpr IceKind DEFAULT_ICE = IceKind(0);
 
-// "classic" or "fcv1"; false for anything else.
-inline bool parseIceName(const char* name, IceKind& ice) {
-    if (std::strcmp(name, "classic") == 0)
-        ice = IceKind::CLASSIC;
-    else if (std::strcmp(name, "fcv1") == 0)
-        ice = IceKind::FCV1;
-    else
-        return false;
-    return true;
-}
+// "classic" or "fcv1".
+const char* iceName(IceKind ice);
+// The kind of a name; false for anything else.
+bool parseIceName(const char* name, IceKind& ice);
+// Every ice by its name, for option parsers.
+const std::map<std::string, IceKind>& iceKindsByName();
 
 }  // namespace Kelvo

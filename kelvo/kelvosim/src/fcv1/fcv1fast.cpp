@@ -1,0 +1,505 @@
+// The fast fcv1 simulation: an event loop over table jumps, single steps and
+// two-stone contacts, with the exact simulation as its fallback.
+#include "kelvosim/fcv1/fcv1fast.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+#include "kelvosim/primitive.h"
+
+namespace Kelvo {
+
+namespace {
+
+constexpr double DT = double(FCV1_DT);
+constexpr double STONE_R = double(FCV1_STONE_R);
+// Box2D finds two discs touching when their centres are at most this far apart.
+constexpr double CONTACT_D = double(FCV1_STONE_R + FCV1_STONE_R);
+constexpr double CONTACT_D2 = CONTACT_D * CONTACT_D;
+// Deeper overlaps bring in Box2D's position correction (its linear slop):
+// the exact simulation takes them.
+constexpr double MAX_OVERLAP = 0.005;
+// Jumps, single steps, contacts and exact bursts before the exact simulation
+// takes over for good.
+constexpr int32_t MAX_EVENTS = 400;
+// Steps of an exact burst: contacts the fast loop does not resolve itself
+// (a stone touching two, a deep overlap) are left to the exact simulation
+// for this many steps, then the fast loop goes on from there.
+constexpr int32_t BURST_STEPS = 10;
+constexpr double FRICTION = double(FCV1_STONE_FRICTION);
+// Rotational inertia over mass of a disc.
+constexpr double INERTIA = 0.5 * STONE_R * STONE_R;
+
+struct Stone {
+    bool present = false;
+    bool moving = false;
+    Fcv1Glide g;
+};
+
+struct Sheet {
+    Stone s[FCV1_STONES];
+};
+
+bool leavesSheet(double x, double y) { return fcv1LeavesSheet(float(x), float(fcv1ShotY(y))); }
+
+struct Velocity {
+    double vx = 0, vy = 0, w = 0;
+};
+
+Velocity velocityOf(const Fcv1Tables& t, const Stone& s) {
+    if (!s.moving)
+        return Velocity{};
+    const double v = t.speedOf(s.g);
+    return Velocity{v * std::cos(s.g.heading), v * std::sin(s.g.heading), s.g.spin};
+}
+
+// Box2D's answer to two discs found overlapping at the start of a step, given
+// the velocities after this step's model update. With restitution 1 the
+// normal parts are exchanged; the first solver pass has no normal impulse
+// yet to bound friction, the second takes the slip at the contact point off
+// up to 0.2 of the normal impulse, and later passes change nothing. False
+// when the discs are not closing.
+bool collide(double ax, double ay, Velocity& a, double bx, double by, Velocity& b) {
+    const double d = std::hypot(bx - ax, by - ay);
+    const double nx = (bx - ax) / d, ny = (by - ay) / d;
+    const double closing = (b.vx - a.vx) * nx + (b.vy - a.vy) * ny;
+    if (!(closing < 0))
+        return false;
+    const double jn = -closing;  // per unit mass: each stone's share of the normal exchange
+    a.vx -= jn * nx;
+    a.vy -= jn * ny;
+    b.vx += jn * nx;
+    b.vy += jn * ny;
+    // Contact point midway between the centres; tangent (n.y, -n.x).
+    const double h = d / 2;
+    const double rax = h * nx, ray = h * ny, rbx = -rax, rby = -ray;
+    const double tx = ny, ty = -nx;
+    const double dvx = b.vx - b.w * rby - a.vx + a.w * ray;
+    const double dvy = b.vy + b.w * rbx - a.vy - a.w * rax;
+    const double vt = dvx * tx + dvy * ty;
+    const double rta = rax * ty - ray * tx, rtb = rbx * ty - rby * tx;
+    const double k = 2 + (rta * rta + rtb * rtb) / INERTIA;
+    const double lambda = std::clamp(-vt / k, -FRICTION * jn, FRICTION * jn);
+    const double px = lambda * tx, py = lambda * ty;
+    a.vx -= px;
+    a.vy -= py;
+    a.w -= (rax * py - ray * px) / INERTIA;
+    b.vx += px;
+    b.vy += py;
+    b.w += (rbx * py - rby * px) / INERTIA;
+    return true;
+}
+
+// Whether a stone's path over a jump left the sheet at a side line between
+// its ends: while it curls its x has one extreme, where it heads along y.
+bool leftAtSide(const Fcv1Tables& t, const Fcv1Glide& before, const Fcv1Glide& after) {
+    if (!(before.spinOut > before.row))
+        return false;
+    const double quarter = M_PI / 2;
+    for (double k = std::ceil((std::min(before.heading, after.heading) - quarter) / M_PI);
+         k * M_PI + quarter <= std::max(before.heading, after.heading); k += 1) {
+        // Heading k*pi + pi/2 is crossed on the way: find the row where it is.
+        const double target = k * M_PI + quarter;
+        double lo = before.row, hi = after.row;
+        for (int i = 0; i < 40 && hi - lo > 0.5; ++i) {
+            Fcv1Glide probe = before;
+            const double mid = (lo + hi) / 2;
+            t.advance(probe, mid - before.row);
+            const bool passed = (probe.heading - target) * (after.heading - before.heading) >= 0;
+            (passed ? hi : lo) = mid;
+        }
+        Fcv1Glide probe = before;
+        t.advance(probe, lo - before.row);
+        if (leavesSheet(probe.x, probe.y))
+            return true;
+    }
+    return false;
+}
+
+// Moves every moving stone on by `steps` steps; stones that leave the sheet
+// come off, stones that stop rest.
+void advanceAll(const Fcv1Tables& t, Sheet& sh, double steps) {
+    for (Stone& s : sh.s) {
+        if (!s.moving)
+            continue;
+        const Fcv1Glide before = s.g;
+        t.advance(s.g, steps);
+        if (leavesSheet(s.g.x, s.g.y) || (steps > 1 && leftAtSide(t, before, s.g))) {
+            s.present = s.moving = false;
+            continue;
+        }
+        if (t.resting(s.g))
+            s.moving = false;
+    }
+}
+
+// A bound on how fast a free stone's velocity changes, m/s^2: the model's
+// deceleration is largest at rest (0.37) and the curl turns it by at most
+// 0.012 more.
+constexpr double MAX_ACCELERATION = 0.4;
+
+// Steps in which two stones, `gap` apart (negative when they overlap) along
+// the unit normal (nx, ny) from a to b, with velocity `rel` of b relative to
+// a, cannot start pressing into each other. `accel` bounds how fast `rel`
+// changes.
+int64_t pairSteps(double gap, double nx, double ny, double relX, double relY, double accel) {
+    if (gap > 0) {
+        // Closing over a time tau is at most |rel| tau + accel tau^2 / 2.
+        const double c = std::hypot(relX, relY);
+        const double tau = 2 * gap / (c + std::sqrt(c * c + 2 * accel * gap));
+        return int64_t(tau / DT);
+    }
+    // Overlapping: nothing happens while they move apart along the normal.
+    const double apart = relX * nx + relY * ny;
+    return apart > 0 ? int64_t(apart / (accel * DT)) : 0;
+}
+
+// How many steps every moving stone can take with no pair of stones starting
+// to press into each other at the end of any but possibly the last of them;
+// 0 when a pair may within one step, -1 when no stone can reach another.
+int64_t safeSteps(const Fcv1Tables& t, const Sheet& sh) {
+    int64_t n = -1;
+    auto limit = [&n](int64_t m) { n = n < 0 ? m : std::min(n, m); };
+    double reach[FCV1_STONES], turn[FCV1_STONES];
+    Velocity v[FCV1_STONES];
+    for (int i = 0; i < FCV1_STONES; ++i)
+        if (sh.s[i].moving) {
+            reach[i] = t.reach(sh.s[i].g);
+            turn[i] = t.turnLeft(sh.s[i].g);
+            v[i] = velocityOf(t, sh.s[i]);
+        }
+    for (int i = 0; i < FCV1_STONES; ++i) {
+        const Stone& a = sh.s[i];
+        if (!a.moving)
+            continue;
+        for (int j = 0; j < FCV1_STONES; ++j) {
+            const Stone& b = sh.s[j];
+            if (j == i || !b.present || (b.moving && j < i))
+                continue;
+            const double dx = b.g.x - a.g.x, dy = b.g.y - a.g.y;
+            const double d = std::sqrt(dx * dx + dy * dy);
+            const double gap = d - CONTACT_D;
+            if (gap >= reach[i] + (b.moving ? reach[j] : 0.0))
+                continue;  // they can never meet
+            if (!b.moving && gap > 0) {
+                // A stone comes no nearer than its path is long, and less the
+                // farther the resting one lies off its heading: the bearing
+                // only drifts away from the heading, which turns by at most
+                // turn[i].
+                const double speed = std::sqrt(v[i].vx * v[i].vx + v[i].vy * v[i].vy);
+                const double off = std::acos(std::clamp((dx * v[i].vx + dy * v[i].vy) / (d * speed), -1.0, 1.0));
+                const double least = off - std::fabs(turn[i]);
+                if (least >= M_PI / 2)
+                    continue;
+                limit(t.stepsWithin(a.g, least > 0 ? gap / std::cos(least) : gap));
+                continue;
+            }
+            const Velocity vb = b.moving ? v[j] : Velocity{};
+            limit(pairSteps(gap, dx / d, dy / d, vb.vx - v[i].vx, vb.vy - v[i].vy,
+                            (b.moving ? 2 : 1) * MAX_ACCELERATION));
+        }
+    }
+    return n;
+}
+
+struct Pair {
+    int a, b;
+};
+
+enum class StepResult { DONE, EXACT };
+
+// One step in which some discs overlap at its start: the model updates every
+// moving stone's velocity, Box2D resolves the contacts, and the positions move
+// with the velocities that come out.
+StepResult contactStep(const Fcv1Tables& t, Sheet& sh, const Pair* pairs, int n) {
+    int touching[FCV1_STONES] = {};
+    for (int p = 0; p < n; ++p) {
+        touching[pairs[p].a] += 1;
+        touching[pairs[p].b] += 1;
+    }
+    for (int i = 0; i < FCV1_STONES; ++i)
+        if (touching[i] > 1)
+            return StepResult::EXACT;
+
+    Fcv1Glide next[FCV1_STONES];
+    Velocity v[FCV1_STONES];
+    for (int i = 0; i < FCV1_STONES; ++i) {
+        Stone& s = sh.s[i];
+        if (!s.present)
+            continue;
+        next[i] = s.g;
+        if (!s.moving)
+            continue;
+        t.advance(next[i], 1);
+        // A stone stopping in this very step has no speed left to collide with.
+        const double speed = t.resting(next[i]) ? 0.0 : t.speedOf(next[i]);
+        v[i] = Velocity{speed * std::cos(next[i].heading), speed * std::sin(next[i].heading), next[i].spin};
+    }
+    bool struck[FCV1_STONES] = {};
+    for (int p = 0; p < n; ++p) {
+        const int a = pairs[p].a, b = pairs[p].b;
+        if (collide(sh.s[a].g.x, sh.s[a].g.y, v[a], sh.s[b].g.x, sh.s[b].g.y, v[b]))
+            struck[a] = struck[b] = true;
+    }
+    for (int i = 0; i < FCV1_STONES; ++i) {
+        Stone& s = sh.s[i];
+        if (!s.present)
+            continue;
+        if (!struck[i]) {
+            if (s.moving) {
+                s.g = next[i];
+                s.moving = !t.resting(s.g);
+            }
+            continue;
+        }
+        if (std::hypot(v[i].vx, v[i].vy) > Fcv1Tables::TOP_SPEED)
+            return StepResult::EXACT;
+        s.g = t.glide(s.g.x + DT * v[i].vx, s.g.y + DT * v[i].vy, v[i].vx, v[i].vy, v[i].w);
+        s.moving = !t.resting(s.g);
+    }
+    for (Stone& s : sh.s)
+        if (s.present && leavesSheet(s.g.x, s.g.y))
+            s.present = s.moving = false;
+    return StepResult::DONE;
+}
+
+Fcv1Body exactBody(const Stone& s, const Velocity& v) {
+    Fcv1Body b;
+    b.present = s.present;
+    b.x = float(s.g.x);
+    b.y = float(fcv1ShotY(s.g.y));
+    b.vx = float(v.vx);
+    b.vy = float(v.vy);
+    b.w = float(v.w);
+    return b;
+}
+
+// The exact simulation of a shot, taken from the workspace (or made) when
+// the fast loop first needs it; it keeps one world for the whole shot, in the
+// shot frame of an even end.
+class ExactRunner {
+public:
+    explicit ExactRunner(Fcv1FastWorkspace* workspace) : workspace_(workspace) {}
+
+    // Runs the sheet for at most `steps` steps (to rest by default) and
+    // writes it back; a stone the exact run left where it was keeps its
+    // coordinates. False when a stone moves too fast for the tables.
+    bool run(const Fcv1Tables& t, Sheet& sh, Fcv1Sheet& exact, int32_t steps = INT32_MAX) {
+        stepsRun += simulator().run(exact, 0, nullptr, steps);
+        bool fits = true;
+        for (int i = 0; i < FCV1_STONES; ++i) {
+            Stone& s = sh.s[i];
+            const Fcv1Body& b = exact.stones[i];
+            if (b.present && s.present && (b.x != float(s.g.x) || b.y != float(fcv1ShotY(s.g.y))))
+                s.g = t.glide(b.x, fcv1BoardY(b.y), b.vx, b.vy, b.w);
+            else if (b.present && s.present && (b.vx != 0 || b.vy != 0))
+                s.g = t.glide(s.g.x, s.g.y, b.vx, b.vy, b.w);
+            s.present = b.present;
+            s.moving = b.present && (b.vx != 0 || b.vy != 0);
+            fits = fits && std::hypot(b.vx, b.vy) <= Fcv1Tables::TOP_SPEED;
+            if (s.moving)
+                s.moving = !t.resting(s.g);
+        }
+        return fits;
+    }
+
+    // The same from where the fast loop stands.
+    bool run(const Fcv1Tables& t, Sheet& sh, int32_t steps = INT32_MAX) {
+        Fcv1Sheet exact;
+        for (int i = 0; i < FCV1_STONES; ++i)
+            exact.stones[i] = exactBody(sh.s[i], velocityOf(t, sh.s[i]));
+        return run(t, sh, exact, steps);
+    }
+
+    int32_t stepsRun = 0;
+
+private:
+    Fcv1Simulator& simulator() {
+        if (!simulator_) {
+            if (!workspace_) {
+                own_ = std::make_unique<Fcv1FastWorkspace>();
+                workspace_ = own_.get();
+            }
+            simulator_ = &workspace_->freshSimulator();
+        }
+        return *simulator_;
+    }
+
+    Fcv1FastWorkspace* workspace_;
+    std::unique_ptr<Fcv1FastWorkspace> own_;
+    Fcv1Simulator* simulator_ = nullptr;
+};
+
+// Runs the sheet until every stone rests; returns whether the exact
+// simulation finished it.
+bool run(const Fcv1Tables& t, Sheet& sh, ExactRunner& exact, int32_t& events) {
+    for (Stone& s : sh.s)
+        if (s.present && leavesSheet(s.g.x, s.g.y))
+            s.present = s.moving = false;
+    events = 0;
+    for (;;) {
+        bool anyMoving = false;
+        for (const Stone& s : sh.s)
+            anyMoving = anyMoving || s.moving;
+        if (!anyMoving)
+            return false;
+        if (++events > MAX_EVENTS) {
+            exact.run(t, sh);
+            return true;
+        }
+        const int64_t steps = safeSteps(t, sh);
+        if (steps < 0) {
+            advanceAll(t, sh, double(t.lastRow()));
+            continue;
+        }
+        if (steps > 0) {
+            advanceAll(t, sh, double(steps));
+            continue;
+        }
+        Pair pairs[FCV1_STONES * FCV1_STONES / 2];
+        int n = 0;
+        bool deep = false;
+        for (int i = 0; i < FCV1_STONES; ++i)
+            for (int j = i + 1; j < FCV1_STONES; ++j) {
+                const Stone& a = sh.s[i];
+                const Stone& b = sh.s[j];
+                if (!a.present || !b.present)
+                    continue;
+                const double dx = b.g.x - a.g.x, dy = b.g.y - a.g.y;
+                const double d2 = dx * dx + dy * dy;
+                if (d2 > CONTACT_D2)
+                    continue;
+                pairs[n++] = Pair{i, j};
+                deep = deep || ((a.moving || b.moving) && std::sqrt(d2) < CONTACT_D - MAX_OVERLAP);
+            }
+        bool live = false;
+        for (int p = 0; p < n; ++p)
+            live = live || sh.s[pairs[p].a].moving || sh.s[pairs[p].b].moving;
+        if (!live) {
+            advanceAll(t, sh, 1);
+            continue;
+        }
+        if ((deep || contactStep(t, sh, pairs, n) == StepResult::EXACT) && !exact.run(t, sh, BURST_STEPS)) {
+            exact.run(t, sh);
+            return true;
+        }
+    }
+}
+
+bool sameStone(const Fcv1Board& a, const Fcv1Board& b, int i) {
+    return a.present[i] == b.present[i] && (!a.present[i] || (a.x[i] == b.x[i] && a.y[i] == b.y[i]));
+}
+
+}  // namespace
+
+Fcv1FastWorkspace::Fcv1FastWorkspace() = default;
+Fcv1FastWorkspace::~Fcv1FastWorkspace() = default;
+
+Fcv1Simulator& Fcv1FastWorkspace::freshSimulator() {
+    if (simulator_)
+        simulator_->forget();
+    else
+        simulator_ = std::make_unique<Fcv1Simulator>();
+    return *simulator_;
+}
+
+Fcv1Board fcv1BoardOf(const Fcv1Stones& stones, int32_t hammer) {
+    Fcv1Board b;
+    for (int i = 0; i < FCV1_STONES; ++i) {
+        const int32_t k = fcv1ShotOfIndex(i, hammer);
+        b.present[k] = stones.present[i];
+        b.x[k] = stones.present[i] ? stones.x[i] : 0.0;
+        b.y[k] = stones.present[i] ? fcv1BoardY(stones.y[i]) : 0.0;
+    }
+    return b;
+}
+
+Fcv1Stones fcv1StonesOf(const Fcv1Board& board, int32_t hammer) {
+    Fcv1Stones s;
+    for (int k = 0; k < FCV1_STONES; ++k) {
+        const int32_t i = fcv1ThrownIndex(k, hammer);
+        s.present[i] = board.present[k];
+        s.x[i] = board.present[k] ? float(board.x[k]) : 0.0f;
+        s.y[i] = board.present[k] ? float(fcv1ShotY(board.y[k])) : 0.0f;
+    }
+    return s;
+}
+
+Fcv1FastOutcome simulateFcv1Fast(const Fcv1Tables& tables, Fcv1Board& board, int32_t shot, const Fcv1Move& move,
+                                 bool fiveRockRule, Fcv1FastWorkspace* workspace) {
+    KELVO_CHECK(0 <= shot && shot < FCV1_SHOTS_PER_END, "0 <= shot && shot < 16");
+    Fcv1FastOutcome out;
+    Sheet sh;
+    for (int i = 0; i < FCV1_STONES; ++i) {
+        Stone& s = sh.s[i];
+        s.present = board.present[i] && i != shot && std::isfinite(board.x[i]) && std::isfinite(board.y[i]);
+        s.g.x = board.x[i];
+        s.g.y = board.y[i];
+    }
+    const bool finite = std::isfinite(move.vx) && std::isfinite(move.vy);
+    const double vx = finite ? move.vx : 0.0, vy = finite ? move.vy : 0.0;
+    Stone& thrown = sh.s[shot];
+    thrown.present = true;
+    thrown.g = tables.glide(0.0, fcv1BoardY(0.0), vx, vy, fcv1LaunchSpin(move.ccw));
+    thrown.moving = !tables.resting(thrown.g);
+
+    // Stones the free guard zone protects: the opponent's (the other parity).
+    uint32_t guarded = 0;
+    if (fcv1FreeGuardShot(shot, fiveRockRule))
+        for (int i = 1 - shot % 2; i < FCV1_STONES; i += 2)
+            if (sh.s[i].present && fcv1InFreeGuardZone(float(board.x[i]), float(fcv1ShotY(board.y[i]))))
+                guarded |= 1u << i;
+
+    ExactRunner exact(workspace);
+    if (std::hypot(vx, vy) > Fcv1Tables::TOP_SPEED) {
+        // Beyond the tables: the exact simulation plays the whole shot.
+        Fcv1Sheet launch;
+        for (int i = 0; i < FCV1_STONES; ++i)
+            launch.stones[i] = exactBody(sh.s[i], Velocity{});
+        launch.stones[shot] = exactBody(thrown, Velocity{vx, vy, fcv1LaunchSpin(move.ccw)});
+        exact.run(tables, sh, launch);
+        out.handedOver = true;
+    } else {
+        out.handedOver = run(tables, sh, exact, out.events);
+    }
+    out.exactSteps = exact.stepsRun;
+
+    Fcv1Board after;
+    for (int i = 0; i < FCV1_STONES; ++i) {
+        const Stone& s = sh.s[i];
+        after.present[i] = s.present && !fcv1ShortOfHog(float(fcv1ShotY(s.g.y)));
+        after.x[i] = after.present[i] ? s.g.x : 0.0;
+        after.y[i] = after.present[i] ? s.g.y : 0.0;
+    }
+    for (int i = 0; i < FCV1_STONES; ++i)
+        if ((guarded >> i & 1) && !after.present[i])
+            out.foul = true;
+    if (out.foul)
+        return out;  // the board stays as it was, without the thrown stone
+
+    bool othersChanged = false;
+    for (int i = 0; i < FCV1_STONES; ++i)
+        if (i != shot && !sameStone(board, after, i))
+            othersChanged = true;
+    out.change = othersChanged ? 2 : after.present[shot] ? 1 : 0;
+    if (out.change != 0)
+        board = after;
+    return out;
+}
+
+Fcv1ShotResult simulateFcv1Fast(const Fcv1Tables& tables, const Fcv1ShotInput& input, Fcv1FastOutcome* outcome,
+                                Fcv1FastWorkspace* workspace) {
+    const int32_t shot = input.shot;
+    Fcv1Board board = fcv1BoardOf(input.stones, input.hammer);
+    board.present[shot] = false;
+    const Fcv1FastOutcome o = simulateFcv1Fast(tables, board, shot, input.move, input.fiveRockRule, workspace);
+    if (outcome)
+        *outcome = o;
+    Fcv1ShotResult r;
+    r.foul = o.foul;
+    r.stones = fcv1StonesOf(board, input.hammer);
+    return r;
+}
+
+}  // namespace Kelvo

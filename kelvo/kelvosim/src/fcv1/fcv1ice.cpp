@@ -1,0 +1,186 @@
+#include "kelvosim/fcv1/fcv1ice.h"
+
+#include "kelvosim/fcv1/fcv1exact.h"
+#include "kelvosim/fcv1/fcv1inversion.h"
+#include "kelvosim/fcv1/fcv1noise.h"
+#include "kelvosim/fcv1/fcv1rules.h"
+#include "kelvosim/fcv1/fcv1shot.h"
+#include "kelvosim/gamestate.h"
+
+namespace Kelvo {
+
+namespace {
+
+// Chosen: the takeout on this ice, in m/s: the middle of the framework's own
+// reference takeouts (2.6 to 3.6 m/s), well under its players' 4.0 m/s cap,
+// so the noise does not clip it.
+constexpr double TAKEOUT_SPEED = 3.1;
+
+// The side throwing shot 0 plays as team 0, so team 1 holds the hammer.
+constexpr int32_t HAMMER = 1;
+// Trace steps between path points: 10 ms, 4 cm at the fastest launch.
+constexpr int32_t PATH_EVERY = 10;
+
+// The model's layout of the stones: stone i takes slot i / 2 of team i mod 2.
+Fcv1Stones modelStones(const Ice& ice, const SheetStones& sheet) {
+    Fcv1Stones stones;
+    for (int i = 0; i < 16; ++i) {
+        Vec2 p;
+        if (!ice.stoneOnBoard(sheet.xy[i][0], sheet.xy[i][1], p))
+            continue;
+        const int k = fcv1ThrownIndex(i, HAMMER);
+        stones.present[k] = true;
+        stones.x[k] = sheet.xy[i][0];
+        stones.y[k] = sheet.xy[i][1];
+    }
+    return stones;
+}
+
+SheetStones sheetStones(const Fcv1Stones& stones) {
+    SheetStones sheet;
+    for (int i = 0; i < 16; ++i) {
+        const int k = fcv1ThrownIndex(i, HAMMER);
+        if (stones.present[k]) {
+            sheet.xy[i][0] = stones.x[k];
+            sheet.xy[i][1] = stones.y[k];
+        }
+    }
+    return sheet;
+}
+
+}  // namespace
+
+IceRules dc3Rules() {
+    IceRules r;
+    r.hog = HogRule::STONES_AT_REST;
+    r.backLineWhileMoving = true;
+    r.nearBackBoard = true;
+    r.freeGuardShots = FCV1_FREE_GUARD_SHOTS;
+    r.guards = GuardRule::OTHER_SIDES_GUARDS;
+    r.countRadius = double(FCV1_IN_HOUSE_R);
+    return r;
+}
+
+Fcv1Ice::Fcv1Ice(IceKind kind, const IceRules& rules, std::shared_ptr<const Fcv1Tables> tables)
+    : Ice(kind, rules), tables_(std::move(tables)) {
+    // The simulations of this folder play these rules; another rule set is
+    // theirs to learn first.
+    const IceRules d = dc3Rules();
+    KELVO_CHECK(rules.hog == d.hog && rules.backLineWhileMoving == d.backLineWhileMoving &&
+                    rules.nearBackBoard == d.nearBackBoard && rules.guards == d.guards &&
+                    rules.countRadius == d.countRadius && rules.freeGuardShots == d.freeGuardShots,
+                "dc3 rules");
+}
+
+bool Fcv1Ice::stoneOnBoard(float x, float y, Vec2& p) const {
+    p = Vec2{double(x), double(y) - double(FCV1_TEE_Y)};
+    return !fcv1LeavesSheet(x, y) && !fcv1ShortOfHog(y);
+}
+
+Vec2 Fcv1Ice::toPicture(double x, double y) const { return Vec2{x + FX_TEE, FY_TEE - (y - double(FCV1_TEE_Y))}; }
+
+Vec2 Fcv1Ice::toProtocolPoint(Vec2 p) const { return Vec2{p.x, p.y + double(FCV1_TEE_Y)}; }
+
+const char* Fcv1Ice::protocolFrameName() const { return "fcv1 shot frame (tee at 0, 38.405)"; }
+
+bool Fcv1Ice::pictureHogLine(double& y) const {
+    y = FY_TEE + (double(FCV1_TEE_Y) - double(FCV1_HOG_Y));
+    return true;
+}
+
+double Fcv1Ice::pictureNearEdge() const {
+    double hog = 0;
+    pictureHogLine(hog);
+    return hog + 2 * STONE_R;
+}
+
+double Fcv1Ice::maxLaunchSpeed() const { return double(FCV1_MAX_SPEED); }
+
+double Fcv1Ice::deceleration(double speed) const { return -double(fcv1Acceleration(float(speed))); }
+
+double Fcv1Ice::drawSpeed(double reach) const {
+    // A reach from the classic throw point, from the hack here.
+    const double shift = double(FCV1_TEE_Y) - TEE_TO_THROW;
+    return fcv1DrawSpeed(tables(), reach + shift);
+}
+
+ShotChange Fcv1Ice::simulateShot(ThinkBoard& board, const fMoveXY<double>& shot) const {
+    return simulateShotFcv1(board, shot, tables());
+}
+
+fMoveXY<double> Fcv1Ice::withExecutionNoise(const fMoveXY<double>& shot, const Fcv1PlayerNoise& spread,
+                                            dsfmt_t& rng) const {
+    return shotOfFcv1Move(applyFcv1Noise(fcv1MoveOf(shot), spread, rng));
+}
+
+fMoveXY<double> Fcv1Ice::drawTo(Vec2 target, int32_t spin) const {
+    return shotOfFcv1Move(fcv1DrawTo(tables(), target.x, target.y, spin == 1));
+}
+
+fMoveXY<double> Fcv1Ice::passThrough(Vec2 target, double extra, int32_t spin) const {
+    return shotOfFcv1Move(fcv1PassThrough(tables(), target.x, target.y, extra, spin == 1));
+}
+
+fMoveXY<double> Fcv1Ice::hitAt(Vec2 target, double speed, int32_t spin) const {
+    return shotOfFcv1Move(fcv1HitAt(tables(), target.x, target.y, TAKEOUT_SPEED * speed / TAKEOUT_SCALE, spin == 1));
+}
+
+RefereedShot Fcv1Ice::playExact(const SheetStones& before, int32_t shot, int32_t end, const fMoveXY<double>& thrown,
+                                double) const {
+    Fcv1ShotInput input;
+    input.stones = modelStones(*this, before);
+    input.shot = shot;
+    input.end = end;
+    input.hammer = HAMMER;
+    input.move = fcv1MoveOf(thrown);
+    input.fiveRockRule = rules().freeGuardShots > 0;
+    Fcv1Trace trace;
+    trace.every = PATH_EVERY;
+    const Fcv1ShotResult result = simulateFcv1Exact(input, &trace);
+
+    RefereedShot outcome;
+    outcome.voided = result.foul;
+    outcome.after = result.foul ? before : sheetStones(result.stones);
+    if (result.foul)
+        outcome.after.xy[shot][0] = outcome.after.xy[shot][1] = 0.0f;
+    // Every stone that moved, the thrown one first: from where it started
+    // through the traced frames, ending where it rested or was last seen.
+    for (int n = 0; n < 16; ++n) {
+        const int i = n == 0 ? shot : n <= shot ? n - 1 : n;
+        const int k = fcv1ThrownIndex(i, HAMMER);
+        StonePath path{i, {}};
+        for (const Fcv1TraceFrame& frame : trace.frames)
+            for (const Fcv1TraceStone& s : frame.moving)
+                if (s.index == k) {
+                    if (path.points.empty() && i != shot)
+                        path.points.push_back(PathPoint{before.xy[i][0], before.xy[i][1], 0.0});
+                    path.points.push_back(PathPoint{s.x, s.y, frame.step * double(FCV1_DT)});
+                }
+        if (path.points.empty())
+            continue;
+        if (trace.rest.present[k])
+            path.points.push_back(PathPoint{trace.rest.x[k], trace.rest.y[k], result.steps * double(FCV1_DT)});
+        outcome.paths.push_back(std::move(path));
+    }
+    return outcome;
+}
+
+bool Fcv1Ice::exactRest(const _GAMESTATE& state, const ThinkBoard&, const fMoveXY<double>& shot, Vec2& rest) const {
+    SheetStones before;
+    for (int i = 0; i < 16; ++i) {
+        before.xy[i][0] = state.stonePos[i][0];
+        before.xy[i][1] = state.stonePos[i][1];
+    }
+    const int32_t thrown = state.shotNumber;
+    const RefereedShot played = playExact(before, thrown, state.endNumber, shot, 0);
+    rest = Vec2{played.after.xy[thrown][0], played.after.xy[thrown][1]};
+    Vec2 p;
+    return !played.voided && stoneOnBoard(played.after.xy[thrown][0], played.after.xy[thrown][1], p);
+}
+
+int32_t Fcv1Ice::countEnd(const SheetStones& stones) const {
+    const std::array<int32_t, 2> points = scoreFcv1End(modelStones(*this, stones));
+    return points[0] - points[1];
+}
+
+}  // namespace Kelvo
