@@ -1,5 +1,6 @@
 #include "record.h"
 
+#include <cmath>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -81,8 +82,14 @@ Json paths(const ShotReport& r, int hammer) {
     return out;
 }
 
-Json shotJson(const ShotRequest& s) {
-    return Json{{"translational_velocity", recordNumber(s.velocity)},
+// A shot as the tools read a move on the fcv1 ice (launch velocity and
+// turn), with Digital Curling 4's own three values beside. `clockwise`: the
+// sign of the spin that curls toward +x (+ as asked, - as simulated).
+Json shotJson(const ShotRequest& s, bool clockwise) {
+    return Json{{"vx", recordNumber(s.velocity * std::cos(s.angle))},
+                {"vy", recordNumber(s.velocity * std::sin(s.angle))},
+                {"rotation", clockwise ? "cw" : "ccw"},
+                {"translational_velocity", recordNumber(s.velocity)},
                 {"angular_velocity", recordNumber(s.spin)},
                 {"shot_angle", recordNumber(s.angle)}};
 }
@@ -127,8 +134,8 @@ void MatchRecord::writeShot(const ShotReport& r, const State& after, int hammer)
            {"seconds", recordNumber(r.seconds)},
            {"timeLeft", recordNumber(r.end < int(after.score[0].size()) - 1 ? after.remaining[size_t(r.team)]
                                                                           : after.extraRemaining[size_t(r.team)])},
-           {"selected", shotJson(r.requested)},
-           {"actual", shotJson(r.executed)},
+           {"selected", shotJson(r.requested, r.executed.spin < 0)},
+           {"actual", shotJson(r.executed, r.executed.spin < 0)},
            {"foul", r.foul}};
     const int thrown = r.team * STONES_PER_TEAM + r.shot / 2;
     o["rest"] = r.after.present[thrown] ? point(r.after.x[thrown], r.after.y[thrown]) : Json(nullptr);

@@ -29,6 +29,9 @@ std::optional<ShotRequest> Session::take(const std::string& event, const State& 
     if (event != "latest_state_update")
         return std::nullopt;
     last_ = state;
+    // The limits are not in the state: the most seen on each clock stands for them.
+    regularStart_ = std::max(regularStart_, state.remaining[size_t(team_)]);
+    extraStart_ = std::max(extraStart_, state.extraRemaining[size_t(team_)]);
     if (state.winner >= 0 || state.nextTeam != team_)
         return std::nullopt;
     if (state.end == answeredEnd_ && state.totalShot == answeredShot_)
@@ -46,7 +49,7 @@ std::optional<ShotRequest> Session::take(const std::string& event, const State& 
     clock.end = state.end;
     clock.shot = state.totalShot;
     clock.maxEnd = ends;
-    clock.clockStart = clock.remaining;  // the limit is not in the state; what is left bounds the reserve
+    clock.clockStart = extra ? extraStart_ : regularStart_;
     const double budget = Dc3::shotBudget(clock, o_.plan);
     const Dc3::Turn turn = makeTurn(state, budget);
     const Fcv1Move move = decideSafely(turn);

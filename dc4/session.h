@@ -53,6 +53,7 @@ private:
     FILE* err_;
     std::optional<State> last_;
     int answeredEnd_ = -1, answeredShot_ = -1;
+    double regularStart_ = 0, extraStart_ = 0;  // the most seen on each clock
 };
 
 }  // namespace Kelvo::Dc4

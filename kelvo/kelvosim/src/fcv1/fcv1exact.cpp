@@ -214,7 +214,7 @@ Fcv1Sheet fcv1LaunchSheet(const Fcv1ShotInput& input) {
         thrown.vx = input.move.vx;
         thrown.vy = input.move.vy;
     }
-    thrown.w = fcv1LaunchSpin(input.move.ccw);
+    thrown.w = fcv1LaunchSpin(input.move);
     return sheet;
 }
 
