@@ -104,7 +104,8 @@ int main(int argc, char** argv) {
                 return fail(recordPath + ": " + error);
             position.state = Dc3::toGameState(turn);
             position.firstSide = 1 - turn.hammer;
-            settings.ice = IceKind::FCV1;
+            // A game log is a Digital Curling 3 game: its ice is fcv1.
+            parseIceName("fcv1", settings.ice);
             settings.fcv1Noise = turn.noise;
         } else if (!Analyse::fromRecord(text, end, shot, position, error)) {
             return fail(recordPath + ": " + error);
