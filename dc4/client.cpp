@@ -39,6 +39,17 @@ Clock::time_point after(double seconds) {
     return Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
 }
 
+// The library's error in words: its own names are terse ("Connection").
+std::string networkError(httplib::Error e) {
+    switch (e) {
+    case httplib::Error::Connection: return "cannot connect (refused, or nothing there)";
+    case httplib::Error::ConnectionTimeout: return "no connection within the connect timeout";
+    case httplib::Error::Read: return "the connection broke while reading";
+    case httplib::Error::Write: return "the connection broke while writing";
+    default: return httplib::to_string(e);
+    }
+}
+
 void configure(httplib::Client& c, const ClientOptions& o) {
     c.set_connection_timeout(time_t(o.connectSeconds), 0);
     c.set_read_timeout(REQUEST_SECONDS, 0);
@@ -113,7 +124,7 @@ private:
         if (status_ != 0 && status_ != 200)
             why_ = "status " + std::to_string(status_) + ": " + errorDetail(errorBody);
         else if (why_.empty())
-            why_ = r ? std::string("the server closed it") : httplib::to_string(r.error());
+            why_ = r ? std::string("the server closed it") : networkError(r.error());
         ended_ = true;
         cv_.notify_all();
     }
@@ -206,7 +217,7 @@ private:
     Json request(const std::string& path, const Json& body, const char* what, int& status) {
         const httplib::Result r = rest_.Post(path.c_str(), body.dump(), "application/json");
         if (!r)
-            throw Failure{std::string("cannot ") + what + " at " + o_.url + ": " + httplib::to_string(r.error())};
+            throw Failure{std::string("cannot ") + what + " at " + o_.url + ": " + networkError(r.error())};
         status = r->status;
         if (status == 401)
             throw Failure{std::string("the server refused the credentials of ") + o_.user + " to " + what + " (" +
@@ -258,7 +269,7 @@ private:
                               errorDetail(r->body) + ")"};
             }
             if (attempt >= POST_TRIES)
-                throw Failure{"cannot post the shot: " + (r ? std::string("status 429") : httplib::to_string(r.error()))};
+                throw Failure{"cannot post the shot: " + (r ? std::string("status 429") : networkError(r.error()))};
             std::this_thread::sleep_for(std::chrono::duration<double>(RETRY_SECONDS));
         }
     }
