@@ -10,7 +10,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "dc3/gamelog.h"
+#include "dc3server/gamelog.h"
 #include "engine.h"
 #include "options.h"
 #include "report.h"

@@ -8,8 +8,8 @@
 #include <nlohmann/json.hpp>
 
 #include "kelvosim/ice.h"
-#include "server/sheet.h"
-#include "server/svg.h"
+#include "referee/sheet.h"
+#include "referee/svg.h"
 
 namespace Kelvo::Analyse {
 

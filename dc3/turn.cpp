@@ -17,6 +17,16 @@ constexpr int KEPT_END_SCORES = 10;
 
 }  // namespace
 
+Fcv1Move toFcv1Move(const Move& m) {
+    Fcv1Move f;
+    f.vx = float(m.vx);
+    f.vy = float(m.vy);
+    f.ccw = m.ccw;
+    return f;
+}
+
+Move toMove(const Fcv1Move& f) { return Move{false, f.vx, f.vy, f.ccw}; }
+
 Fcv1PlayerNoise toNoise(const PlayerModel& p) {
     Fcv1PlayerNoise n;
     n.identical = p.identical;

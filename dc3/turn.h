@@ -45,6 +45,11 @@ Turn makeTurn(const IsReadyMessage& ready, const std::array<int, PLAYERS_PER_TEA
 
 Fcv1PlayerNoise toNoise(const PlayerModel& player);
 
+// A message's move as the simulation takes it (velocities in single
+// precision), and a simulated move as a message carries it.
+Fcv1Move toFcv1Move(const Move& move);
+Move toMove(const Fcv1Move& move);
+
 // The line protocol's game state of the turn: stone i is the one thrown at
 // shot i of the end (the team without the hammer throws the even shots, a
 // team's slot k is shot 2k or 2k + 1), positions in the shot frame, stones

@@ -7,7 +7,7 @@
 
 #include "kelvosim/primitive.h"
 #include "process.h"
-#include "sheet.h"
+#include "referee/sheet.h"
 
 namespace Kelvo::Server {
 

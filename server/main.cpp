@@ -15,8 +15,8 @@
 
 #include "match.h"
 #include "process.h"
-#include "rules.h"
-#include "sheet.h"
+#include "referee/rules.h"
+#include "referee/sheet.h"
 
 namespace {
 

@@ -5,12 +5,12 @@
 #include <optional>
 
 #include "commands.h"
-#include "noise.h"
+#include "referee/noise.h"
 #include "process.h"
 #include "record.h"
-#include "rules.h"
-#include "sheet.h"
-#include "svg.h"
+#include "referee/rules.h"
+#include "referee/sheet.h"
+#include "referee/svg.h"
 #include "viewer/page.h"
 
 namespace Kelvo::Server {

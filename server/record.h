@@ -11,8 +11,8 @@
 #include <nlohmann/json_fwd.hpp>
 
 #include "commands.h"
-#include "noise.h"
-#include "sheet.h"
+#include "referee/noise.h"
+#include "referee/sheet.h"
 
 namespace Kelvo::Server {
 

@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "dc3/gamelog.h"
+#include "dc3server/gamelog.h"
 #include "sprtcheck.h"
 #include "summary.h"
 

@@ -16,11 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "dc3/gamelog.h"
+#include "dc3server/gamelog.h"
 #include "dc3/lineio.h"
 #include "dc3/messages.h"
 #include "dc3/order.h"
-#include "dc3/referee.h"
+#include "dc3server/referee.h"
 #include "dc3/timing.h"
 #include "dc3/turn.h"
 #include "server/summary.h"
@@ -272,6 +272,19 @@ void playEnd(Referee& referee, int drawer) {
         const bool last = referee.nextTeam() == drawer && shot >= 14;
         referee.play(last ? drawToTee(true) : throwAway());
     }
+}
+
+TEST(Dc3Turn, AMessagesMoveIsSimulatedInSinglePrecisionAndComesBackAsAMoveThatDoesNotConcede) {
+    const Move asked{false, 0.1234567890123, 2.3456789012345, true};
+    const Kelvo::Fcv1Move simulated = toFcv1Move(asked);
+    EXPECT_EQ(simulated.vx, float(asked.vx));
+    EXPECT_EQ(simulated.vy, float(asked.vy));
+    EXPECT_TRUE(simulated.ccw);
+    const Move back = toMove(simulated);
+    EXPECT_FALSE(back.concede);
+    EXPECT_EQ(back.vx, double(simulated.vx));
+    EXPECT_EQ(back.vy, double(simulated.vy));
+    EXPECT_TRUE(back.ccw);
 }
 
 TEST(Dc3Referee, ScorerGivesTheHammerBlankKeepsItTiesGoToExtraEndsOnFreshClocks) {

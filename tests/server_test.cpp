@@ -21,9 +21,9 @@
 
 #include "kelvosim/fcv1/fcv1shot.h"
 #include "server/commands.h"
-#include "server/noise.h"
-#include "server/rules.h"
-#include "server/sheet.h"
+#include "referee/noise.h"
+#include "referee/rules.h"
+#include "referee/sheet.h"
 #include "support.h"
 
 namespace S = Kelvo::Server;

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "dc3/gamelog.h"
+#include "dc3server/gamelog.h"
 #include "viewer/page.h"
 
 int main(int argc, char** argv) {

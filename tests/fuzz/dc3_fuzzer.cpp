@@ -12,7 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "dc3/client.h"
+#include "dc3client/client.h"
 #include "dc3/messages.h"
 #include "server/commands.h"
 #include "server/record.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "commandline.h"
+#include "dc3/commandline.h"
 #include "server.h"
 #include "server/process.h"
 

@@ -9,7 +9,7 @@
 #include <algorithm>
 
 #include "client.h"
-#include "commandline.h"
+#include "dc3/commandline.h"
 #include "player/engine.h"
 #include "player/options.h"
 

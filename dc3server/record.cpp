@@ -4,6 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "dc3/turn.h"
+
 namespace Kelvo::Dc3 {
 
 namespace {
@@ -144,7 +146,7 @@ void GameRecord::write(const MoveEntry& e) {
     if (e.outcome == "thrown" && e.report) {
         const ShotReport& r = *e.report;
         o["selected"] = moveJson(e.selected);
-        o["actual"] = moveJson(Move{false, r.actual.vx, r.actual.vy, r.actual.ccw});
+        o["actual"] = moveJson(toMove(r.actual));
         o["foul"] = r.foul;
         const std::optional<Stone>& thrown = r.after.stones[size_t(r.team)][size_t(fcv1ThrownSlot(r.shot))];
         o["rest"] = thrown ? point(*thrown) : Json(nullptr);

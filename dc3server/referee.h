@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "kelvosim/fcv1/fcv1exact.h"
-#include "messages.h"
+#include "dc3/messages.h"
 
 namespace Kelvo::Dc3 {
 

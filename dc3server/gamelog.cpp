@@ -38,14 +38,6 @@ uint64_t seedOf(const IsReadyMessage& game) {
     return h >> 32;
 }
 
-Fcv1Move toFcv1(const Move& m) {
-    Fcv1Move f;
-    f.vx = float(m.vx);
-    f.vy = float(m.vy);
-    f.ccw = m.ccw;
-    return f;
-}
-
 double clockOf(const GameState& s, int team) { return s.thinkingTimeRemaining[size_t(team)]; }
 
 void take(const Json& log, GameLog& out, std::optional<UpdateMessage>& asking, std::optional<Move>& move) {
@@ -167,7 +159,7 @@ std::string gameLogRecord(const GameLog& log) {
         report.end = before.end;
         report.shot = before.shot;
         report.team = team;
-        report.actual = toFcv1(turn.after.lastMove->actualMove);
+        report.actual = toFcv1Move(turn.after.lastMove->actualMove);
         report.foul = turn.after.lastMove->freeGuardZoneFoul;
         report.before = before;
         report.trace.every = TRACE_STEPS;

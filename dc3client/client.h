@@ -8,9 +8,9 @@
 #include <optional>
 #include <string>
 
-#include "messages.h"
-#include "timing.h"
-#include "turn.h"
+#include "dc3/messages.h"
+#include "dc3/timing.h"
+#include "dc3/turn.h"
 
 namespace Kelvo::Dc3 {
 

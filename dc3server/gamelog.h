@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "messages.h"
-#include "turn.h"
+#include "dc3/messages.h"
+#include "dc3/turn.h"
 
 namespace Kelvo::Dc3 {
 

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <memory>
 
-#include "lineio.h"
-#include "order.h"
+#include "dc3/lineio.h"
+#include "dc3/order.h"
 #include "server/commands.h"
 
 namespace Kelvo::Dc3 {
@@ -109,7 +109,7 @@ std::optional<ClientMessage> ClientSession::onUpdate(const UpdateMessage& update
         std::fflush(err_);
     }
     wait_ = SERVER_SLACK_SECONDS;
-    return MoveMessage{Move{false, move.vx, move.vy, move.ccw}};
+    return MoveMessage{toMove(move)};
 }
 
 // The decision's move; the rule-based draw if the decision fails.

@@ -15,13 +15,13 @@
 #include <dSFMT.h>
 
 #include "kelvosim/fcv1/fcv1noise.h"
-#include "lineio.h"
+#include "dc3/lineio.h"
 #include "record.h"
 #include "referee.h"
 #include "server/commands.h"
 #include "server/process.h"
-#include "server/svg.h"
-#include "turn.h"
+#include "referee/svg.h"
+#include "dc3/turn.h"
 #include "viewer/page.h"
 
 namespace Kelvo::Dc3 {
@@ -55,16 +55,6 @@ std::string moveText(const Fcv1Move& m) {
     std::snprintf(buf, sizeof buf, "%s (%+.5f, %.5f)", m.ccw ? "ccw" : "cw", double(m.vx), double(m.vy));
     return buf;
 }
-
-Fcv1Move toFcv1Move(const Move& m) {
-    Fcv1Move f;
-    f.vx = float(m.vx);
-    f.vy = float(m.vy);
-    f.ccw = m.ccw;
-    return f;
-}
-
-Move toMove(const Fcv1Move& f) { return Move{false, f.vx, f.vy, f.ccw}; }
 
 // The shot's trajectory as last_move carries it: the stones before (the
 // thrown one at the hack) and after, and every `steps` steps the stones

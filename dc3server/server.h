@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "messages.h"
+#include "dc3/messages.h"
 
 namespace Kelvo::Dc3 {
 
