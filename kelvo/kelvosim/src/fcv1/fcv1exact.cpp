@@ -118,8 +118,22 @@ void recordFrame(const Fcv1Sheet& sheet, int32_t step, Fcv1Trace& trace) {
 
 }  // namespace
 
-int32_t Fcv1Simulator::run(Fcv1Sheet& sheet, int32_t end, Fcv1Trace* trace, int32_t maxSteps) {
+namespace {
+
+bool leavesWhileMoving(float x, float y, const Fcv1MovingRemoval& removal) {
+    if (removal.backLine && removal.nearBackBoard)
+        return fcv1LeavesSheet(x, y);
+    return std::fabs(x) + FCV1_STONE_R >= FCV1_SIDE_X || (removal.backLine && y - FCV1_STONE_R >= FCV1_BACK_LINE_Y) ||
+           (removal.nearBackBoard && y - FCV1_STONE_R <= FCV1_NEAR_BOARD_Y);
+}
+
+}  // namespace
+
+int32_t Fcv1Simulator::run(Fcv1Sheet& sheet, int32_t end, Fcv1Trace* trace, int32_t maxSteps,
+                           const Fcv1MovingRemoval& removal, uint32_t* touched) {
     World& w = *world_;
+    if (touched)
+        *touched = 0;
     w.set(sheet, end);
     bool present[FCV1_STONES];
     for (int i = 0; i < FCV1_STONES; ++i)
@@ -133,7 +147,7 @@ int32_t Fcv1Simulator::run(Fcv1Sheet& sheet, int32_t end, Fcv1Trace* trace, int3
             if (!present[i])
                 continue;
             const b2Vec2 p = fcv1FromSim(w.bodies[i]->GetPosition(), end);
-            if (fcv1LeavesSheet(p.x, p.y)) {
+            if (leavesWhileMoving(p.x, p.y, removal)) {
                 present[i] = false;
                 removed = true;
             }
@@ -170,6 +184,14 @@ int32_t Fcv1Simulator::run(Fcv1Sheet& sheet, int32_t end, Fcv1Trace* trace, int3
         }
         w.world.Step(FCV1_DT, FCV1_VELOCITY_ITERATIONS, FCV1_POSITION_ITERATIONS);
         ++steps;
+        if (touched)
+            for (const b2Contact* c = w.world.GetContactList(); c; c = c->GetNext()) {
+                if (!c->IsTouching())
+                    continue;
+                for (int i = 0; i < FCV1_STONES; ++i)
+                    if (w.bodies[i] == c->GetFixtureA()->GetBody() || w.bodies[i] == c->GetFixtureB()->GetBody())
+                        *touched |= 1u << i;
+            }
     }
 }
 
@@ -192,7 +214,7 @@ Fcv1Sheet fcv1LaunchSheet(const Fcv1ShotInput& input) {
         thrown.vx = input.move.vx;
         thrown.vy = input.move.vy;
     }
-    thrown.w = fcv1LaunchSpin(input.move.ccw);
+    thrown.w = fcv1LaunchSpin(input.move);
     return sheet;
 }
 

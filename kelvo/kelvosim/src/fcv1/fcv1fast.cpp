@@ -554,7 +554,7 @@ Fcv1FastOutcome simulateFcv1Fast(const Fcv1Tables& tables, Fcv1Board& board, int
     const double vx = finite ? move.vx : 0.0, vy = finite ? move.vy : 0.0;
     Stone& thrown = sh.s[shot];
     thrown.present = true;
-    thrown.g = tables.glide(0.0, fcv1BoardY(0.0), vx, vy, fcv1LaunchSpin(move.ccw));
+    thrown.g = tables.glide(0.0, fcv1BoardY(0.0), vx, vy, fcv1LaunchSpin(move));
     thrown.moving = !tables.resting(thrown.g);
 
     // Stones the free guard zone protects: the opponent's (the other parity).
@@ -570,7 +570,7 @@ Fcv1FastOutcome simulateFcv1Fast(const Fcv1Tables& tables, Fcv1Board& board, int
         Fcv1Sheet launch;
         for (int i = 0; i < FCV1_STONES; ++i)
             launch.stones[i] = exactBody(sh.s[i], Velocity{});
-        launch.stones[shot] = exactBody(thrown, Velocity{vx, vy, fcv1LaunchSpin(move.ccw)});
+        launch.stones[shot] = exactBody(thrown, Velocity{vx, vy, fcv1LaunchSpin(move)});
         exact.run(tables, sh, launch);
         out.handedOver = true;
     } else {

@@ -58,6 +58,14 @@ struct Fcv1Trace {
     Fcv1Stones rest;  // every stone once all stopped, before the hog-line removal
 };
 
+// Which stones come off while they move: by default every stone that
+// fcv1LeavesSheet takes; a rule set may leave the back line to the rest
+// position and have no near back board. The side lines always count.
+struct Fcv1MovingRemoval {
+    bool backLine = true;
+    bool nearBackBoard = true;
+};
+
 // One physics world for many runs, as the framework keeps one per game:
 // Box2D keeps some contact state from run to run, which can move a result by
 // micrometres against a fresh world.
@@ -71,8 +79,10 @@ public:
     // Runs the sheet until every stone has stopped (or for at most
     // `maxSteps` steps), taking off stones that leave it; returns the number
     // of steps and leaves the stones' state in the sheet. `end` selects the
-    // frame.
-    int32_t run(Fcv1Sheet& sheet, int32_t end, Fcv1Trace* trace = nullptr, int32_t maxSteps = INT32_MAX);
+    // frame. `touched`, when given, gets a mask of the stones that were in a
+    // contact with another stone.
+    int32_t run(Fcv1Sheet& sheet, int32_t end, Fcv1Trace* trace = nullptr, int32_t maxSteps = INT32_MAX,
+                const Fcv1MovingRemoval& removal = {}, uint32_t* touched = nullptr);
     // A whole shot with the rules applied.
     Fcv1ShotResult shot(const Fcv1ShotInput& input, Fcv1Trace* trace = nullptr);
     // Drops the contact state earlier runs left, as a fresh world has none

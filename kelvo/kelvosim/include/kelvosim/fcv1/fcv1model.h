@@ -67,9 +67,14 @@ struct Fcv1Stones {
 struct Fcv1Move {
     float vx = 0, vy = 0;  // launch velocity at the hack, m/s, shot frame
     bool ccw = true;       // ccw: +pi/2 rad/s, curls toward -x; cw: -pi/2, curls toward +x
+    // The spin's magnitude at the release, rad/s: always pi/2 on Digital
+    // Curling 3; a thrower chooses it from pi/6 on Digital Curling 4. A
+    // smaller spin runs out sooner, and the stone then goes straight.
+    float spin = FCV1_LAUNCH_SPIN;
 };
 
 inline float fcv1LaunchSpin(bool ccw) { return ccw ? FCV1_LAUNCH_SPIN : -FCV1_LAUNCH_SPIN; }
+inline float fcv1LaunchSpin(const Fcv1Move& move) { return move.ccw ? move.spin : -move.spin; }
 
 // The simulation frame is centred on the sheet and turns round every end:
 // on odd ends both axes (and velocities) are negated. Results do not depend
