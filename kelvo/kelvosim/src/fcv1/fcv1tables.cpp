@@ -23,30 +23,16 @@ constexpr int32_t LENGTH_BUCKETS = 1 << 18;
 constexpr int32_t SPIN_USED_BUCKETS = 1 << 16;
 constexpr int32_t TURN_BUCKETS = 1 << 16;
 
-struct SpeedColumn {
-    double operator()(const Fcv1Tables::Row& r) const { return r.speed; }
-};
-struct LengthColumn {
-    double operator()(const Fcv1Tables::Row& r) const { return r.length; }
-};
-struct TurnColumn {
-    double operator()(const Fcv1Tables::Row& r) const { return r.turn; }
-};
-struct SpinUsedColumn {
-    double operator()(const Fcv1Tables::Row& r) const { return r.spinUsed; }
-};
-
 // The index of a column that grows with the row once multiplied by `sign`.
-template <class Column>
-Fcv1Tables::Index makeIndex(const std::vector<Fcv1Tables::Row>& rows, Column column, double sign, int32_t buckets) {
+Fcv1Tables::Index makeIndex(const std::vector<double>& column, double sign, int32_t buckets) {
     Fcv1Tables::Index index;
-    index.origin = sign * column(rows.front());
-    index.width = (sign * column(rows.back()) - index.origin) / buckets;
+    index.origin = sign * column.front();
+    index.width = (sign * column.back() - index.origin) / buckets;
     index.first.resize(buckets + 1);
     int32_t row = 0;
     for (int32_t k = 0; k <= buckets; ++k) {
         const double mark = index.origin + k * index.width;
-        while (row < int32_t(rows.size()) - 1 && sign * column(rows[row]) < mark)
+        while (row < int32_t(column.size()) - 1 && sign * column[row] < mark)
             ++row;
         index.first[k] = row;
     }
@@ -81,10 +67,16 @@ Fcv1Tables::Fcv1Tables() {
         rows_.push_back(n);
         r = n;
     }
-    bySpeed_ = makeIndex(rows_, SpeedColumn{}, -1, SPEED_BUCKETS);
-    byLength_ = makeIndex(rows_, LengthColumn{}, 1, LENGTH_BUCKETS);
-    bySpinUsed_ = makeIndex(rows_, SpinUsedColumn{}, 1, SPIN_USED_BUCKETS);
-    byTurn_ = makeIndex(rows_, TurnColumn{}, 1, TURN_BUCKETS);
+    for (const Row& row : rows_) {
+        speeds_.push_back(row.speed);
+        lengths_.push_back(row.length);
+        turns_.push_back(row.turn);
+        spinUsed_.push_back(row.spinUsed);
+    }
+    bySpeed_ = makeIndex(speeds_, -1, SPEED_BUCKETS);
+    byLength_ = makeIndex(lengths_, 1, LENGTH_BUCKETS);
+    bySpinUsed_ = makeIndex(spinUsed_, 1, SPIN_USED_BUCKETS);
+    byTurn_ = makeIndex(turns_, 1, TURN_BUCKETS);
 }
 
 Fcv1Tables::Row Fcv1Tables::at(double row) const {
@@ -105,37 +97,36 @@ Fcv1Tables::Row Fcv1Tables::at(double row) const {
 
 // The fractional row at which the column (times sign, which makes it grow)
 // reaches the value, clamped to the table.
-template <class Column>
-double Fcv1Tables::crossing(const Index& index, double value, Column column, double sign) const {
+double Fcv1Tables::crossing(const Index& index, double value, const std::vector<double>& column, double sign) const {
     const double key = sign * value;
     const int32_t last = lastRow();
-    if (!(key > sign * column(rows_[0])))
+    if (!(key > sign * column[0]))
         return 0;
-    if (!(key < sign * column(rows_[last])))
+    if (!(key < sign * column[last]))
         return double(last);
     const int32_t buckets = int32_t(index.first.size()) - 1;
     const int32_t k = std::clamp(int32_t((key - index.origin) / index.width), 0, buckets - 1);
     // The crossing lies between the row before the bucket's first and the next bucket's first.
     int32_t lo = std::max(index.first[k] - 1, 0), hi = std::min(index.first[k + 1], last);
-    while (lo > 0 && !(sign * column(rows_[lo]) < key))
+    while (lo > 0 && !(sign * column[lo] < key))
         --lo;
-    while (hi < last && sign * column(rows_[hi]) < key)
+    while (hi < last && sign * column[hi] < key)
         ++hi;
     while (hi - lo > 1) {
         const int32_t mid = (lo + hi) / 2;
-        (sign * column(rows_[mid]) < key ? lo : hi) = mid;
+        (sign * column[mid] < key ? lo : hi) = mid;
     }
-    const double a = column(rows_[lo]), b = column(rows_[hi]);
+    const double a = column[lo], b = column[hi];
     return double(lo) + (value - a) / (b - a);
 }
 
-double Fcv1Tables::rowOfSpeed(double speed) const { return crossing(bySpeed_, speed, SpeedColumn{}, -1); }
+double Fcv1Tables::rowOfSpeed(double speed) const { return crossing(bySpeed_, speed, speeds_, -1); }
 
-double Fcv1Tables::rowOfLength(double length) const { return crossing(byLength_, length, LengthColumn{}, 1); }
+double Fcv1Tables::rowOfLength(double length) const { return crossing(byLength_, length, lengths_, 1); }
 
-double Fcv1Tables::rowOfSpinUsed(double used) const { return crossing(bySpinUsed_, used, SpinUsedColumn{}, 1); }
+double Fcv1Tables::rowOfSpinUsed(double used) const { return crossing(bySpinUsed_, used, spinUsed_, 1); }
 
-double Fcv1Tables::rowOfTurn(double turn) const { return crossing(byTurn_, turn, TurnColumn{}, 1); }
+double Fcv1Tables::rowOfTurn(double turn) const { return crossing(byTurn_, turn, turns_, 1); }
 
 Fcv1Glide Fcv1Tables::glide(double x, double y, double vx, double vy, double spin) const {
     Fcv1Glide g;
@@ -202,7 +193,7 @@ void Fcv1Tables::turnLeftCosSin(const Fcv1Glide& g, double& c, double& s) const 
     s = 0;
     if (!(g.spinOut > g.row))
         return;
-    const double turn = column(g.spinOut, &Row::turn) - column(g.row, &Row::turn);
+    const double turn = column(g.spinOut, turns_) - column(g.row, turns_);
     if (turn >= M_PI) {
         c = -1;
         return;

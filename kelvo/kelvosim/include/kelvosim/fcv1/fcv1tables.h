@@ -29,8 +29,9 @@ public:
     // Speeds above this are not in the tables.
     static constexpr double TOP_SPEED = 6.0;
 
-    // One entry per step of the lone stone's run.
-    struct Row {
+    // One entry per step of the lone stone's run: 64 bytes, aligned so that
+    // a row is one cache line and an interpolation touches two.
+    struct alignas(64) Row {
         double speed = 0;
         double x = 0, y = 0;   // position, starting at the origin along +y, turning counter-clockwise
         double turn = 0;       // how far the velocity has turned
@@ -56,21 +57,21 @@ public:
     Fcv1Glide glide(double x, double y, double vx, double vy, double spin) const;
     double speedOf(const Fcv1Glide& g) const { return speedAt(g.row); }
     // One column interpolated at a fractional row, clamped to the table.
-    double speedAt(double row) const { return column(row, &Row::speed); }
-    double lengthAt(double row) const { return column(row, &Row::length); }
+    double speedAt(double row) const { return column(row, speeds_); }
+    double lengthAt(double row) const { return column(row, lengths_); }
     // Moves the stone on by `steps` steps (to rest at the latest).
     void advance(Fcv1Glide& g, double steps) const;
     // Where the stone comes to rest.
     void toRest(Fcv1Glide& g) const { advance(g, lastRow() - g.row); }
     bool resting(const Fcv1Glide& g) const { return g.row >= lastRow(); }
     // Path length still ahead of the stone.
-    double reach(const Fcv1Glide& g) const { return rows_.back().length - lengthAt(g.row); }
+    double reach(const Fcv1Glide& g) const { return lengths_.back() - lengthAt(g.row); }
     // Whole steps in which the stone surely covers at most `length` of path
     // (a bound, not the exact count).
     int32_t stepsWithin(const Fcv1Glide& g, double length) const;
     // How far the stone's heading can still turn before it rests.
     double turnLeft(const Fcv1Glide& g) const {
-        return g.spinOut > g.row ? column(g.spinOut, &Row::turn) - column(g.row, &Row::turn) : 0.0;
+        return g.spinOut > g.row ? column(g.spinOut, turns_) - column(g.row, turns_) : 0.0;
     }
     // The cosine and sine of turnLeft, up to a turn of pi (which can point
     // the stone anywhere), read from the table.
@@ -95,10 +96,25 @@ private:
         return u + (rows_[k + 1].*field - u) * (row - k);
     }
 
-    template <class Column>
-    double crossing(const Index& index, double value, Column column, double sign) const;
+    // One column interpolated at a fractional row, read from its own array.
+    double column(double row, const std::vector<double>& values) const {
+        const int32_t last = lastRow();
+        if (!(row > 0))
+            return values[0];
+        if (row >= last)
+            return values[last];
+        const int32_t k = int32_t(row);
+        const double u = values[k];
+        return u + (values[k + 1] - u) * (row - k);
+    }
+
+    double crossing(const Index& index, double value, const std::vector<double>& values, double sign) const;
 
     std::vector<Row> rows_;
+    // The columns read alone on the hot path, each packed in its own array,
+    // so that a lookup or a search touches a few cache lines instead of a
+    // row's line each.
+    std::vector<double> speeds_, lengths_, turns_, spinUsed_;
     Index bySpeed_, byLength_, bySpinUsed_, byTurn_;
 };
 
