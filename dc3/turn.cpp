@@ -114,4 +114,30 @@ Fcv1Move decideByTakeout(Engine& engine, const SearchSettings& settings, const T
     return shot ? fcv1MoveOf(*shot) : decideDraw(turn);
 }
 
+Decide deciderByName(const std::string& player, const SearchSettings& settings, std::unique_ptr<Engine>& engine) {
+    if (player == "draw")
+        return decideDraw;
+    if (player != "search" && player != "takeout")
+        return nullptr;
+    engine = std::make_unique<Engine>(settings);
+    Engine* e = engine.get();
+    if (player == "search")
+        return [e, settings](const Turn& turn) { return decideBySearch(*e, settings, turn); };
+    return [e, settings](const Turn& turn) { return decideByTakeout(*e, settings, turn); };
+}
+
+Fcv1Move decideSafely(const Decide& decide, const Turn& turn, std::FILE* err, const std::string& program) {
+    std::string why;
+    try {
+        const Fcv1Move move = decide(turn);
+        if (std::isfinite(move.vx) && std::isfinite(move.vy))
+            return move;
+        why = "a velocity that is not a number";
+    } catch (const std::exception& e) {
+        why = e.what();
+    }
+    std::fprintf(err, "%s: the decision failed (%s); drawing to the tee instead\n", program.c_str(), why.c_str());
+    return decideDraw(turn);
+}
+
 }  // namespace Kelvo::Dc3

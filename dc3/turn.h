@@ -5,7 +5,10 @@
 #pragma once
 
 #include <array>
+#include <cstdio>
 #include <functional>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "kelvosim/fcv1/fcv1exact.h"
@@ -74,5 +77,14 @@ Fcv1Move decideBySearch(Engine& engine, const SearchSettings& settings, const Tu
 // noise of the player due for its trials, drawn from the seed when one is
 // given. `engine` only lends its fcv1 tables.
 Fcv1Move decideByTakeout(Engine& engine, const SearchSettings& settings, const Turn& turn);
+
+// The decision of the player named on a client's command line: "search",
+// "draw" or "takeout", the engine it needs made into `engine`. Empty for
+// another name.
+Decide deciderByName(const std::string& player, const SearchSettings& settings, std::unique_ptr<Engine>& engine);
+
+// The decision's move; the rule-based draw, said on `err` as `program`'s,
+// when the decision throws or answers a velocity that is not a number.
+Fcv1Move decideSafely(const Decide& decide, const Turn& turn, std::FILE* err, const std::string& program);
 
 }  // namespace Kelvo::Dc3

@@ -101,7 +101,7 @@ std::optional<ClientMessage> ClientSession::onUpdate(const UpdateMessage& update
                                                 : ready_.setting.extraEndThinkingTime[size_t(me)];
     const double budget = shotBudget(clock, o_.plan);
     const Turn turn = makeTurn(ready_, order_, update.state, me, budget);
-    const Fcv1Move move = decideSafely(turn);
+    const Fcv1Move move = decideSafely(decide_, turn, err_, o_.program);
     if (o_.verbose) {
         const double used = std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count();
         std::fprintf(err_, "%s: end %d shot %d: budget %.3f s, used %.3f s, %.3f s on the clock\n",
@@ -110,22 +110,6 @@ std::optional<ClientMessage> ClientSession::onUpdate(const UpdateMessage& update
     }
     wait_ = SERVER_SLACK_SECONDS;
     return MoveMessage{toMove(move)};
-}
-
-// The decision's move; the rule-based draw if the decision fails.
-Fcv1Move ClientSession::decideSafely(const Turn& turn) {
-    std::string why;
-    try {
-        const Fcv1Move move = decide_(turn);
-        if (std::isfinite(move.vx) && std::isfinite(move.vy))
-            return move;
-        why = "a velocity that is not a number";
-    } catch (const std::exception& e) {
-        why = e.what();
-    }
-    std::fprintf(err_, "%s: the decision failed (%s); drawing to the tee instead\n", o_.program.c_str(),
-                 why.c_str());
-    return decideDraw(turn);
 }
 
 std::string ClientSession::resultLine() const {

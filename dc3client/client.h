@@ -57,7 +57,6 @@ private:
     enum class Phase { Dc, IsReady, NewGame, Play, GameOver, Done };
 
     std::optional<ClientMessage> onUpdate(const UpdateMessage& update);
-    Fcv1Move decideSafely(const Turn& turn);
 
     const ClientOptions& o_;
     const Decide& decide_;

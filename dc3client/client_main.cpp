@@ -85,23 +85,10 @@ int main(int argc, char** argv) {
         return usageError("--connect-timeout and --wait take a number of seconds above 0");
     if (!(options.plan.overheadPerShot >= 0) || options.plan.overheadPerShot > 60)
         return usageError("--move-overhead takes a number of seconds from 0 to 60");
-    Kelvo::Dc3::Decide decide;
     std::unique_ptr<Kelvo::Engine> engine;
-    if (player == "draw") {
-        decide = Kelvo::Dc3::decideDraw;
-    } else if (player == "search") {
-        engine = std::make_unique<Kelvo::Engine>(settings);
-        decide = [&engine, settings](const Kelvo::Dc3::Turn& turn) {
-            return Kelvo::Dc3::decideBySearch(*engine, settings, turn);
-        };
-    } else if (player == "takeout") {
-        engine = std::make_unique<Kelvo::Engine>(settings);
-        decide = [&engine, settings](const Kelvo::Dc3::Turn& turn) {
-            return Kelvo::Dc3::decideByTakeout(*engine, settings, turn);
-        };
-    } else {
+    Kelvo::Dc3::Decide decide = Kelvo::Dc3::deciderByName(player, settings, engine);
+    if (!decide)
         return usageError("--player takes search, draw or takeout");
-    }
     if (useBudget)
         decide = [draw = decide](const Kelvo::Dc3::Turn& turn) {
             using Clock = std::chrono::steady_clock;

@@ -18,7 +18,7 @@ const char USAGE[] =
     "usage: kelvo-dc4 URL (--match ID | --create | --create-only) [--user U] [--password P]\n"
     "                 [--team team0|team1] [--team-name NAME] [--noise SPEED_SD:ANGLE_SD[:MAX_SPEED]]\n"
     "                 [--ends N] [--time-limit S] [--extra-end-time-limit S] [--rule R] [--match-name NAME]\n"
-    "                 [--player search|draw] [--connect-timeout S] [--wait S] [--reconnects N]\n"
+    "                 [--player search|draw|takeout] [--connect-timeout S] [--wait S] [--reconnects N]\n"
     "                 [--move-overhead S] [--verbose] [search options]\n"
     "  URL                    the server, as http://HOST:PORT\n"
     "  --match ID             join this match\n"
@@ -34,7 +34,7 @@ const char USAGE[] =
     "                         or no_tick_rule, kelvo)\n"
     "  --player P             search (default): the player's search within each shot's\n"
     "                         budget, with the noise of the player due; draw: every stone\n"
-    "                         a draw to the tee\n"
+    "                         a draw to the tee; takeout: kelvo-dc3's takeout player\n"
     "  --connect-timeout S    seconds to connect (default 10)\n"
     "  --wait S               seconds the stream may stay silent before the match starts\n"
     "                         (default 600); during play the clock of the team due\n"
@@ -126,18 +126,10 @@ int main(int argc, char** argv) {
     }
     options.session.ends = options.match.ends;
 
-    Kelvo::Dc3::Decide decide;
     std::unique_ptr<Kelvo::Engine> engine;
-    if (player == "draw") {
-        decide = Kelvo::Dc3::decideDraw;
-    } else if (player == "search") {
-        engine = std::make_unique<Kelvo::Engine>(settings);
-        decide = [&engine, settings](const Kelvo::Dc3::Turn& turn) {
-            return Kelvo::Dc3::decideBySearch(*engine, settings, turn);
-        };
-    } else {
-        return usageError("--player takes search or draw");
-    }
+    const Kelvo::Dc3::Decide decide = Kelvo::Dc3::deciderByName(player, settings, engine);
+    if (!decide)
+        return usageError("--player takes search, draw or takeout");
     std::signal(SIGPIPE, SIG_IGN);
     return Kelvo::Dc4::runClient(options, decide, stdout, stderr);
 }

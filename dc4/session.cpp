@@ -52,7 +52,7 @@ std::optional<ShotRequest> Session::take(const std::string& event, const State& 
     clock.clockStart = extra ? extraStart_ : regularStart_;
     const double budget = Dc3::shotBudget(clock, o_.plan);
     const Dc3::Turn turn = makeTurn(state, budget);
-    const Fcv1Move move = decideSafely(turn);
+    const Fcv1Move move = Dc3::decideSafely(decide_, turn, err_, o_.program);
     if (o_.verbose) {
         const double used = std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count();
         std::fprintf(err_, "%s: end %d shot %d: budget %.3f s, used %.3f s, %.3f s on the clock\n",
@@ -100,21 +100,6 @@ Dc3::Turn Session::makeTurn(const State& s, double budget) const {
     t.noise.stddevSpeed = float(p.shotStdDev);
     t.noise.stddevAngle = float(p.angleStdDev);
     return t;
-}
-
-Fcv1Move Session::decideSafely(const Dc3::Turn& turn) {
-    std::string why;
-    try {
-        const Fcv1Move move = decide_(turn);
-        if (std::isfinite(move.vx) && std::isfinite(move.vy))
-            return move;
-        why = "a velocity that is not a number";
-    } catch (const std::exception& e) {
-        why = e.what();
-    }
-    std::fprintf(err_, "%s: the decision failed (%s); drawing to the tee instead\n", o_.program.c_str(),
-                 why.c_str());
-    return Dc3::decideDraw(turn);
 }
 
 std::string Session::resultLine() const {

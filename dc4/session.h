@@ -45,7 +45,6 @@ public:
 
 private:
     Dc3::Turn makeTurn(const State& s, double budget) const;
-    Fcv1Move decideSafely(const Dc3::Turn& turn);
 
     const SessionOptions& o_;
     int team_;
