@@ -28,18 +28,9 @@ using namespace Kelvo;
 using namespace Kelvo::Dc4;
 using KelvoTest::readFile;
 using KelvoTest::shellQuote;
+using KelvoTest::stonesAt;
 
 const std::string BIN_DIR = KELVO_BIN_DIR;
-
-Fcv1Stones stonesAt(std::initializer_list<std::tuple<int, float, float>> list) {
-    Fcv1Stones s;
-    for (const auto& [i, x, y] : list) {
-        s.present[i] = true;
-        s.x[i] = x;
-        s.y[i] = y;
-    }
-    return s;
-}
 
 Fcv1ShotResult throwShot(const Fcv1Stones& stones, int shot, int thrower, double v, double angle, double spin,
                          Dc4Guard guard = Dc4Guard::FGZ) {

@@ -11,26 +11,19 @@
 #include "kelvosim/fcv1/fcv1exact.h"
 #include "kelvosim/fcv1/fcv1noise.h"
 #include "kelvosim/fcv1/fcv1replay.h"
+#include "support.h"
 
 using namespace Kelvo;
 
 namespace {
+
+using KelvoTest::stonesAt;
 
 Fcv1ShotInput drawToTee(bool ccw, int32_t end) {
     Fcv1ShotInput in;
     in.end = end;
     in.move = Fcv1Move{ccw ? 0.131729f : -0.131729f, 2.399838f, ccw};
     return in;
-}
-
-Fcv1Stones stonesAt(std::initializer_list<std::tuple<int, float, float>> list) {
-    Fcv1Stones s;
-    for (const auto& [i, x, y] : list) {
-        s.present[i] = true;
-        s.x[i] = x;
-        s.y[i] = y;
-    }
-    return s;
 }
 
 bool sameStones(const Fcv1Stones& a, const Fcv1Stones& b) {

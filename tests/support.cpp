@@ -150,4 +150,14 @@ void TempDirTest::TearDown() {
     std::filesystem::remove_all(dir, ignored);
 }
 
+Kelvo::Fcv1Stones stonesAt(std::initializer_list<std::tuple<int, float, float>> list) {
+    Kelvo::Fcv1Stones s;
+    for (const auto& [i, x, y] : list) {
+        s.present[i] = true;
+        s.x[i] = x;
+        s.y[i] = y;
+    }
+    return s;
+}
+
 }  // namespace KelvoTest

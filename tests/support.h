@@ -3,7 +3,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -12,6 +14,7 @@
 #include "kelvosim/board/simcontext.h"
 #include "kelvosim/classic/classicice.h"
 #include "kelvosim/board/thinkboard.h"
+#include "kelvosim/fcv1/fcv1model.h"
 #include "settings.h"
 
 namespace KelvoTest {
@@ -76,6 +79,9 @@ int finish(Child& child, int timeoutMs = 10000);
 std::string shellQuote(const std::string& word);
 std::string readFile(const std::string& path);
 int runShell(const std::string& command);
+
+// fcv1 stones from (shot number, x, y) in the shot frame; the rest absent.
+Kelvo::Fcv1Stones stonesAt(std::initializer_list<std::tuple<int, float, float>> list);
 
 // A fixture with a fresh folder under /tmp for the test's files, removed
 // with all it holds when the test ends.
