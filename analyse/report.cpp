@@ -132,6 +132,9 @@ std::string table(const Analysis& a) {
         out += format(", at most %llu playouts", (unsigned long long)*a.settings.playoutLimit);
     if (a.settings.seed)
         out += format(", seed %llu", (unsigned long long)*a.settings.seed);
+    // Under the game objective a mean is a chance of winning, not an end's worth.
+    if (a.settings.objective == Objective::WIN)
+        out += ", objective win: means are chances of winning the game";
     out += "\n";
     out += format("aim points and rest points in the %s\n", sheetOf(a.ice).protocolFrameName());
     out += "  #  kind     aim x   aim y  spin   speed  visits  playouts     mean  rest point      chosen by\n";
@@ -211,7 +214,8 @@ std::string json(const Analysis& a) {
              {"budgetMs", a.settings.budgetMs},
              {"playoutLimit", a.settings.playoutLimit ? Json(*a.settings.playoutLimit) : Json(nullptr)},
              {"seed", a.settings.seed ? Json(*a.settings.seed) : Json(nullptr)},
-             {"allocation", search.allocation == Allocation::SWEEP ? "sweep" : "halving"}};
+             {"allocation", search.allocation == Allocation::SWEEP ? "sweep" : "halving"},
+             {"objective", a.settings.objective == Objective::WIN ? "win" : "end"}};
     Json candidates = Json::array(), widened = Json::array();
     for (const ShotRow& r : a.rows)
         (r.kind == ShotKind::CANDIDATE ? candidates : widened).push_back(rowJson(a, r));

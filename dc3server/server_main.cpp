@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "dc3/commandline.h"
+#include "player/options.h"
 #include "server.h"
 #include "server/process.h"
 
@@ -106,7 +107,7 @@ int main(int argc, char** argv) {
     app.add_option("--host", options.host);
     app.add_option("--client0", options.client[0]);
     app.add_option("--client1", options.client[1]);
-    app.add_option("--seed", options.seed);
+    app.add_option("--seed", options.seed)->check(Kelvo::wholeNumber());
     app.add_option("--ends", options.setting.maxEnd);
     app.add_option("--thinking-time", thinking);
     app.add_option("--extra-end-thinking-time", extra);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "dc3/commandline.h"
+#include "player/options.h"
 #include "server.h"
 
 namespace {
@@ -39,7 +40,7 @@ int main(int argc, char** argv) {
     app.add_option("--host", options.host);
     app.add_option("--port", options.port);
     app.add_option("--account", accounts);
-    app.add_option("--seed", options.seed);
+    app.add_option("--seed", options.seed)->check(Kelvo::wholeNumber());
     app.add_option("--records", options.recordDir);
     app.add_option("--ping-seconds", options.pingSeconds);
     app.add_option("--exit-after", options.exitAfter);

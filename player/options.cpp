@@ -94,6 +94,8 @@ void addSettingOptions(CLI::App& app, SearchSettings& settings, const std::strin
 
 }  // namespace
 
+CLI::Validator wholeNumber() { return CLI::Validator(checkDigits, "DIGITS"); }
+
 // The callbacks the parser keeps: named types rather than closures, so that
 // what the parser instantiates for them is shared read-only code.
 namespace detail {
@@ -176,7 +178,7 @@ void addSettingOptions(CLI::App& app, SearchSettings& settings, const std::strin
     app.add_option("--ice", settings.ice)->transform(CLI::CheckedTransformer(iceKindsByName()));
     app.add_option("--noise-speed", settings.fcv1Noise.stddevSpeed)->check(CLI::Range(0.0f, 10.0f));
     app.add_option("--noise-angle", settings.fcv1Noise.stddevAngle)->check(CLI::Range(0.0f, 10.0f));
-    const CLI::Validator digits(checkDigits, "DIGITS");
+    const CLI::Validator digits = wholeNumber();
     app.add_option_function<uint64_t>("--playout-limit", detail::StoreOptional{&settings.playoutLimit})
         ->check(digits)
         ->check(CLI::Range(uint64_t(1), UINT64_MAX));

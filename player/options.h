@@ -22,6 +22,9 @@ std::string searchOptionsHelp();
 void addSearchOptions(CLI::App& app, SearchSettings& settings, const std::string& budgetNames = "--budget-ms",
                       const std::string& defaultPreset = "");
 
+// A check for unsigned options: digits only, up to 2^64 - 1.
+CLI::Validator wholeNumber();
+
 // One line for a rejected command line, without line ends.
 std::string optionError(const CLI::ParseError& error);
 

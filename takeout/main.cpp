@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
     app.add_option("--noise-speed", settings.fcv1Noise.stddevSpeed)->check(CLI::Range(0.0f, 10.0f));
     app.add_option("--noise-angle", settings.fcv1Noise.stddevAngle)->check(CLI::Range(0.0f, 10.0f));
     uint64_t seedValue = 0;
-    CLI::Option* seed = app.add_option("--seed", seedValue);
+    CLI::Option* seed = app.add_option("--seed", seedValue)->check(Kelvo::wholeNumber());
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -62,6 +62,18 @@ TEST_F(PlayerOptions, ABadOptionIsOneLineNamingItAndNothingIsAnswered) {
     }
 }
 
+// The tools' seeds are unsigned: a negative one is refused, not wrapped
+// around to a huge seed that the run would then report as given.
+TEST_F(PlayerOptions, ToolsRefuseANegativeSeed) {
+    for (const char* tool : {"kelvo-takeout", "kelvo-dc3-server", "kelvo-dc4-server"}) {
+        const std::string command = KelvoTest::shellQuote(std::string(KELVO_BIN_DIR) + "/" + tool) +
+                                    " --seed -1 </dev/null >" + dir + "/out 2>" + dir + "/err";
+        EXPECT_EQ(KelvoTest::runShell(command), 2) << tool;
+        EXPECT_EQ(KelvoTest::readFile(dir + "/out"), "") << tool;
+        EXPECT_NE(KelvoTest::readFile(dir + "/err").find("--seed"), std::string::npos) << tool;
+    }
+}
+
 TEST_F(PlayerOptions, GoodOptionsHelpAndVersion) {
     runPlayer("--budget-ms 600000 --instances 64 --playouts-per-visit 1000000 --playout-limit 1 "
               "--seed 18446744073709551615");
