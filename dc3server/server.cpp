@@ -211,7 +211,7 @@ int Game::run() {
         return 1;
     }
     if (!o_.htmlPath.empty()) {
-        if (!Server::writeTextFile(o_.htmlPath, "")) {
+        if (!Kelvo::Referee::writeTextFile(o_.htmlPath, "")) {
             std::fprintf(out_, "cannot write the page %s\n", o_.htmlPath.c_str());
             return 1;
         }
@@ -684,7 +684,7 @@ bool Game::writePage() {
     if (o_.htmlPath.empty())
         return true;
     std::string html, error;
-    if (!Viewer::matchPage(record_.keptLines(), html, error) || !Server::writeTextFile(o_.htmlPath, html)) {
+    if (!Viewer::matchPage(record_.keptLines(), html, error) || !Kelvo::Referee::writeTextFile(o_.htmlPath, html)) {
         std::fprintf(out_, "cannot write the page %s%s%s\n", o_.htmlPath.c_str(), error.empty() ? "" : ": ",
                      error.c_str());
         return false;
