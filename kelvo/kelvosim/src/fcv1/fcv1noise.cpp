@@ -28,6 +28,10 @@ Fcv1ThrowNoise::Fcv1ThrowNoise(uint64_t seed, const Fcv1PlayerNoise& model) : mo
     dsfmt_init_by_array(&rng_, words, 2);
 }
 
+Fcv1ThrowNoise::Fcv1ThrowNoise(PlayerSeed seed, const Fcv1PlayerNoise& model) : model_(model) {
+    dsfmt_init_gen_rand(&rng_, seed.seed);
+}
+
 Fcv1Move Fcv1ThrowNoise::play(const Fcv1Move& requested, ThrowError& error) {
     const Fcv1Move played = applyFcv1Noise(requested, model_, rng_);
     const double asked = std::hypot(double(requested.vx), double(requested.vy));

@@ -31,6 +31,12 @@ Fcv1Move applyFcv1Noise(const Fcv1Move& requested, const Fcv1PlayerNoise& noise,
 class Fcv1ThrowNoise final : public ThrowNoise {
 public:
     Fcv1ThrowNoise(uint64_t seed, const Fcv1PlayerNoise& model);
+    // Seeded as Digital Curling 3 seeds a player's generator: with the
+    // player's 32-bit seed alone.
+    struct PlayerSeed {
+        uint32_t seed = 0;
+    };
+    Fcv1ThrowNoise(PlayerSeed seed, const Fcv1PlayerNoise& model);
     // The move as played and the noise it got.
     Fcv1Move play(const Fcv1Move& requested, ThrowError& error);
     fMoveXY<double> thrown(const fMoveXY<double>& answered, ThrowError& error) override;
