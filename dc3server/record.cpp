@@ -13,9 +13,7 @@ namespace {
 
 using Kelvo::Referee::Json;
 using Kelvo::Referee::playerName;
-using Kelvo::Referee::pointJson;
 using Kelvo::Referee::recordNumber;
-using Kelvo::Referee::sidesJson;
 using Kelvo::Referee::textJson;
 
 Json moveJson(const Move& m) {
@@ -26,10 +24,10 @@ void addStones(Json& o, const GameState& s) { Kelvo::Referee::addSlotStones(o, t
 
 // Every stone the shot moved, the thrown one first, at the record's points
 // of the trace.
-Json paths(const ShotReport& r) {
+std::vector<StonePath> paths(const ShotReport& r) {
     const int hammer = r.before.hammer;
-    return Kelvo::Referee::pathsJson(Kelvo::Referee::tracePaths(
-        toFcv1Stones(r.before), r.trace, fcv1ThrownIndex(r.shot, hammer), hammer, TRACE_STEPS));
+    return Kelvo::Referee::tracePaths(toFcv1Stones(r.before), r.trace, fcv1ThrownIndex(r.shot, hammer), hammer,
+                                      TRACE_STEPS);
 }
 
 }  // namespace
@@ -58,26 +56,16 @@ void GameRecord::write(const GameHeader& h) {
 }
 
 void GameRecord::write(const MoveEntry& e) {
-    Json o{{"type", "shot"},
-           {"end", e.end},
-           {"shot", e.shot},
-           {"player", playerName(e.team)},
-           {"team", teamName(e.team)},
-           {"thrower", e.thrower},
-           {"outcome", e.outcome},
-           {"seconds", recordNumber(e.seconds)},
-           {"timeLeft", recordNumber(e.timeLeft)}};
+    Json o = Kelvo::Referee::slotShotJson(e.end, e.shot, e.team, e.thrower, e.outcome, e.seconds, e.timeLeft);
     if (!e.reply.empty())
         o["reply"] = textJson(e.reply);
     if (e.outcome == "thrown" && e.report) {
         const ShotReport& r = *e.report;
         o["selected"] = moveJson(e.selected);
         o["actual"] = moveJson(toMove(r.actual));
-        o["foul"] = r.foul;
-        const std::optional<Stone>& thrown = r.after.stones[size_t(r.team)][size_t(fcv1ThrownSlot(r.shot))];
-        o["rest"] = thrown ? pointJson(thrown->position.x, thrown->position.y) : Json(nullptr);
-        addStones(o, r.after);
-        o["paths"] = paths(r);
+        const int hammer = r.before.hammer;
+        Kelvo::Referee::addSlotThrow(o, r.foul, toFcv1Stones(r.after), fcv1ThrownIndex(r.shot, hammer), r.after.hammer,
+                                     paths(r));
     } else if (e.state) {
         addStones(o, *e.state);
     }
@@ -85,14 +73,7 @@ void GameRecord::write(const MoveEntry& e) {
 }
 
 void GameRecord::write(const EndEntry& e) {
-    Json o{{"type", "end"},
-           {"end", e.end},
-           {"score", e.points[0] - e.points[1]},
-           {"points", Json{{"team0", e.points[0]}, {"team1", e.points[1]}}},
-           {"total", sidesJson(e.total[0], e.total[1])},
-           {"first", playerName(1 - e.hammer)},
-           {"nextFirst", playerName(1 - e.nextHammer)},
-           {"hammer", teamName(e.hammer)}};
+    Json o = Kelvo::Referee::slotEndJson(e.end, e.points.data(), e.total.data(), e.hammer, e.nextHammer);
     if (e.stones)
         addStones(o, *e.stones);
     writer_.write(o);
@@ -102,11 +83,8 @@ void GameRecord::write(const OutcomeEntry& e) {
     std::string winner = e.winner < 0 ? "draw" : playerName(e.winner);
     if (!e.result)
         winner = "none";
-    writer_.write(Json{{"type", "result"},
-                       {"winner", winner},
-                       {"total", sidesJson(e.total[0], e.total[1])},
-                       {"forfeit", e.culprit < 0 ? Json(nullptr) : Json(playerName(e.culprit))},
-                       {"reason", textJson(e.reason)}});
+    writer_.write(Kelvo::Referee::resultJson(winner, e.total.data(), e.culprit < 0 ? "" : playerName(e.culprit),
+                                             e.reason));
 }
 
 }  // namespace Kelvo::Dc3

@@ -23,6 +23,67 @@ Json pathsJson(const std::vector<StonePath>& paths) {
     return out;
 }
 
+namespace {
+
+// An "end" object, with the points of each team after the score where given.
+Json endJsonWith(int end, int score, const Json& points, const int total[2], int firstSide, int nextFirstSide) {
+    Json o{{"type", "end"}, {"end", end}, {"score", score}};
+    if (!points.is_null())
+        o["points"] = points;
+    o["total"] = sidesJson(total[0], total[1]);
+    o["first"] = playerName(firstSide);
+    o["nextFirst"] = playerName(nextFirstSide);
+    return o;
+}
+
+}  // namespace
+
+Json endJson(int end, int score, const int total[2], int firstSide, int nextFirstSide) {
+    return endJsonWith(end, score, nullptr, total, firstSide, nextFirstSide);
+}
+
+Json resultJson(const std::string& winner, const int total[2], const std::string& forfeit, const std::string& reason) {
+    return Json{{"type", "result"},
+                {"winner", winner},
+                {"total", sidesJson(total[0], total[1])},
+                {"forfeit", forfeit.empty() ? Json(nullptr) : textJson(forfeit)},
+                {"reason", textJson(reason)}};
+}
+
+namespace {
+
+const char* teamName(int team) { return team == 0 ? "team0" : "team1"; }
+
+}  // namespace
+
+Json slotShotJson(int end, int shot, int team, int thrower, const std::string& outcome, double seconds,
+                  double timeLeft) {
+    return Json{{"type", "shot"},
+                {"end", end},
+                {"shot", shot},
+                {"player", playerName(team)},
+                {"team", teamName(team)},
+                {"thrower", thrower},
+                {"outcome", outcome},
+                {"seconds", recordNumber(seconds)},
+                {"timeLeft", recordNumber(timeLeft)}};
+}
+
+Json slotEndJson(int end, const int points[2], const int total[2], int hammer, int nextHammer) {
+    Json o = endJsonWith(end, points[0] - points[1], Json{{"team0", points[0]}, {"team1", points[1]}}, total,
+                         1 - hammer, 1 - nextHammer);
+    o["hammer"] = teamName(hammer);
+    return o;
+}
+
+void addSlotThrow(Json& o, bool foul, const Fcv1Stones& after, int thrownIndex, int hammer,
+                  const std::vector<StonePath>& paths) {
+    o["foul"] = foul;
+    o["rest"] = after.present[thrownIndex] ? pointJson(after.x[thrownIndex], after.y[thrownIndex]) : Json(nullptr);
+    addSlotStones(o, after, hammer);
+    o["paths"] = pathsJson(paths);
+}
+
 void addSlotStones(Json& o, const Fcv1Stones& s, int hammer) {
     Json position = Json::array(), slots = Json::object();
     for (int i = 0; i < FCV1_STONES; ++i)
@@ -40,7 +101,7 @@ void addSlotStones(Json& o, const Fcv1Stones& s, int hammer) {
                 list.push_back(nullptr);
             }
         }
-        slots[t == 0 ? "team0" : "team1"] = list;
+        slots[teamName(t)] = list;
     }
     o["position"] = position;
     o["stonesInPlay"] = onSheet;

@@ -89,26 +89,17 @@ void RecordWriter::write(const ShotEntry& e) {
 }
 
 void RecordWriter::write(const EndEntry& e) {
-    Json o{{"type", "end"},
-           {"end", e.end},
-           {"score", e.score},
-           {"total", sidesJson(e.total[0], e.total[1])},
-           {"first", playerName(e.firstSide)},
-           {"nextFirst", playerName(e.nextFirstSide)},
-           {"sent", textJson(e.command)},
-           {"position", positions(e.position)},
-           {"stonesInPlay", stonesInPlay(e.position)}};
+    Json o = endJson(e.end, e.score, e.total, e.firstSide, e.nextFirstSide);
+    o["sent"] = textJson(e.command);
+    o["position"] = positions(e.position);
+    o["stonesInPlay"] = stonesInPlay(e.position);
     if (!e.picture.empty())
         o["picture"] = textJson(e.picture);
     RecordFile::write(o);
 }
 
 void RecordWriter::write(const ResultEntry& e) {
-    RecordFile::write(Json{{"type", "result"},
-              {"winner", e.winner},
-              {"total", sidesJson(e.total[0], e.total[1])},
-              {"forfeit", e.forfeit.empty() ? Json(nullptr) : textJson(e.forfeit)},
-              {"reason", textJson(e.reason)}});
+    RecordFile::write(resultJson(e.winner, e.total, e.forfeit, e.reason));
 }
 
 }  // namespace Kelvo::Server
