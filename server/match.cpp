@@ -94,9 +94,9 @@ int Match::run() {
     if (!startPlayers())
         return 1;
     handshake();
-    if (!noteDeaths())
-        while (!course_.over && playEnd()) {
-        }
+    bool playing = !noteDeaths();
+    while (playing && !course_.over)
+        playing = playEnd();
     finish();
     return writePage() ? 0 : 1;
 }
