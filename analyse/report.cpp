@@ -32,10 +32,10 @@ Vec2 shown(const Analysis& a, const Vec2& p) { return sheetOf(a.ice).toProtocolP
 Vec2 drawn(const Analysis& a, double x, double y) { return sheetOf(a.ice).toPicture(x, y); }
 
 // The state's stones as the server keeps them, on the given ice.
-Server::Position positionOf(const _GAMESTATE& state, IceKind ice) {
-    Server::Position position;
+Referee::Position positionOf(const _GAMESTATE& state, IceKind ice) {
+    Referee::Position position;
     position.ice = ice;
-    for (int i = 0; i < Server::STONES; ++i) {
+    for (int i = 0; i < Referee::STONES; ++i) {
         position.xy[i][0] = state.stonePos[i][0];
         position.xy[i][1] = state.stonePos[i][1];
     }
@@ -248,9 +248,9 @@ std::string json(const Analysis& a) {
 }
 
 std::string houseSvg(const Analysis& a) {
-    const Server::Position position = positionOf(a.position.state, a.ice);
+    const Referee::Position position = positionOf(a.position.state, a.ice);
     const _GAMESTATE& s = a.position.state;
-    std::string svg = Server::houseSvg(
+    std::string svg = Referee::houseSvg(
         position, a.position.firstSide,
         format("end %d shot %d: the searched shots' rest points by mean", s.endNumber, s.shotNumber));
     // The picture's extent, to place the legend inside it.

@@ -133,7 +133,8 @@ std::string gameLogRecord(const GameLog& log) {
     header.order = log.order;
     record.write(header);
 
-    Fcv1Simulator simulator;  // one world for the game, as the server keeps it
+    // One world for the game, as the server keeps it.
+    const std::unique_ptr<Kelvo::Referee::SlotJudge> judge = dc3Judge(log.game.setting.fiveRockRule);
     std::array<int, TEAMS> total = {};
     for (const LoggedTurn& turn : log.turns) {
         const GameState& before = turn.asked.state;
@@ -163,14 +164,7 @@ std::string gameLogRecord(const GameLog& log) {
         report.foul = turn.after.lastMove->freeGuardZoneFoul;
         report.before = before;
         report.trace.every = TRACE_STEPS;
-        Fcv1ShotInput input;
-        input.stones = toFcv1Stones(before);
-        input.shot = before.shot;
-        input.end = before.end;
-        input.hammer = before.hammer;
-        input.move = report.actual;
-        input.fiveRockRule = log.game.setting.fiveRockRule;
-        const Fcv1ShotResult simulated = simulator.shot(input, &report.trace);
+        const Fcv1ShotResult simulated = judge->play(slotShotOf(before, report.actual), &report.trace);
         report.after = before;
         const bool endsTheEnd = before.shot == SHOTS_PER_END - 1;
         if (endsTheEnd)
@@ -197,7 +191,7 @@ std::string gameLogRecord(const GameLog& log) {
         total[1] += end.points[1];
         end.total = total;
         end.hammer = before.hammer;
-        end.nextHammer = end.points[0] > 0 ? 1 : end.points[1] > 0 ? 0 : before.hammer;
+        end.nextHammer = 1 - Kelvo::Referee::firstSideOfNextEnd(1 - before.hammer, end.points[0] - end.points[1]);
         end.stones = &report.after;
         record.write(end);
     }

@@ -68,7 +68,7 @@ public:
     void close() { writer_.close(); }
 
 private:
-    Server::RecordFile writer_;
+    Kelvo::Referee::RecordFile writer_;
 };
 
 }  // namespace Kelvo::Dc3

@@ -8,6 +8,26 @@ namespace {
 
 int64_t milliseconds(double seconds) { return std::llround(seconds * 1000.0); }
 
+class Dc3Judge final : public Kelvo::Referee::SlotJudge {
+public:
+    explicit Dc3Judge(bool fiveRockRule) : fiveRockRule_(fiveRockRule) {}
+
+    Fcv1ShotResult play(const Kelvo::Referee::SlotShot& shot, Fcv1Trace* trace) override {
+        Fcv1ShotInput input;
+        input.stones = shot.before;
+        input.shot = shot.shot;
+        input.end = shot.end;
+        input.hammer = shot.hammer;
+        input.move = shot.move;
+        input.fiveRockRule = fiveRockRule_;
+        return simulator_.shot(input, trace);
+    }
+
+private:
+    bool fiveRockRule_;
+    Fcv1Simulator simulator_;
+};
+
 }  // namespace
 
 Fcv1Stones toFcv1Stones(const GameState& state) {
@@ -34,7 +54,25 @@ void setStones(GameState& state, const Fcv1Stones& s) {
         }
 }
 
-Referee::Referee(const GameSetting& setting) : setting_(setting) {
+Kelvo::Referee::SlotShot slotShotOf(const GameState& state, const Fcv1Move& actual) {
+    Kelvo::Referee::SlotShot shot;
+    shot.before = toFcv1Stones(state);
+    shot.shot = state.shot;
+    shot.end = state.end;
+    shot.thrower = fcv1ThrowingTeam(state.shot, state.hammer);
+    shot.hammer = state.hammer;
+    shot.move = actual;
+    return shot;
+}
+
+std::unique_ptr<Kelvo::Referee::SlotJudge> dc3Judge(bool fiveRockRule) {
+    return std::make_unique<Dc3Judge>(fiveRockRule);
+}
+
+Referee::Referee(const GameSetting& setting)
+    : setting_(setting),
+      judge_(dc3Judge(setting.fiveRockRule)),
+      course_(Kelvo::Referee::gameCourse(setting.maxEnd, LAST_END_INDEX)) {
     state_.hammer = 1;  // team 0 throws first in the first end
     for (int t = 0; t < TEAMS; ++t)
         state_.scores[size_t(t)].assign(size_t(setting.maxEnd), std::nullopt);
@@ -52,7 +90,7 @@ void Referee::showClocks() {
         state_.thinkingTimeRemaining[size_t(t)] = double(remainingMs_[size_t(t)]) / 1000.0;
 }
 
-int Referee::nextTeam() const { return over() ? -1 : fcv1ThrowingTeam(state_.shot, state_.hammer); }
+int Referee::nextTeam() const { return over() ? -1 : Kelvo::Referee::sideOfShot(course_.firstSide, state_.shot); }
 
 std::array<int, TEAMS> Referee::totals() const { return {totalScore(state_, 0), totalScore(state_, 1)}; }
 
@@ -90,15 +128,8 @@ ShotReport Referee::play(const Fcv1Move& actual) {
     r.actual = actual;
     r.before = state_;
 
-    Fcv1ShotInput input;
-    input.stones = toFcv1Stones(state_);
-    input.shot = state_.shot;
-    input.end = state_.end;
-    input.hammer = state_.hammer;
-    input.move = actual;
-    input.fiveRockRule = setting_.fiveRockRule;
     r.trace.every = traceSteps_;
-    const Fcv1ShotResult result = simulator_.shot(input, &r.trace);
+    const Fcv1ShotResult result = judge_->play(slotShotOf(state_, actual), &r.trace);
     r.foul = result.foul;
     setStones(state_, result.stones);
     r.after = state_;
@@ -122,30 +153,28 @@ void Referee::finishEnd(const std::array<int, TEAMS>& points) {
         for (int t = 0; t < TEAMS; ++t)
             state_.scores[size_t(t)][size_t(end)] = points[size_t(t)];
     }
-    // The team that scores gives the hammer to the other; a blank end keeps it.
-    if (points[0] > 0)
-        state_.hammer = 1;
-    else if (points[1] > 0)
-        state_.hammer = 0;
+    // The team that scores throws first in the next end, giving the hammer
+    // to the other; a blank end keeps it.
+    Kelvo::Referee::finishEnd(course_, points[0], points[1]);
+    state_.hammer = 1 - course_.firstSide;
     state_.end = end + 1;
     state_.shot = 0;
     for (auto& team : state_.stones)
         for (std::optional<Stone>& stone : team)
             stone.reset();
 
-    const std::array<int, TEAMS> sum = totals();
     if (end + 1 < setting_.maxEnd)
         return;
-    if (sum[0] != sum[1]) {
-        endGame(GameResult{sum[0] > sum[1] ? 0 : 1, "score"}, true);
+    if (!course_.over) {
+        // Another extra end, on fresh clocks.
+        setClocks(setting_.extraEndThinkingTime);
         return;
     }
-    if (end >= LAST_END_INDEX) {
+    const Kelvo::Referee::Winner winner = Kelvo::Referee::winnerOf(course_);
+    if (winner == Kelvo::Referee::Winner::Draw)
         endGame(GameResult{-1, "draw"}, true);
-        return;
-    }
-    // Another extra end, on fresh clocks.
-    setClocks(setting_.extraEndThinkingTime);
+    else
+        endGame(GameResult{winner == Kelvo::Referee::Winner::Player1 ? 0 : 1, "score"}, true);
 }
 
 }  // namespace Kelvo::Dc3

@@ -6,16 +6,19 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 #include "kelvosim/fcv1/fcv1exact.h"
 #include "dc3/messages.h"
+#include "referee/rules.h"
+#include "referee/slotshot.h"
 
 namespace Kelvo::Dc3 {
 
 // A tie after the regular ends goes on with extra ends up to this end
 // index; a blank one there makes the game a draw rather than go on forever.
-constexpr int LAST_END_INDEX = 19;
+constexpr int LAST_END_INDEX = Kelvo::Referee::LAST_EXTRA_END_INDEX;
 // Steps between the points of a recorded path: 0.05 s.
 constexpr int TRACE_STEPS = 50;
 
@@ -66,10 +69,12 @@ private:
     void showClocks();
 
     GameSetting setting_;
-    // One world for the game, as the framework keeps it: Box2D carries some
-    // contact state from shot to shot.
-    Fcv1Simulator simulator_;
+    // Digital Curling 3's rules in one world for the game, as the framework
+    // keeps it: Box2D carries some contact state from shot to shot.
+    std::unique_ptr<Kelvo::Referee::SlotJudge> judge_;
     GameState state_;
+    // The ends and the hammer by the shared rules; state_ shows them.
+    Kelvo::Referee::GameCourse course_;
     std::array<int64_t, TEAMS> remainingMs_ = {};
     int traceSteps_ = TRACE_STEPS;
 };
@@ -77,5 +82,10 @@ private:
 // The stones of a state for the simulation, and back.
 Fcv1Stones toFcv1Stones(const GameState& state);
 void setStones(GameState& state, const Fcv1Stones& stones);
+
+// The shot due in the state, thrown with the move as executed.
+Kelvo::Referee::SlotShot slotShotOf(const GameState& state, const Fcv1Move& actual);
+// Exact fcv1 by Digital Curling 3's rules in one world for a whole game.
+std::unique_ptr<Kelvo::Referee::SlotJudge> dc3Judge(bool fiveRockRule);
 
 }  // namespace Kelvo::Dc3

@@ -125,13 +125,6 @@ std::string connectHost(const std::string& host) {
     return host;
 }
 
-// The noise library's generator works on its state with 16-byte loads;
-// without the library's SSE2 definitions the struct alone is aligned to 8
-// only, so an array of them needs the alignment spelled out.
-struct alignas(16) Generator {
-    dsfmt_t state;
-};
-
 enum class Stage { Listening, DcOk, ReadyOk, Ready };
 
 const char* awaitedReply(Stage stage) { return stage == Stage::DcOk ? "dc_ok" : "ready_ok"; }
@@ -158,7 +151,7 @@ public:
                 p = o_.players[size_t(t)][size_t(i)];
                 if (!p.seed)
                     p.seed = splitMix(o_.seed + uint64_t(t * PLAYERS_PER_TEAM + i)) & 0xffffffffULL;
-                dsfmt_init_gen_rand(&rng_[size_t(t)][size_t(i)].state, uint32_t(*p.seed));
+                noise_.emplace_back(Fcv1ThrowNoise::PlayerSeed{uint32_t(*p.seed)}, toNoise(p));
             }
     }
 
@@ -191,7 +184,8 @@ private:
     Referee referee_;
     std::array<Seat, TEAMS> seats_;
     std::array<std::array<PlayerModel, PLAYERS_PER_TEAM>, TEAMS> players_;
-    std::array<std::array<Generator, PLAYERS_PER_TEAM>, TEAMS> rng_;
+    // Each player's noise, team 0's players first.
+    std::vector<Fcv1ThrowNoise> noise_;
     GameRecord record_;
     bool headerWritten_ = false;
     std::optional<Abort> aborted_;
@@ -211,7 +205,7 @@ int Game::run() {
         return 1;
     }
     if (!o_.htmlPath.empty()) {
-        if (!Server::writeTextFile(o_.htmlPath, "")) {
+        if (!Kelvo::Referee::writeTextFile(o_.htmlPath, "")) {
             std::fprintf(out_, "cannot write the page %s\n", o_.htmlPath.c_str());
             return 1;
         }
@@ -538,8 +532,8 @@ void Game::playTurn(int team) {
         recordMove(entry, prefix + "concedes");
         return;
     }
-    const Fcv1Move actual = applyFcv1Noise(toFcv1Move(selected), toNoise(players_[size_t(team)][size_t(entry.thrower)]),
-                                           rng_[size_t(team)][size_t(entry.thrower)].state);
+    ThrowError noise;
+    const Fcv1Move actual = noise_[size_t(team * PLAYERS_PER_TEAM + entry.thrower)].play(toFcv1Move(selected), noise);
     const ShotReport report = referee_.play(actual);
     entry.outcome = "thrown";
     entry.selected = selected;
@@ -684,7 +678,7 @@ bool Game::writePage() {
     if (o_.htmlPath.empty())
         return true;
     std::string html, error;
-    if (!Viewer::matchPage(record_.keptLines(), html, error) || !Server::writeTextFile(o_.htmlPath, html)) {
+    if (!Viewer::matchPage(record_.keptLines(), html, error) || !Kelvo::Referee::writeTextFile(o_.htmlPath, html)) {
         std::fprintf(out_, "cannot write the page %s%s%s\n", o_.htmlPath.c_str(), error.empty() ? "" : ": ",
                      error.c_str());
         return false;

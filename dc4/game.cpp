@@ -13,6 +13,26 @@ double normal(dsfmt_t& rng) {
     return std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * M_PI * u2);
 }
 
+class Dc4Judge final : public Referee::SlotJudge {
+public:
+    explicit Dc4Judge(Dc4Guard guard) : rules_(dc4Rules(guard)) {}
+
+    Fcv1ShotResult play(const Referee::SlotShot& shot, Fcv1Trace* trace) override {
+        Dc4ShotInput input;
+        input.stones = shot.before;
+        input.shot = shot.shot;
+        input.thrower = shot.thrower;
+        input.vx = shot.move.vx;
+        input.vy = shot.move.vy;
+        input.spin = fcv1LaunchSpin(shot.move);
+        Fcv1Simulator simulator;
+        return playDc4Shot(simulator, input, rules_, trace);
+    }
+
+private:
+    IceRules rules_;
+};
+
 }  // namespace
 
 PlayerConfig defaultPlayer(int team, int player) {
@@ -40,7 +60,10 @@ void setStones(State& s, const Fcv1Stones& stones) {
             stones.present[i] ? Position{stones.x[i], stones.y[i]} : Position{};
 }
 
-Game::Game(const MatchRequest& request, Dc4Guard guard, uint64_t seed) : request_(request), rules_(dc4Rules(guard)) {
+Game::Game(const MatchRequest& request, Dc4Guard guard, uint64_t seed)
+    : request_(request),
+      judge_(std::make_unique<Dc4Judge>(guard)),
+      course_(Referee::gameCourse(request.ends, Referee::NO_LAST_END)) {
     dsfmt_init_gen_rand(&rng_, uint32_t(seed ^ (seed >> 32)));
     State first;
     first.nextTeam = 0;  // team0 throws first in end 0: team1 has the hammer
@@ -93,23 +116,23 @@ ShotReport Game::shoot(const ShotRequest& shot, double seconds) {
     const double angle = shot.angle + p.angleStdDev * normal(rng_);
     r.executed = ShotRequest{speed, angle, double(dc4ExecutedSpin(shot.spin))};
 
-    Dc4ShotInput input;
-    input.stones = r.before;
-    input.shot = r.shot;
-    input.thrower = me;
-    input.vx = float(speed * std::cos(angle));
-    input.vy = float(speed * std::sin(angle));
-    input.spin = float(r.executed.spin);
+    Referee::SlotShot thrown;
+    thrown.before = r.before;
+    thrown.shot = r.shot;
+    thrown.end = r.end;
+    thrown.thrower = me;
+    thrown.hammer = 1 - course_.firstSide;
+    const float spin = float(r.executed.spin);
+    thrown.move = Fcv1Move{float(speed * std::cos(angle)), float(speed * std::sin(angle)), spin > 0, std::fabs(spin)};
     r.trace.every = 50;
-    Fcv1Simulator simulator;  // a fresh world every shot
-    const Fcv1ShotResult result = playDc4Shot(simulator, input, rules_, &r.trace);
+    const Fcv1ShotResult result = judge_->play(thrown, &r.trace);
     r.foul = result.foul;
     r.after = result.stones;
 
     setStones(next, result.stones);
     next.lastMove = r.executed;
     next.totalShot = r.shot + 1;
-    next.nextTeam = 1 - me;
+    next.nextTeam = Referee::sideOfShot(course_.firstSide, next.totalShot);
     if (next.totalShot == SHOTS_PER_END)
         finishEnd(next, r, r.timedOut);
     else
@@ -125,11 +148,12 @@ void Game::finishEnd(State& next, ShotReport& r, bool timedOut) {
     for (int t = 0; t < TEAMS; ++t)
         next.score[size_t(t)][slot] += points[size_t(t)];
     next.nextTeam = -1;
+    Referee::finishEnd(course_, points[0], points[1]);
     // From the last regular end on the score decides after each end, also
     // over a loss on time on the end's last stone.
     if (next.end >= request_.ends - 1 && (timedOut || next.winner < 0)) {
-        const int a = totalScore(next, 0), b = totalScore(next, 1);
-        next.winner = a == b ? -1 : a > b ? 0 : 1;
+        const Referee::Winner winner = Referee::winnerOf(course_);
+        next.winner = winner == Referee::Winner::Draw ? -1 : winner == Referee::Winner::Player1 ? 0 : 1;
     }
     states_.push_back(next);
     if (next.winner >= 0)
@@ -137,8 +161,7 @@ void Game::finishEnd(State& next, ShotReport& r, bool timedOut) {
 
     State first = next;
     // The scoring team throws first; after a blank end the same team as before.
-    const int firstBefore = r.team == 1 ? 0 : 1;  // the end's last stone was the other team's
-    first.nextTeam = points[0] > 0 ? 0 : points[1] > 0 ? 1 : firstBefore;
+    first.nextTeam = course_.firstSide;
     first.end = next.end + 1;
     first.totalShot = 0;
     first.lastMove.reset();

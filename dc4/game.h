@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,6 +16,8 @@
 
 #include "kelvosim/fcv1/fcv1dc4.h"
 #include "messages.h"
+#include "referee/rules.h"
+#include "referee/slotshot.h"
 
 namespace Kelvo::Dc4 {
 
@@ -61,7 +64,11 @@ private:
     void finishEnd(State& next, ShotReport& report, bool timedOut);
 
     MatchRequest request_;
-    IceRules rules_;
+    // Digital Curling 4's rules, a fresh world every shot.
+    std::unique_ptr<Referee::SlotJudge> judge_;
+    // The ends and the hammer by the shared rules: a tie goes on until an
+    // extra end is won.
+    Referee::GameCourse course_;
     dsfmt_t rng_;
     std::array<bool, TEAMS> configured_ = {};
     std::array<TeamConfig, TEAMS> teams_;

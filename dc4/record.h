@@ -9,7 +9,7 @@
 #include <string>
 
 #include "game.h"
-#include "server/record.h"
+#include "referee/recordfile.h"
 
 namespace Kelvo::Dc4 {
 
@@ -24,7 +24,7 @@ public:
     void close() { writer_.close(); }
 
 private:
-    Server::RecordWriter writer_;
+    Referee::RecordFile writer_;
 };
 
 }  // namespace Kelvo::Dc4

@@ -129,7 +129,8 @@ struct FinishSearchOptions {
             presetApp.parse(std::vector<std::string>(fromPreset.rbegin(), fromPreset.rend()));
         }
         for (const char* noise : {"--noise-speed", "--noise-angle"})
-            if (!takesNoiseSpread(settings->ice) && app->get_option(noise)->count() > 0)
+            if (sheetOf(settings->ice).noiseModel() != NoiseModel::SPEED_AND_ANGLE &&
+                app->get_option(noise)->count() > 0)
                 throw CLI::ValidationError(std::string(noise) + " has no effect without --ice fcv1");
         const std::string ineffective = ineffectiveSetting(*settings);
         if (ineffective.empty())

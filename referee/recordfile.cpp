@@ -6,7 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
-namespace Kelvo::Server {
+namespace Kelvo::Referee {
 
 double recordNumber(double v) {
     char buf[40];
@@ -72,4 +72,4 @@ void RecordFile::write(const Json& object) {
     std::fflush(file_);
 }
 
-}  // namespace Kelvo::Server
+}  // namespace Kelvo::Referee

@@ -8,7 +8,7 @@
 
 #include <nlohmann/json_fwd.hpp>
 
-namespace Kelvo::Server {
+namespace Kelvo::Referee {
 
 // The bytes as a JSON string, one character per byte, all in ASCII.
 std::string jsonString(const std::string& bytes);
@@ -42,4 +42,4 @@ private:
     std::string kept_;
 };
 
-}  // namespace Kelvo::Server
+}  // namespace Kelvo::Referee

@@ -1,10 +1,14 @@
-// The match rules as plain functions. Sides are 0 (player 1, who throws
-// first in end 0) and 1 (player 2). Scores are signed from player 1's view.
+// The match rules every referee plays by, as plain functions over one
+// record of a game's course. Sides are 0 (player 1, who throws first in end
+// 0) and 1 (player 2). Scores are signed from player 1's view. What differs
+// between games (which stones count, the free guard zone) is the ice's.
 #pragma once
+
+#include <climits>
 
 #include "kelvosim/board/thinkboard.h"
 
-namespace Kelvo::Server {
+namespace Kelvo::Referee {
 
 // Shots of an end, as the player's board counts them.
 using Kelvo::SHOTS_PER_END;
@@ -35,11 +39,12 @@ inline int firstSideOfNextEnd(int firstSide, int scoreP1) {
 }
 
 // Whether another end follows end `end` (0-based) of a match of `ends` ends
-// with the totals so far: the regular ends, then extra ends while tied.
-inline bool anotherEnd(int end, int ends, int totalP1, int totalP2) {
+// with the totals so far: the regular ends, then extra ends while tied, the
+// last of them at index `lastEnd`.
+inline bool anotherEnd(int end, int ends, int totalP1, int totalP2, int lastEnd = LAST_EXTRA_END_INDEX) {
     if (end + 1 < ends)
         return true;
-    return totalP1 == totalP2 && end < LAST_EXTRA_END_INDEX;
+    return totalP1 == totalP2 && end < lastEnd;
 }
 
 // The final end the players are told: the last regular end, or the extra
@@ -56,4 +61,49 @@ inline Winner winnerOf(int totalP1, int totalP2) {
     return Winner::Draw;
 }
 
-}  // namespace Kelvo::Server
+// A tie after the regular ends that goes on with extra ends until one is won.
+constexpr int NO_LAST_END = INT_MAX;
+
+// Where a game stands between its ends.
+struct GameCourse {
+    int ends = 1;                      // regular ends
+    int lastEnd = LAST_EXTRA_END_INDEX;  // the last extra end a tie goes on to; a tie after it is a draw
+    int end = 0;                       // the end being played (0-based)
+    int firstSide = 0;                 // throws shot 0 of `end`
+    int total[2] = {};                 // points of each side in the ends finished
+    bool over = false;                 // no end follows the last one finished
+};
+
+inline GameCourse gameCourse(int ends, int lastEnd = LAST_EXTRA_END_INDEX) {
+    GameCourse course;
+    course.ends = ends;
+    course.lastEnd = lastEnd;
+    return course;
+}
+
+// Scores the end being played with the points of each side (one of them 0)
+// and moves on: the scoring side throws first in the next end, a blank end
+// keeps the order, and the game is over once no end follows. Returns the
+// end's score from player 1's view.
+inline int finishEnd(GameCourse& course, int points1, int points2) {
+    course.total[0] += points1;
+    course.total[1] += points2;
+    const int score = points1 - points2;
+    course.firstSide = firstSideOfNextEnd(course.firstSide, score);
+    course.over = !anotherEnd(course.end, course.ends, course.total[0], course.total[1], course.lastEnd);
+    if (!course.over)
+        ++course.end;
+    return score;
+}
+
+// The end's points for each side from a count positive for the side that
+// threw first (an ice's count of a finished end).
+inline void pointsOfCount(int count, int firstSide, int& points1, int& points2) {
+    const int score = scoreForPlayer1(count, firstSide);
+    points1 = score > 0 ? score : 0;
+    points2 = score < 0 ? -score : 0;
+}
+
+inline Winner winnerOf(const GameCourse& course) { return winnerOf(course.total[0], course.total[1]); }
+
+}  // namespace Kelvo::Referee

@@ -8,7 +8,7 @@
 #include "kelvosim/gamestate.h"
 #include "kelvosim/classic/simulator.h"
 
-namespace Kelvo::Server {
+namespace Kelvo::Referee {
 
 namespace {
 
@@ -75,4 +75,12 @@ ShotOutcome playShot(const Position& before, int shot, const fMoveXY<double>& th
     return outcome;
 }
 
-}  // namespace Kelvo::Server
+ThrownShot throwShot(const Position& before, int shot, int end, const fMoveXY<double>& answered, ThrowNoise& noise,
+                     double step) {
+    ThrownShot thrown;
+    thrown.thrown = noise.thrown(answered, thrown.noise);
+    thrown.outcome = playShot(before, shot, thrown.thrown, step, end);
+    return thrown;
+}
+
+}  // namespace Kelvo::Referee

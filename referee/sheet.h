@@ -1,5 +1,5 @@
-// The stones of one end as the server keeps them, and one thrown shot played
-// out on them with the exact simulation.
+// The stones of one end as a referee keeps them, and one thrown shot played
+// out on them: the game's noise, then the exact simulation of the ice.
 #pragma once
 
 #include <string>
@@ -11,7 +11,7 @@
 #include "kelvosim/classic/simulator.h"
 #include "kelvosim/board/thinkboard.h"
 
-namespace Kelvo::Server {
+namespace Kelvo::Referee {
 
 constexpr int STONES = 16;
 
@@ -59,4 +59,17 @@ struct ShotOutcome {
 ShotOutcome playShot(const Position& before, int shot, const fMoveXY<double>& thrown, double step = REFERENCE_DT,
                      int end = 0);
 
-}  // namespace Kelvo::Server
+// A shot as answered, as thrown and what it did.
+struct ThrownShot {
+    fMoveXY<double> thrown;  // as playShot takes it: noise included
+    ThrowError noise;        // what the noise did
+    ShotOutcome outcome;
+};
+
+// Throws stone `shot` of end `end` as answered (protocol frame) from the
+// position: the game's noise, made by the position's ice (Ice::refereeNoise),
+// then playShot.
+ThrownShot throwShot(const Position& before, int shot, int end, const fMoveXY<double>& answered, ThrowNoise& noise,
+                     double step);
+
+}  // namespace Kelvo::Referee

@@ -7,7 +7,7 @@
 
 #include "rules.h"
 
-namespace Kelvo::Server {
+namespace Kelvo::Referee {
 
 namespace {
 
@@ -127,4 +127,4 @@ bool writeTextFile(const std::string& path, const std::string& text) {
     return !out.fail();
 }
 
-}  // namespace Kelvo::Server
+}  // namespace Kelvo::Referee

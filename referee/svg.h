@@ -7,7 +7,7 @@
 
 #include "sheet.h"
 
-namespace Kelvo::Server {
+namespace Kelvo::Referee {
 
 // An SVG document in the server frame (metres, the back of the house at the
 // top). `firstSide` threw shot 0 of the end, which decides whose stones are
@@ -19,4 +19,4 @@ bool writeTextFile(const std::string& dir, const std::string& name, const std::s
 // Writes the text to the file, creating its folder when needed.
 bool writeTextFile(const std::string& path, const std::string& text);
 
-}  // namespace Kelvo::Server
+}  // namespace Kelvo::Referee

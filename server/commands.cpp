@@ -10,6 +10,8 @@
 
 namespace Kelvo::Server {
 
+using namespace Referee;
+
 namespace {
 
 // Longer than any well-formed reply can be; a player that writes more without

@@ -13,7 +13,7 @@ namespace Kelvo::Server {
 
 // "POSITION x0 y0 ... x15 y15" in the server frame; every float is written
 // so that it reads back exactly.
-std::string positionCommand(const Position& position);
+std::string positionCommand(const Referee::Position& position);
 // "SETSTATE shot end finalEnd sideFlag".
 std::string setStateCommand(int shot, int end, int finalEnd, int sideFlag);
 // "SCORE n".

@@ -102,7 +102,7 @@ bool parseDeviation(const std::string& text, float& value) {
 int checkOptions(const OptionText& text, Kelvo::Server::MatchOptions& options) {
     long long n = 0;
     if (text.hasEnds) {
-        if (!parseInt(text.ends, 1, Kelvo::Server::LAST_END_INDEX + 1, n))
+        if (!parseInt(text.ends, 1, Kelvo::Referee::LAST_END_INDEX + 1, n))
             return usageError("--ends takes a whole number from 1 to 10");
         options.ends = int(n);
     }
@@ -115,12 +115,12 @@ int checkOptions(const OptionText& text, Kelvo::Server::MatchOptions& options) {
             return usageError("--time-limit takes a number of seconds above 0");
         options.timeLimit = t;
     }
-    if (text.hasStep && !Kelvo::Server::parseStep(text.step, options.step))
+    if (text.hasStep && !Kelvo::Referee::parseStep(text.step, options.step))
         return usageError("--step takes a number of seconds above 0 and at most 0.01");
     if (text.hasIce && !Kelvo::parseIceName(text.ice.c_str(), options.ice))
         return usageError("--ice takes classic or fcv1");
     const Kelvo::Ice& ice = Kelvo::sheetOf(options.ice);
-    if ((text.hasNoiseSpeed || text.hasNoiseAngle) && !ice.takesNoiseSpread())
+    if ((text.hasNoiseSpeed || text.hasNoiseAngle) && ice.noiseModel() != Kelvo::NoiseModel::SPEED_AND_ANGLE)
         return usageError("--noise-speed and --noise-angle go with --ice fcv1");
     if (text.hasStep && ice.fixedExactStep())
         return usageError("--step does not go with --ice fcv1, whose model steps 1 ms");

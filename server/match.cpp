@@ -2,10 +2,9 @@
 
 #include <chrono>
 #include <cinttypes>
-#include <optional>
+#include <memory>
 
 #include "commands.h"
-#include "referee/noise.h"
 #include "process.h"
 #include "record.h"
 #include "referee/rules.h"
@@ -14,6 +13,8 @@
 #include "viewer/page.h"
 
 namespace Kelvo::Server {
+
+using namespace Referee;
 
 namespace {
 
@@ -32,7 +33,10 @@ std::string twoDigits(int n) {
 class Match {
 public:
     Match(const MatchOptions& options, FILE* out)
-        : options_(options), out_(out), noise_(options.seed), fcv1Noise_(options.seed, options.fcv1Noise) {}
+        : options_(options),
+          out_(out),
+          noise_(sheetOf(options.ice).refereeNoise(options.seed, options.fcv1Noise)),
+          course_(gameCourse(options.ends)) {}
     ~Match() { stopPlayers(); }
 
     int run();
@@ -40,12 +44,9 @@ public:
 private:
     bool startPlayers();
     void handshake();
-    // The end's score from player 1's view, or nothing when a player died.
-    std::optional<int> playEnd(int end, int firstSide);
+    // Plays the course's end and scores it; false when a player died.
+    bool playEnd();
     void playShot(int end, int shot, int firstSide, Position& position);
-    // Plays the mover's answer with the game's noise; fills the entry's
-    // noise and thrown shot.
-    ShotOutcome throwAnswered(int end, int shot, const Position& position, ShotEntry& e);
     void printShot(const ShotEntry& e);
     bool noteDeaths();  // true once somebody has died
     void finish();
@@ -60,17 +61,16 @@ private:
     // A player that did not answer ISREADY in time may still write READYOK
     // in front of its first reply to GO.
     bool owesReady_[2] = {false, false};
-    NoiseSource noise_;
-    Fcv1NoiseSource fcv1Noise_;
+    std::unique_ptr<ThrowNoise> noise_;
     RecordWriter record_;
-    int total_[2] = {0, 0};
+    GameCourse course_;
     int endsPlayed_ = 0;
 };
 
 int Match::run() {
     std::fprintf(out_, "kelvo-server: seed %" PRIu64 " (replay with --seed %" PRIu64 "), %d end%s, %g s per shot, ",
                  options_.seed, options_.seed, options_.ends, options_.ends == 1 ? "" : "s", options_.timeLimit);
-    if (takesNoiseSpread(options_.ice))
+    if (sheetOf(options_.ice).noiseModel() == NoiseModel::SPEED_AND_ANGLE)
         std::fprintf(out_, "%s ice, noise %g m/s %g rad\n", iceName(options_.ice),
                      double(options_.fcv1Noise.stddevSpeed), double(options_.fcv1Noise.stddevAngle));
     else
@@ -94,17 +94,9 @@ int Match::run() {
     if (!startPlayers())
         return 1;
     handshake();
-    if (!noteDeaths()) {
-        int firstSide = 0;
-        for (int end = 0;; ++end) {
-            const std::optional<int> score = playEnd(end, firstSide);
-            if (!score)
-                break;
-            firstSide = firstSideOfNextEnd(firstSide, *score);
-            if (!anotherEnd(end, options_.ends, total_[0], total_[1]))
-                break;
-        }
-    }
+    bool playing = !noteDeaths();
+    while (playing && !course_.over)
+        playing = playEnd();
     finish();
     return writePage() ? 0 : 1;
 }
@@ -181,7 +173,8 @@ std::string Match::picture(const std::string& name, const Position& position, in
     return name;
 }
 
-std::optional<int> Match::playEnd(int end, int firstSide) {
+bool Match::playEnd() {
+    const int end = course_.end, firstSide = course_.firstSide;
     std::fprintf(out_, "end %d%s: %s throws first\n", end, end >= options_.ends ? " (extra end)" : "",
                  NAME[firstSide]);
     Position position;
@@ -189,36 +182,35 @@ std::optional<int> Match::playEnd(int end, int firstSide) {
     for (int shot = 0; shot < SHOTS_PER_END; ++shot) {
         playShot(end, shot, firstSide, position);
         if (noteDeaths())
-            return std::nullopt;
+            return false;
     }
 
     EndEntry entry;
     entry.end = end;
-    entry.score = scoreForPlayer1(countEnd(position), firstSide);
+    int points1 = 0, points2 = 0;
+    pointsOfCount(countEnd(position), firstSide, points1, points2);
+    entry.score = finishEnd(course_, points1, points2);
     entry.command = scoreCommand(entry.score);
     for (int p = 0; p < 2; ++p)
         players_[p].send(entry.command);
-    if (entry.score > 0)
-        total_[0] += entry.score;
-    else
-        total_[1] -= entry.score;
     ++endsPlayed_;
-    entry.total[0] = total_[0];
-    entry.total[1] = total_[1];
+    entry.total[0] = course_.total[0];
+    entry.total[1] = course_.total[1];
     entry.firstSide = firstSide;
-    entry.nextFirstSide = firstSideOfNextEnd(firstSide, entry.score);
+    entry.nextFirstSide = course_.firstSide;
     entry.position = position;
     const std::string scored = entry.score == 0 ? std::string("blank end")
                                                 : std::string(NAME[entry.score > 0 ? 0 : 1]) + " scores " +
                                                       std::to_string(entry.score > 0 ? entry.score : -entry.score);
     char title[160];
-    std::snprintf(title, sizeof title, "end %d finished: %s; player1 %d : %d player2", end, scored.c_str(), total_[0],
-                  total_[1]);
+    std::snprintf(title, sizeof title, "end %d finished: %s; player1 %d : %d player2", end, scored.c_str(),
+                  course_.total[0], course_.total[1]);
     entry.picture = picture("e" + twoDigits(end) + "-end.svg", position, firstSide, title);
     record_.write(entry);
-    std::fprintf(out_, "end %d: %s; match player1 %d : %d player2\n", end, scored.c_str(), total_[0], total_[1]);
+    std::fprintf(out_, "end %d: %s; match player1 %d : %d player2\n", end, scored.c_str(), course_.total[0],
+                 course_.total[1]);
     std::fflush(out_);
-    return entry.score;
+    return true;
 }
 
 void Match::playShot(int end, int shot, int firstSide, Position& position) {
@@ -251,10 +243,13 @@ void Match::playShot(int end, int shot, int firstSide, Position& position) {
     switch (r) {
     case WaitResult::Complete: {
         judge(e.reply, &e.answered);
-        const ShotOutcome outcome = throwAnswered(end, shot, position, e);
-        position = outcome.after;
-        e.voided = outcome.voided;
-        e.paths = outcome.paths;
+        const fMoveXY<double> answered{e.answered.x, e.answered.y, e.answered.spin};
+        const ThrownShot played = throwShot(position, shot, end, answered, *noise_, options_.step);
+        e.noise = played.noise;
+        e.thrown = played.thrown;
+        position = played.outcome.after;
+        e.voided = played.outcome.voided;
+        e.paths = played.outcome.paths;
         e.outcome = "thrown";
         break;
     }
@@ -265,24 +260,10 @@ void Match::playShot(int end, int shot, int firstSide, Position& position) {
     e.after = position;
     char title[160];
     std::snprintf(title, sizeof title, "end %d after shot %d (%s); player1 %d : %d player2", end, shot,
-                  NAME[e.side], total_[0], total_[1]);
+                  NAME[e.side], course_.total[0], course_.total[1]);
     e.picture = picture("e" + twoDigits(end) + "-s" + twoDigits(shot) + ".svg", position, firstSide, title);
     record_.write(e);
     printShot(e);
-}
-
-ShotOutcome Match::throwAnswered(int end, int shot, const Position& position, ShotEntry& e) {
-    if (takesNoiseSpread(options_.ice)) {
-        // The answer is the velocity in the ice's shot frame itself, forward
-        // positive; spin 1 turns counter-clockwise (curls toward -x).
-        const Fcv1Move asked{float(e.answered.x), float(e.answered.y), e.answered.spin == 1};
-        const Fcv1Move played = fcv1Noise_.play(asked, e.noise);
-        e.thrown = fMoveXY<double>{double(played.vx), double(played.vy), e.answered.spin};
-    } else {
-        e.noise = noise_.next();
-        e.thrown = withNoise(toBoardShot(e.answered), e.noise);
-    }
-    return Kelvo::Server::playShot(position, shot, e.thrown, options_.step, end);
 }
 
 void Match::printShot(const ShotEntry& e) {
@@ -309,8 +290,8 @@ void Match::printShot(const ShotEntry& e) {
 
 void Match::finish() {
     ResultEntry result;
-    result.total[0] = total_[0];
-    result.total[1] = total_[1];
+    result.total[0] = course_.total[0];
+    result.total[1] = course_.total[1];
     if (dead_[0] && dead_[1]) {
         result.winner = "none";
         result.forfeit = "both";
@@ -321,23 +302,24 @@ void Match::finish() {
         result.forfeit = NAME[loser];
         result.reason = std::string(NAME[loser]) + " died (" + players_[loser].howItDied() + ")";
     } else {
-        const Winner w = winnerOf(total_[0], total_[1]);
+        const Winner w = winnerOf(course_);
         result.winner = w == Winner::Player1 ? "player1" : w == Winner::Player2 ? "player2" : "draw";
         result.reason = std::to_string(endsPlayed_) + (endsPlayed_ == 1 ? " end" : " ends") + " played";
         if (w == Winner::Draw && endsPlayed_ > LAST_EXTRA_END_INDEX)
             result.reason += ", the last extra end allowed";
     }
     if (result.forfeit == "both")
-        std::fprintf(out_, "result: no winner, both players died; player1 %d : %d player2\n", total_[0], total_[1]);
+        std::fprintf(out_, "result: no winner, both players died; player1 %d : %d player2\n", course_.total[0],
+                     course_.total[1]);
     else if (!result.forfeit.empty())
         std::fprintf(out_, "result: %s wins by forfeit, %s; player1 %d : %d player2\n", result.winner.c_str(),
-                     result.reason.c_str(), total_[0], total_[1]);
+                     result.reason.c_str(), course_.total[0], course_.total[1]);
     else if (result.winner == "draw")
-        std::fprintf(out_, "result: draw, player1 %d : %d player2 after %s\n", total_[0], total_[1],
+        std::fprintf(out_, "result: draw, player1 %d : %d player2 after %s\n", course_.total[0], course_.total[1],
                      result.reason.c_str());
     else
-        std::fprintf(out_, "result: %s wins, player1 %d : %d player2 after %s\n", result.winner.c_str(), total_[0],
-                     total_[1], result.reason.c_str());
+        std::fprintf(out_, "result: %s wins, player1 %d : %d player2 after %s\n", result.winner.c_str(),
+                     course_.total[0], course_.total[1], result.reason.c_str());
     record_.write(result);
     record_.close();
     std::fflush(out_);

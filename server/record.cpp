@@ -2,43 +2,27 @@
 
 #include <nlohmann/json.hpp>
 
+#include "referee/recordjson.h"
+
 namespace Kelvo::Server {
 
+using namespace Referee;
+
 namespace {
-
-using Json = nlohmann::ordered_json;
-
-// A reply's bytes as the record keeps them (jsonString's text).
-Json text(const std::string& bytes) { return Json::parse(jsonString(bytes)); }
 
 Json textArray(const std::vector<std::string>& items) {
     Json out = Json::array();
     for (const std::string& item : items)
-        out.push_back(text(item));
+        out.push_back(textJson(item));
     return out;
 }
 
 Json positions(const Position& position) {
     Json out = Json::array();
     for (int i = 0; i < STONES; ++i)
-        out.push_back(Json::array({recordNumber(position.xy[i][0]), recordNumber(position.xy[i][1])}));
+        out.push_back(pointJson(position.xy[i][0], position.xy[i][1]));
     return out;
 }
-
-Json paths(const std::vector<StonePath>& paths) {
-    Json out = Json::array();
-    for (const StonePath& path : paths) {
-        Json points = Json::array();
-        for (const PathPoint& p : path.points)
-            points.push_back(Json::array({pathNumber(p.x), pathNumber(p.y), pathNumber(p.t)}));
-        out.push_back(Json{{"stone", path.stone}, {"points", std::move(points)}});
-    }
-    return out;
-}
-
-Json sides(const Json& player1, const Json& player2) { return Json{{"player1", player1}, {"player2", player2}}; }
-
-std::string playerName(int side) { return side == 0 ? "player1" : "player2"; }
 
 }  // namespace
 
@@ -49,13 +33,13 @@ void RecordWriter::write(const MatchEntry& e) {
            {"ends", e.ends},
            {"timeLimit", recordNumber(e.timeLimit)},
            {"step", recordNumber(e.step)},
-           {"sent", sides(textArray(e.sent[0]), textArray(e.sent[1]))},
-           {"ready", sides(text(e.ready[0]), text(e.ready[1]))}};
+           {"sent", sidesJson(textArray(e.sent[0]), textArray(e.sent[1]))},
+           {"ready", sidesJson(textJson(e.ready[0]), textJson(e.ready[1]))}};
     // A record on the default ice stays as it was; one on another ice names
     // it, and its positions, paths and answers are in that ice's frame.
     if (e.ice != DEFAULT_ICE)
         o["ice"] = iceName(e.ice);
-    if (takesNoiseSpread(e.ice)) {
+    if (sheetOf(e.ice).noiseModel() == NoiseModel::SPEED_AND_ANGLE) {
         o["noise"] = Json{{"speed", recordNumber(e.fcv1Noise.stddevSpeed)},
                           {"angle", recordNumber(e.fcv1Noise.stddevAngle)},
                           {"maxSpeed", recordNumber(e.fcv1Noise.maxSpeed)}};
@@ -68,8 +52,8 @@ void RecordWriter::write(const ShotEntry& e) {
            {"end", e.end},
            {"shot", e.shot},
            {"player", playerName(e.side)},
-           {"sent", sides(textArray(e.sent[0]), textArray(e.sent[1]))},
-           {"reply", text(e.reply)},
+           {"sent", sidesJson(textArray(e.sent[0]), textArray(e.sent[1]))},
+           {"reply", textJson(e.reply)},
            {"outcome", e.outcome},
            {"seconds", recordNumber(e.seconds)}};
     if (e.outcome == "thrown") {
@@ -82,7 +66,7 @@ void RecordWriter::write(const ShotEntry& e) {
         o["thrown"] =
             Json{{"x", recordNumber(e.thrown.x)}, {"forward", recordNumber(e.thrown.y)}, {"spin", e.thrown.spin}};
         o["void"] = e.voided;
-        if (takesNoiseSpread(e.after.ice)) {
+        if (sheetOf(e.after.ice).noiseModel() == NoiseModel::SPEED_AND_ANGLE) {
             // The moves as the viewer shows games with speed-and-angle
             // noise: asked for and played.
             auto move = [](double vx, double vy, int spin) {
@@ -92,39 +76,30 @@ void RecordWriter::write(const ShotEntry& e) {
             o["actual"] = move(e.thrown.x, e.thrown.y, e.thrown.spin);
         }
         if (inPlay(e.after, e.shot))
-            o["rest"] = Json::array({recordNumber(e.after.xy[e.shot][0]), recordNumber(e.after.xy[e.shot][1])});
+            o["rest"] = pointJson(e.after.xy[e.shot][0], e.after.xy[e.shot][1]);
         else
             o["rest"] = nullptr;
-        o["paths"] = paths(e.paths);
+        o["paths"] = pathsJson(e.paths);
     }
     o["position"] = positions(e.after);
     o["stonesInPlay"] = stonesInPlay(e.after);
     if (!e.picture.empty())
-        o["picture"] = text(e.picture);
+        o["picture"] = textJson(e.picture);
     RecordFile::write(o);
 }
 
 void RecordWriter::write(const EndEntry& e) {
-    Json o{{"type", "end"},
-           {"end", e.end},
-           {"score", e.score},
-           {"total", sides(e.total[0], e.total[1])},
-           {"first", playerName(e.firstSide)},
-           {"nextFirst", playerName(e.nextFirstSide)},
-           {"sent", text(e.command)},
-           {"position", positions(e.position)},
-           {"stonesInPlay", stonesInPlay(e.position)}};
+    Json o = endJson(e.end, e.score, e.total, e.firstSide, e.nextFirstSide);
+    o["sent"] = textJson(e.command);
+    o["position"] = positions(e.position);
+    o["stonesInPlay"] = stonesInPlay(e.position);
     if (!e.picture.empty())
-        o["picture"] = text(e.picture);
+        o["picture"] = textJson(e.picture);
     RecordFile::write(o);
 }
 
 void RecordWriter::write(const ResultEntry& e) {
-    RecordFile::write(Json{{"type", "result"},
-              {"winner", e.winner},
-              {"total", sides(e.total[0], e.total[1])},
-              {"forfeit", e.forfeit.empty() ? Json(nullptr) : text(e.forfeit)},
-              {"reason", text(e.reason)}});
+    RecordFile::write(resultJson(e.winner, e.total, e.forfeit, e.reason));
 }
 
 }  // namespace Kelvo::Server

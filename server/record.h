@@ -10,7 +10,6 @@
 #include <nlohmann/json_fwd.hpp>
 
 #include "commands.h"
-#include "referee/noise.h"
 #include "referee/recordfile.h"
 #include "referee/sheet.h"
 
@@ -36,10 +35,10 @@ struct ShotEntry {
     std::string reply;                 // the bytes the mover wrote
     std::string outcome;               // "thrown", "timeout", "invalid", "died"
     BestShot answered;                 // valid when outcome is "thrown"
-    Noise noise;
+    ThrowError noise;
     fMoveXY<double> thrown;            // board frame, noise included
     bool voided = false;
-    Position after;
+    Referee::Position after;
     double seconds = 0;                // from GO to the reply (or to giving up)
     std::string picture;               // file name of the picture, if any
     std::vector<StonePath> paths;      // server frame; every stone the shot moved
@@ -52,7 +51,7 @@ struct EndEntry {
     int firstSide = 0;      // threw shot 0 of this end
     int nextFirstSide = 0;  // throws shot 0 of the next end
     std::string command;    // the SCORE line sent to both
-    Position position;
+    Referee::Position position;
     std::string picture;
 };
 
@@ -64,9 +63,9 @@ struct ResultEntry {
 };
 
 // The line protocol's objects of a record, written through its file.
-class RecordWriter : public RecordFile {
+class RecordWriter : public Referee::RecordFile {
 public:
-    using RecordFile::write;
+    using Referee::RecordFile::write;
     void write(const MatchEntry& entry);
     void write(const ShotEntry& entry);
     void write(const EndEntry& entry);

@@ -21,12 +21,14 @@
 
 #include "kelvosim/fcv1/fcv1shot.h"
 #include "server/commands.h"
-#include "referee/noise.h"
+#include "kelvosim/classic/noise.h"
+#include "kelvosim/fcv1/fcv1noise.h"
 #include "referee/rules.h"
 #include "referee/sheet.h"
 #include "support.h"
 
 namespace S = Kelvo::Server;
+namespace R = Kelvo::Referee;
 
 namespace {
 
@@ -34,38 +36,71 @@ namespace {
 // Rules
 
 TEST(MatchRules, ShotOrderAndSignedScores) {
-    EXPECT_EQ(S::sideOfShot(0, 0), 0);
-    EXPECT_EQ(S::sideOfShot(0, 15), 1);
-    EXPECT_EQ(S::sideOfShot(1, 0), 1);
-    EXPECT_EQ(S::sideOfShot(1, 7), 0);
+    EXPECT_EQ(R::sideOfShot(0, 0), 0);
+    EXPECT_EQ(R::sideOfShot(0, 15), 1);
+    EXPECT_EQ(R::sideOfShot(1, 0), 1);
+    EXPECT_EQ(R::sideOfShot(1, 7), 0);
     // The count is positive for the side throwing first in the end.
-    EXPECT_EQ(S::scoreForPlayer1(2, 0), 2);
-    EXPECT_EQ(S::scoreForPlayer1(2, 1), -2);
-    EXPECT_EQ(S::scoreForPlayer1(-1, 1), 1);
+    EXPECT_EQ(R::scoreForPlayer1(2, 0), 2);
+    EXPECT_EQ(R::scoreForPlayer1(2, 1), -2);
+    EXPECT_EQ(R::scoreForPlayer1(-1, 1), 1);
 }
 
 TEST(MatchRules, ScorerThrowsFirstAndBlankEndKeepsTheOrder) {
-    EXPECT_EQ(S::firstSideOfNextEnd(0, 3), 0);
-    EXPECT_EQ(S::firstSideOfNextEnd(1, 3), 0);
-    EXPECT_EQ(S::firstSideOfNextEnd(0, -1), 1);
-    EXPECT_EQ(S::firstSideOfNextEnd(0, 0), 0);
-    EXPECT_EQ(S::firstSideOfNextEnd(1, 0), 1);
+    EXPECT_EQ(R::firstSideOfNextEnd(0, 3), 0);
+    EXPECT_EQ(R::firstSideOfNextEnd(1, 3), 0);
+    EXPECT_EQ(R::firstSideOfNextEnd(0, -1), 1);
+    EXPECT_EQ(R::firstSideOfNextEnd(0, 0), 0);
+    EXPECT_EQ(R::firstSideOfNextEnd(1, 0), 1);
 }
 
 TEST(MatchRules, ExtraEndsWhileTiedUpToTheLimit) {
-    EXPECT_TRUE(S::anotherEnd(0, 2, 5, 0));   // regular ends are all played
-    EXPECT_FALSE(S::anotherEnd(1, 2, 1, 0));  // decided after the last one
-    EXPECT_TRUE(S::anotherEnd(1, 2, 1, 1));   // tied: an extra end
-    EXPECT_TRUE(S::anotherEnd(9, 1, 0, 0));   // past the ends the players keep
-    EXPECT_TRUE(S::anotherEnd(9, 10, 2, 2));
-    EXPECT_FALSE(S::anotherEnd(S::LAST_EXTRA_END_INDEX, 1, 0, 0));
-    EXPECT_FALSE(S::anotherEnd(10, 10, 3, 2));
-    EXPECT_EQ(S::finalEndOf(0, 3), 2);
-    EXPECT_EQ(S::finalEndOf(2, 3), 2);
-    EXPECT_EQ(S::finalEndOf(4, 3), 4);  // an extra end is the final one
-    EXPECT_EQ(S::winnerOf(2, 1), S::Winner::Player1);
-    EXPECT_EQ(S::winnerOf(0, 1), S::Winner::Player2);
-    EXPECT_EQ(S::winnerOf(1, 1), S::Winner::Draw);
+    EXPECT_TRUE(R::anotherEnd(0, 2, 5, 0));   // regular ends are all played
+    EXPECT_FALSE(R::anotherEnd(1, 2, 1, 0));  // decided after the last one
+    EXPECT_TRUE(R::anotherEnd(1, 2, 1, 1));   // tied: an extra end
+    EXPECT_TRUE(R::anotherEnd(9, 1, 0, 0));   // past the ends the players keep
+    EXPECT_TRUE(R::anotherEnd(9, 10, 2, 2));
+    EXPECT_FALSE(R::anotherEnd(R::LAST_EXTRA_END_INDEX, 1, 0, 0));
+    EXPECT_FALSE(R::anotherEnd(10, 10, 3, 2));
+    EXPECT_EQ(R::finalEndOf(0, 3), 2);
+    EXPECT_EQ(R::finalEndOf(2, 3), 2);
+    EXPECT_EQ(R::finalEndOf(4, 3), 4);  // an extra end is the final one
+    EXPECT_EQ(R::winnerOf(2, 1), R::Winner::Player1);
+    EXPECT_EQ(R::winnerOf(0, 1), R::Winner::Player2);
+    EXPECT_EQ(R::winnerOf(1, 1), R::Winner::Draw);
+}
+
+// The course every referee keeps: totals, the hammer, extra ends and the
+// end of the game, with and without a last extra end.
+TEST(MatchRules, GameCourseMovesTheHammerAndEndsTheGame) {
+    R::GameCourse c = R::gameCourse(2, 3);
+    EXPECT_EQ(R::finishEnd(c, 0, 2), -2);  // player 2 scores: throws first next
+    EXPECT_EQ(c.firstSide, 1);
+    EXPECT_EQ(c.end, 1);
+    EXPECT_FALSE(c.over);
+    R::finishEnd(c, 2, 0);  // tied after the regular ends: an extra end
+    EXPECT_EQ(c.firstSide, 0);
+    EXPECT_FALSE(c.over);
+    R::finishEnd(c, 0, 0);  // blank: the order stays
+    EXPECT_EQ(c.firstSide, 0);
+    EXPECT_EQ(c.end, 3);
+    R::finishEnd(c, 0, 0);  // still tied after the last extra end: a draw
+    EXPECT_TRUE(c.over);
+    EXPECT_EQ(c.end, 3);
+    EXPECT_EQ(R::winnerOf(c), R::Winner::Draw);
+
+    R::GameCourse open = R::gameCourse(1, R::NO_LAST_END);
+    for (int i = 0; i < 30; ++i)
+        R::finishEnd(open, 0, 0);
+    EXPECT_FALSE(open.over);
+    R::finishEnd(open, 0, 1);
+    EXPECT_TRUE(open.over);
+    EXPECT_EQ(R::winnerOf(open), R::Winner::Player2);
+
+    int p1 = -1, p2 = -1;
+    R::pointsOfCount(-2, 1, p1, p2);  // the side throwing second scores 2
+    EXPECT_EQ(p1, 2);
+    EXPECT_EQ(p2, 0);
 }
 
 // ---------------------------------------------------------------------------
@@ -101,7 +136,7 @@ TEST(Replies, GarbageIsRejectedAsSoonAsItCannotBecomeAReply) {
 }
 
 TEST(Replies, CommandsReadBackExactly) {
-    S::Position p;
+    R::Position p;
     p.xy[3][0] = 2.41234567f;
     p.xy[3][1] = 4.88f;
     const std::string line = S::positionCommand(p);
@@ -124,25 +159,25 @@ TEST(Replies, CommandsReadBackExactly) {
 // Noise
 
 TEST(Noise, NoTargetErrorMeansNoChange) {
-    const Kelvo::Vec2 d = S::velocityChange(0, 0);
+    const Kelvo::Vec2 d = Kelvo::velocityChange(0, 0);
     EXPECT_LT(std::fabs(d.x), 2e-7);
     EXPECT_LT(std::fabs(d.y), 2e-7);
 }
 
 TEST(Noise, SeededAndOfThePlayersSize) {
-    S::NoiseSource a(42), b(42), c(43);
+    Kelvo::TargetErrorNoise a(42), b(42), c(43);
     double sum = 0, sumSq = 0, sumDy = 0;
     const int n = 20000;
     bool differs = false;
     for (int i = 0; i < n; ++i) {
-        const S::Noise x = a.next(), y = b.next(), z = c.next();
+        const Kelvo::ThrowError x = a.next(), y = b.next(), z = c.next();
         ASSERT_EQ(x.dx, y.dx);
         ASSERT_EQ(x.dy, y.dy);
         differs = differs || x.dx != z.dx;
         sum += x.ex + x.ey;
         sumSq += x.ex * x.ex + x.ey * x.ey;
         sumDy += std::fabs(x.dy);
-        const Kelvo::Vec2 d = S::velocityChange(x.ex, x.ey);
+        const Kelvo::Vec2 d = Kelvo::velocityChange(x.ex, x.ey);
         EXPECT_EQ(d.x, x.dx);
     }
     EXPECT_TRUE(differs);
@@ -151,6 +186,29 @@ TEST(Noise, SeededAndOfThePlayersSize) {
     // A 0.145 m length error of a 36 m draw is about 0.06 of forward speed.
     EXPECT_GT(sumDy / n, 0.02);
     EXPECT_LT(sumDy / n, 0.1);
+}
+
+// Every ice makes its referee's noise: a seed throws the same every time,
+// the error moves the answer by its velocity change and the spin is kept.
+TEST(Noise, TheIceMakesTheRefereesNoise) {
+    for (const auto& [name, kind] : Kelvo::iceKindsByName()) {
+        SCOPED_TRACE(name);
+        const Kelvo::Ice& ice = Kelvo::sheetOf(kind);
+        const bool classic = ice.noiseModel() == Kelvo::NoiseModel::TARGET_ERROR;
+        // A draw to the tee as each protocol answers it; forward is -y on classic.
+        const Kelvo::fMoveXY<double> answered = classic ? Kelvo::fMoveXY<double>{-0.99074, -29.559775, 1}
+                                                        : Kelvo::fMoveXY<double>{0.1, 2.4, 1};
+        const Kelvo::Fcv1PlayerNoise spread;
+        const auto a = ice.refereeNoise(7, spread), b = ice.refereeNoise(7, spread);
+        Kelvo::ThrowError ea, eb;
+        const Kelvo::fMoveXY<double> ta = a->thrown(answered, ea), tb = b->thrown(answered, eb);
+        EXPECT_EQ(ta.x, tb.x);
+        EXPECT_EQ(ta.y, tb.y);
+        EXPECT_NE(ea.dx, 0.0);
+        EXPECT_EQ(ta.spin, 1);
+        EXPECT_NEAR(ta.x, answered.x + ea.dx, 1e-6);
+        EXPECT_NEAR(ta.y, (classic ? -answered.y : answered.y) + ea.dy, 1e-6);
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -164,8 +222,8 @@ Kelvo::fMoveXY<double> shotOf(double x, double forward, int spin) {
     return s;
 }
 
-S::Position withStone(int slot, double X, double Y) {
-    S::Position p;
+R::Position withStone(int slot, double X, double Y) {
+    R::Position p;
     p.xy[slot][0] = float(X + Kelvo::FX_TEE);
     p.xy[slot][1] = float(Kelvo::FY_TEE - Y);
     return p;
@@ -173,31 +231,31 @@ S::Position withStone(int slot, double X, double Y) {
 
 TEST(PlayShot, StonesKeepTheirNumbers) {
     // A draw to the tee (spin 0, aimed 1.22 m to the side).
-    const S::ShotOutcome draw = S::playShot(S::Position{}, 0, shotOf(-0.99073974, 29.559775, 0));
-    ASSERT_TRUE(S::inPlay(draw.after, 0));
-    EXPECT_EQ(S::stonesInPlay(draw.after), 1);
+    const R::ShotOutcome draw = R::playShot(R::Position{}, 0, shotOf(-0.99073974, 29.559775, 0));
+    ASSERT_TRUE(R::inPlay(draw.after, 0));
+    EXPECT_EQ(R::stonesInPlay(draw.after), 1);
     const Kelvo::Vec2 rest = Kelvo::toBoardFrame(draw.after.xy[0][0], draw.after.xy[0][1]);
     EXPECT_LT(std::hypot(rest.x, rest.y), 0.5);
     // A stone thrown through the house leaves the other where it was.
-    const S::ShotOutcome through = S::playShot(draw.after, 1, shotOf(0.8, 40, 1));
+    const R::ShotOutcome through = R::playShot(draw.after, 1, shotOf(0.8, 40, 1));
     EXPECT_EQ(through.change, 0);
     EXPECT_FALSE(through.voided);
     EXPECT_EQ(through.after.xy[0][0], draw.after.xy[0][0]);
     EXPECT_EQ(through.after.xy[0][1], draw.after.xy[0][1]);
-    EXPECT_FALSE(S::inPlay(through.after, 1));
-    EXPECT_EQ(S::countEnd(through.after), 1);
+    EXPECT_FALSE(R::inPlay(through.after, 1));
+    EXPECT_EQ(R::countEnd(through.after), 1);
 }
 
 TEST(PlayShot, RemovingAProtectedGuardVoidsTheShot) {
     // A guard of the side throwing shot 0 well in front of the house.
-    const S::Position guard = withStone(0, 0.0, -4.0);
+    const R::Position guard = withStone(0, 0.0, -4.0);
     // Find a hard shot that takes it out when no rule protects it (shot 5).
     Kelvo::fMoveXY<double> takeout;
     bool found = false;
     for (int k = -60; k <= 60 && !found; ++k) {
         const Kelvo::fMoveXY<double> s = shotOf(k * 0.01, 31.0, 0);
-        const S::ShotOutcome free = S::playShot(guard, 5, s);
-        if (!S::inPlay(free.after, 0)) {
+        const R::ShotOutcome free = R::playShot(guard, 5, s);
+        if (!R::inPlay(free.after, 0)) {
             takeout = s;
             found = true;
         }
@@ -205,16 +263,16 @@ TEST(PlayShot, RemovingAProtectedGuardVoidsTheShot) {
     ASSERT_TRUE(found);
 
     // Shot 1, by the other side: the guard is protected, the shot is void.
-    const S::ShotOutcome protectedGuard = S::playShot(guard, 1, takeout);
+    const R::ShotOutcome protectedGuard = R::playShot(guard, 1, takeout);
     EXPECT_TRUE(protectedGuard.voided);
     EXPECT_EQ(protectedGuard.after.xy[0][0], guard.xy[0][0]);
     EXPECT_EQ(protectedGuard.after.xy[0][1], guard.xy[0][1]);
-    EXPECT_EQ(S::stonesInPlay(protectedGuard.after), 1);
+    EXPECT_EQ(R::stonesInPlay(protectedGuard.after), 1);
 
     // Shot 2, by the guard's own side: no protection, the guard goes.
-    const S::ShotOutcome ownGuard = S::playShot(guard, 2, takeout);
+    const R::ShotOutcome ownGuard = R::playShot(guard, 2, takeout);
     EXPECT_FALSE(ownGuard.voided);
-    EXPECT_FALSE(S::inPlay(ownGuard.after, 0));
+    EXPECT_FALSE(R::inPlay(ownGuard.after, 0));
     EXPECT_NE(ownGuard.change, 0);
 }
 
@@ -428,7 +486,7 @@ TEST_F(ServerMatch, BlankEndsKeepTheOrderAndTiesGoToExtraEndsUpToTheLimit) {
     std::vector<Seen> seen;
     std::vector<int> scores;
     readLog(readLines(dir + "/p1.log"), seen, scores);
-    const size_t ends = S::LAST_EXTRA_END_INDEX + 1;
+    const size_t ends = R::LAST_EXTRA_END_INDEX + 1;
     ASSERT_EQ(seen.size(), 16 * ends);
     for (size_t k = 0; k < seen.size(); ++k) {
         EXPECT_EQ(seen[k].end, int(k / 16));
@@ -436,8 +494,8 @@ TEST_F(ServerMatch, BlankEndsKeepTheOrderAndTiesGoToExtraEndsUpToTheLimit) {
         EXPECT_EQ(seen[k].go, seen[k].shot % 2 == 0);
     }
     EXPECT_EQ(scores, std::vector<int>(ends, 0));
-    EXPECT_NE(out.find("extra ends up to end index " + std::to_string(S::LAST_EXTRA_END_INDEX)), std::string::npos);
-    EXPECT_NE(out.find("end " + std::to_string(S::LAST_EXTRA_END_INDEX) + " (extra end)"), std::string::npos);
+    EXPECT_NE(out.find("extra ends up to end index " + std::to_string(R::LAST_EXTRA_END_INDEX)), std::string::npos);
+    EXPECT_NE(out.find("end " + std::to_string(R::LAST_EXTRA_END_INDEX) + " (extra end)"), std::string::npos);
     EXPECT_NE(out.find("result: draw"), std::string::npos) << out;
 }
 
@@ -634,8 +692,8 @@ TEST_F(ServerMatch, BadOptionsAreRefused) {
 
 namespace {
 
-S::Position fcv1Position(std::initializer_list<std::tuple<int, float, float>> stones) {
-    S::Position p;
+R::Position fcv1Position(std::initializer_list<std::tuple<int, float, float>> stones) {
+    R::Position p;
     p.ice = Kelvo::IceKind::FCV1;
     for (const auto& [i, x, y] : stones) {
         p.xy[i][0] = x;
@@ -647,24 +705,24 @@ S::Position fcv1Position(std::initializer_list<std::tuple<int, float, float>> st
 TEST(Fcv1Sheet, AKnockedOutGuardIsAFoulAndTheCountIsFromTheFirstThrower) {
     // Player 1's guard (stone 0) in the free guard zone, player 2 (shot 1)
     // takes it out at peel weight: the position stays, the thrown stone goes.
-    const S::Position before = fcv1Position({{0, 0.0f, 35.0f}});
-    const S::ShotOutcome foul = S::playShot(before, 1, Kelvo::shotOfFcv1Move(Kelvo::Fcv1Move{0.045f, 3.9f, true}), Kelvo::REFERENCE_DT, 0);
+    const R::Position before = fcv1Position({{0, 0.0f, 35.0f}});
+    const R::ShotOutcome foul = R::playShot(before, 1, Kelvo::shotOfFcv1Move(Kelvo::Fcv1Move{0.045f, 3.9f, true}), Kelvo::REFERENCE_DT, 0);
     EXPECT_TRUE(foul.voided);
     EXPECT_EQ(foul.after.xy[0][1], 35.0f);
-    EXPECT_FALSE(S::inPlay(foul.after, 1));
+    EXPECT_FALSE(R::inPlay(foul.after, 1));
     EXPECT_FALSE(foul.paths.empty());
     // From shot 5 on the same hit is allowed.
-    const S::ShotOutcome hit = S::playShot(before, 5, Kelvo::shotOfFcv1Move(Kelvo::Fcv1Move{0.045f, 3.9f, true}), Kelvo::REFERENCE_DT, 0);
+    const R::ShotOutcome hit = R::playShot(before, 5, Kelvo::shotOfFcv1Move(Kelvo::Fcv1Move{0.045f, 3.9f, true}), Kelvo::REFERENCE_DT, 0);
     EXPECT_FALSE(hit.voided);
-    EXPECT_FALSE(S::inPlay(hit.after, 0));
+    EXPECT_FALSE(R::inPlay(hit.after, 0));
 
     // Stone 1 (second thrower) on the tee, stone 0 behind it: -1 for the
     // side that threw first; stone 2 nearer still makes it +1.
-    EXPECT_EQ(S::countEnd(fcv1Position({{1, 0.0f, 38.405f}, {0, 0.5f, 39.0f}})), -1);
-    EXPECT_EQ(S::countEnd(fcv1Position({{1, 0.2f, 38.405f}, {2, 0.0f, 38.4f}})), 1);
+    EXPECT_EQ(R::countEnd(fcv1Position({{1, 0.0f, 38.405f}, {0, 0.5f, 39.0f}})), -1);
+    EXPECT_EQ(R::countEnd(fcv1Position({{1, 0.2f, 38.405f}, {2, 0.0f, 38.4f}})), 1);
     // Short of the hog line is not in play.
-    EXPECT_FALSE(S::inPlay(fcv1Position({{3, 0.0f, 32.1f}}), 3));
-    EXPECT_TRUE(S::inPlay(fcv1Position({{3, 0.0f, 32.2f}}), 3));
+    EXPECT_FALSE(R::inPlay(fcv1Position({{3, 0.0f, 32.1f}}), 3));
+    EXPECT_TRUE(R::inPlay(fcv1Position({{3, 0.0f, 32.2f}}), 3));
 }
 
 }  // namespace

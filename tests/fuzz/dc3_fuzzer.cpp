@@ -82,7 +82,7 @@ void standIn(const std::string& input) {
         at = end + 1;
         // What the stand-in prints and records of any line.
         Kelvo::Server::printable(line, 200);
-        Kelvo::Server::jsonString(line);
+        Kelvo::Referee::jsonString(line);
         try {
             const ClientMessage m = parseClientMessage(line);
             const std::string written = toLine(m);

@@ -57,6 +57,31 @@ struct IceRules {
     double countRadius = 0;
 };
 
+// The execution noise an ice's players throw with.
+enum class NoiseModel : int32_t {
+    TARGET_ERROR,     // a Gaussian error of where a straight draw to the tee would stop
+    SPEED_AND_ANGLE,  // Gaussian errors of the launch speed and direction, of a spread (Fcv1PlayerNoise)
+};
+
+// What a referee's noise did to one thrown shot, as the records keep it: the
+// error drawn (ex, ey) and the change of the launch velocity (dx, dy). The
+// noise model says what the error is: a target error in metres, or the
+// errors of the speed (m/s) and of the direction (rad).
+struct ThrowError {
+    double ex = 0, ey = 0;
+    double dx = 0, dy = 0;
+};
+
+// A referee's execution noise for one game: its own generator, seeded by the
+// game, so a seeded game plays out the same every time.
+class ThrowNoise {
+public:
+    virtual ~ThrowNoise() = default;
+    // The shot answered in the protocol frame as it is thrown: noise
+    // included, in the form the ice's exact simulation takes (playExact).
+    virtual fMoveXY<double> thrown(const fMoveXY<double>& answered, ThrowError& error) = 0;
+};
+
 // A point of a stone's path, t seconds after the release.
 struct PathPoint {
     double x = 0, y = 0, t = 0;
@@ -111,8 +136,8 @@ public:
     virtual double maxLaunchSpeed() const = 0;
     // The exact simulation's step is the ice's own (no step to choose).
     virtual bool fixedExactStep() const = 0;
-    // The players' noise takes a spread of speed and angle (Fcv1PlayerNoise).
-    virtual bool takesNoiseSpread() const = 0;
+    // The kind of noise the ice's players throw with.
+    virtual NoiseModel noiseModel() const = 0;
 
     // The motion of a lone stone, from the tables.
     // Its deceleration at `speed`, m/s^2.
@@ -128,6 +153,9 @@ public:
     // rng; `spread` is the search's setting for ices whose noise takes one.
     virtual fMoveXY<double> withExecutionNoise(const fMoveXY<double>& shot, const Fcv1PlayerNoise& spread,
                                                dsfmt_t& rng) const = 0;
+    // The noise a referee gives the shots of a game on this ice, drawn from
+    // `seed`; `spread` is the game's setting for ices whose noise takes one.
+    virtual std::unique_ptr<ThrowNoise> refereeNoise(uint64_t seed, const Fcv1PlayerNoise& spread) const = 0;
 
     // The inversion: board-frame targets to shot records with `spin` set.
     virtual fMoveXY<double> drawTo(Vec2 target, int32_t spin) const = 0;
@@ -169,7 +197,5 @@ std::shared_ptr<const Ice> makeIce(IceKind kind);
 // simulation (servers, records, pictures). Its fast simulation, motion and
 // inversion must not be called.
 const Ice& sheetOf(IceKind kind);
-
-inline bool takesNoiseSpread(IceKind kind) { return sheetOf(kind).takesNoiseSpread(); }
 
 }  // namespace Kelvo

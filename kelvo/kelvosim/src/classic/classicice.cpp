@@ -114,6 +114,10 @@ fMoveXY<double> ClassicIce::withExecutionNoise(const fMoveXY<double>& shot, cons
     return fMoveXY<double>{shot.x + dx, shot.y + dy, shot.spin};
 }
 
+std::unique_ptr<ThrowNoise> ClassicIce::refereeNoise(uint64_t seed, const Fcv1PlayerNoise&) const {
+    return std::make_unique<TargetErrorNoise>(seed);
+}
+
 fMoveXY<double> ClassicIce::drawTo(Vec2 target, int32_t spin) const {
     fMoveXY<double> c{0, 0, spin};
     Kelvo::drawTo(tables(), target, c);

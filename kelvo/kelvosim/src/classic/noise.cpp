@@ -43,4 +43,26 @@ void sampleNoise(dsfmt_t& rng, double& dx, double& dy) {
     noiseFromError(ex, ey, dx, dy);
 }
 
+Vec2 velocityChange(double ex, double ey) {
+    Vec2 d{};
+    noiseFromError(ex, ey, d.x, d.y);
+    return d;
+}
+
+ThrowError TargetErrorNoise::next() {
+    ThrowError error;
+    error.ex = normal_(generator_);
+    error.ey = normal_(generator_);
+    const Vec2 d = velocityChange(error.ex, error.ey);
+    error.dx = d.x;
+    error.dy = d.y;
+    return error;
+}
+
+fMoveXY<double> TargetErrorNoise::thrown(const fMoveXY<double>& answered, ThrowError& error) {
+    // The protocol's y points back toward the thrower: forward is its negation.
+    error = next();
+    return fMoveXY<double>{answered.x + error.dx, -answered.y + error.dy, answered.spin};
+}
+
 }  // namespace Kelvo

@@ -117,6 +117,10 @@ fMoveXY<double> Fcv1Ice::withExecutionNoise(const fMoveXY<double>& shot, const F
     return shotOfFcv1Move(applyFcv1Noise(fcv1MoveOf(shot), spread, rng));
 }
 
+std::unique_ptr<ThrowNoise> Fcv1Ice::refereeNoise(uint64_t seed, const Fcv1PlayerNoise& spread) const {
+    return std::make_unique<Fcv1ThrowNoise>(seed, spread);
+}
+
 fMoveXY<double> Fcv1Ice::drawTo(Vec2 target, int32_t spin) const {
     return shotOfFcv1Move(fcv1DrawTo(tables(), target.x, target.y, spin == 1));
 }

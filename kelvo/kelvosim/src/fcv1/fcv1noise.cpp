@@ -23,4 +23,30 @@ Fcv1Move applyFcv1Noise(const Fcv1Move& requested, const Fcv1PlayerNoise& noise,
     return played;
 }
 
+Fcv1ThrowNoise::Fcv1ThrowNoise(uint64_t seed, const Fcv1PlayerNoise& model) : model_(model) {
+    uint32_t words[2] = {uint32_t(seed), uint32_t(seed >> 32)};
+    dsfmt_init_by_array(&rng_, words, 2);
+}
+
+Fcv1ThrowNoise::Fcv1ThrowNoise(PlayerSeed seed, const Fcv1PlayerNoise& model) : model_(model) {
+    dsfmt_init_gen_rand(&rng_, seed.seed);
+}
+
+Fcv1Move Fcv1ThrowNoise::play(const Fcv1Move& requested, ThrowError& error) {
+    const Fcv1Move played = applyFcv1Noise(requested, model_, rng_);
+    const double asked = std::hypot(double(requested.vx), double(requested.vy));
+    const double capped = model_.identical ? asked : std::fmin(asked, double(model_.maxSpeed));
+    error.ex = std::hypot(double(played.vx), double(played.vy)) - capped;
+    error.ey = std::atan2(double(played.vy), double(played.vx)) - std::atan2(double(requested.vy), double(requested.vx));
+    error.dx = double(played.vx) - double(requested.vx);
+    error.dy = double(played.vy) - double(requested.vy);
+    return played;
+}
+
+fMoveXY<double> Fcv1ThrowNoise::thrown(const fMoveXY<double>& answered, ThrowError& error) {
+    const Fcv1Move asked{float(answered.x), float(answered.y), answered.spin == 1};
+    const Fcv1Move played = play(asked, error);
+    return fMoveXY<double>{double(played.vx), double(played.vy), answered.spin};
+}
+
 }  // namespace Kelvo

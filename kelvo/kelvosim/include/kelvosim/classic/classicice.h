@@ -37,12 +37,13 @@ public:
     }
     double maxLaunchSpeed() const override;
     bool fixedExactStep() const override { return false; }
-    bool takesNoiseSpread() const override { return false; }
+    NoiseModel noiseModel() const override { return NoiseModel::TARGET_ERROR; }
     double deceleration(double speed) const override;
     double drawSpeed(double reach) const override;
     ShotChange simulateShot(ThinkBoard& board, const fMoveXY<double>& shot) const override;
     fMoveXY<double> withExecutionNoise(const fMoveXY<double>& shot, const Fcv1PlayerNoise& spread,
                                        dsfmt_t& rng) const override;
+    std::unique_ptr<ThrowNoise> refereeNoise(uint64_t seed, const Fcv1PlayerNoise& spread) const override;
     fMoveXY<double> drawTo(Vec2 target, int32_t spin) const override;
     fMoveXY<double> passThrough(Vec2 target, double extra, int32_t spin) const override;
     fMoveXY<double> hitAt(Vec2 target, double speed, int32_t spin) const override;
