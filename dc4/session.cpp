@@ -20,7 +20,11 @@ ShotRequest toShot(const Fcv1Move& move) {
     s.velocity = std::hypot(double(move.vx), double(move.vy));
     s.angle = std::atan2(double(move.vy), double(move.vx));
     // The server flips the sign: a positive request is launched clockwise.
-    s.spin = move.ccw ? -double(DC4_MAX_SPIN) : double(DC4_MAX_SPIN);
+    // The magnitude is the move's, within the range the server takes.
+    const double magnitude = std::isfinite(move.spin)
+                                 ? std::clamp(double(move.spin), double(DC4_MIN_SPIN), double(DC4_MAX_SPIN))
+                                 : double(DC4_MAX_SPIN);
+    s.spin = move.ccw ? -magnitude : magnitude;
     return s;
 }
 

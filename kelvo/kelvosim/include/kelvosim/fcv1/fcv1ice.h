@@ -5,15 +5,11 @@
 
 #include <memory>
 
+#include "kelvosim/fcv1/fcv1rules.h"
 #include "kelvosim/fcv1/fcv1tables.h"
 #include "kelvosim/ice.h"
 
 namespace Kelvo {
-
-// Digital Curling 3's rules: the sides, the back line and the near back board
-// while the stones move, the hog line once they stop, the free guard zone
-// over shots 0 to 4.
-IceRules dc3Rules();
 
 class Fcv1Ice final : public Ice {
 public:
