@@ -59,8 +59,8 @@ std::optional<ShotRequest> Session::take(const std::string& event, const State& 
     const Fcv1Move move = Dc3::decideSafely(decide_, turn, err_, o_.program);
     if (o_.verbose) {
         const double used = std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count();
-        std::fprintf(err_, "%s: end %d shot %d: budget %.3f s, used %.3f s, %.3f s on the clock\n",
-                     o_.program.c_str(), turn.end, turn.shot, budget, used, clock.remaining);
+        std::fprintf(err_, "%s: end %d shot %d: budget %.3f s, used %.3f s, %.3f s on the clock, spin %.3f\n",
+                     o_.program.c_str(), turn.end, turn.shot, budget, used, clock.remaining, double(move.spin));
         std::fflush(err_);
     }
     return toShot(move);
