@@ -1,6 +1,7 @@
 // The fcv1 ice: the friction-and-curl model of this folder (tables, fast and
 // exact simulation, inversion, speed-and-angle noise) in its shot frame,
-// played by the rules of Digital Curling 3.
+// played by the rules it holds: Digital Curling 3's (dc3Rules) unless made
+// with others, such as Digital Curling 4's (dc4Rules).
 #pragma once
 
 #include <memory>
