@@ -32,6 +32,7 @@
 #include <dSFMT.h>
 
 #include "fidelity_suite.h"
+#include "kelvosim/fcv1/fcv1dc4.h"
 #include "kelvosim/fcv1/fcv1exact.h"
 #include "kelvosim/fcv1/fcv1fast.h"
 #include "kelvosim/fcv1/fcv1inversion.h"
@@ -365,6 +366,43 @@ const Tally* find(const std::vector<Tally>& tallies, const std::string& name) {
     return nullptr;
 }
 
+// The suite again by Digital Curling 4's rules (free guard zone variant
+// fgz_rule), each shot launched with a spin magnitude drawn from its range:
+// the fast simulation against the exact one as the stand-in referee plays
+// it. The error is the thrown stone's, where both keep it.
+void dc4Figure(const Fcv1Tables& tables, const std::vector<SuiteShot>& suite) {
+    const IceRules rules = dc4Rules(Dc4Guard::FGZ);
+    Random r(20261209);
+    std::vector<double> errors;
+    int mismatches = 0;
+    for (const SuiteShot& s : suite) {
+        Fcv1ShotInput in = s.input;
+        in.move.spin = float(r.uniform(double(DC4_MIN_SPIN), double(DC4_MAX_SPIN)));
+        Dc4ShotInput exactIn;
+        exactIn.stones = in.stones;
+        exactIn.shot = in.shot;
+        exactIn.thrower = fcv1ThrowingTeam(in.shot, in.hammer);
+        exactIn.vx = in.move.vx;
+        exactIn.vy = in.move.vy;
+        exactIn.spin = fcv1LaunchSpin(in.move);
+        Fcv1Simulator simulator;
+        const Fcv1ShotResult exact = playDc4Shot(simulator, exactIn, rules);
+        Fcv1Board board = fcv1BoardOf(in.stones, in.hammer);
+        board.present[in.shot] = false;
+        const Fcv1FastOutcome o = simulateFcv1Fast(tables, board, in.shot, in.move, rules);
+        const Fcv1Stones fast = fcv1StonesOf(board, in.hammer);
+        bool mismatch = o.foul != exact.foul;
+        for (int i = 0; i < FCV1_STONES; ++i)
+            mismatch = mismatch || (!o.foul && fast.present[i] != exact.stones.present[i]);
+        mismatches += mismatch ? 1 : 0;
+        const int32_t t = fcv1ThrownIndex(in.shot, in.hammer);
+        if (!o.foul && !exact.foul && fast.present[t] && exact.stones.present[t])
+            errors.push_back(std::hypot(double(fast.x[t]) - exact.stones.x[t], double(fast.y[t]) - exact.stones.y[t]));
+    }
+    std::printf("fcv1-dc4-fidelity: shots=%zu thrown_median_m=%.5f p95_m=%.4f outcome_mismatch=%.3f\n", suite.size(),
+                quantile(errors, 0.5), quantile(errors, 0.95), double(mismatches) / double(suite.size()));
+}
+
 int fidelity(const Fcv1Options& o) {
     const auto start = Clock::now();
     const Fcv1Tables tables;
@@ -427,6 +465,8 @@ int fidelity(const Fcv1Options& o) {
     }
     std::printf("exact against itself, draws launched a microradian apart: median_m=%.5f p95_m=%.4f\n",
                 quantile(scatter, 0.5), quantile(scatter, 0.95));
+
+    dc4Figure(tables, suite);
 
     const Tally& ownAll = own.back();
     std::printf("fcv1-fidelity: draw_median_m=%.5f p95_m=%.4f outcome_mismatch=%.3f speedup=%.0f table_build_ms=%.1f\n",

@@ -114,12 +114,13 @@ Fcv1Move decideByTakeout(Engine& engine, const SearchSettings& settings, const T
     return shot ? fcv1MoveOf(*shot) : decideDraw(turn);
 }
 
-Decide deciderByName(const std::string& player, const SearchSettings& settings, std::unique_ptr<Engine>& engine) {
+Decide deciderByName(const std::string& player, const SearchSettings& settings, std::unique_ptr<Engine>& engine,
+                     std::shared_ptr<const Ice> ice) {
     if (player == "draw")
         return decideDraw;
     if (player != "search" && player != "takeout")
         return nullptr;
-    engine = std::make_unique<Engine>(settings);
+    engine = std::make_unique<Engine>(settings, std::move(ice));
     Engine* e = engine.get();
     if (player == "search")
         return [e, settings](const Turn& turn) { return decideBySearch(*e, settings, turn); };

@@ -18,6 +18,7 @@
 
 namespace Kelvo {
 class Engine;
+class Ice;
 struct SearchSettings;
 }  // namespace Kelvo
 
@@ -79,9 +80,11 @@ Fcv1Move decideBySearch(Engine& engine, const SearchSettings& settings, const Tu
 Fcv1Move decideByTakeout(Engine& engine, const SearchSettings& settings, const Turn& turn);
 
 // The decision of the player named on a client's command line: "search",
-// "draw" or "takeout", the engine it needs made into `engine`. Empty for
+// "draw" or "takeout", the engine it needs made into `engine`, on `ice`
+// when given (the settings' ice by its own rules otherwise). Empty for
 // another name.
-Decide deciderByName(const std::string& player, const SearchSettings& settings, std::unique_ptr<Engine>& engine);
+Decide deciderByName(const std::string& player, const SearchSettings& settings, std::unique_ptr<Engine>& engine,
+                     std::shared_ptr<const Ice> ice = nullptr);
 
 // The decision's move; the rule-based draw, said on `err` as `program`'s,
 // when the decision throws or answers a velocity that is not a number.

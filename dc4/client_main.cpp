@@ -7,6 +7,7 @@
 
 #include "client.h"
 #include "dc3/commandline.h"
+#include "kelvosim/fcv1/fcv1dc4.h"
 #include "player/engine.h"
 #include "player/options.h"
 
@@ -31,7 +32,8 @@ const char USAGE[] =
     "                         default: the server's default players (assumed 0.0076:0.0018:4)\n"
     "  --ends N, --time-limit S, --extra-end-time-limit S, --rule R, --match-name NAME\n"
     "                         the match to create (default 8 ends, 600 s, 60 s, fgz_rule\n"
-    "                         or no_tick_rule, kelvo)\n"
+    "                         or no_tick_rule, kelvo); the search plays by --rule's free\n"
+    "                         guard zone, in a match it joins too\n"
     "  --player P             search (default): the player's search within each shot's\n"
     "                         budget, with the noise of the player due; draw: every stone\n"
     "                         a draw to the tee; takeout: kelvo-dc3's takeout player\n"
@@ -125,9 +127,14 @@ int main(int argc, char** argv) {
                 return usageError("--noise takes SPEED_SD:ANGLE_SD[:MAX_SPEED], spreads from 0 to 1");
     }
     options.session.ends = options.match.ends;
+    Kelvo::Dc4Guard guard;
+    if (!Kelvo::parseDc4Guard(options.match.rule, guard))
+        return usageError("--rule takes fgz_rule, no_tick_rule or modified_fgz_rule");
 
+    // The search plays on the fcv1 ice by the match's rule set.
     std::unique_ptr<Kelvo::Engine> engine;
-    const Kelvo::Dc3::Decide decide = Kelvo::Dc3::deciderByName(player, settings, engine);
+    const Kelvo::Dc3::Decide decide = Kelvo::Dc3::deciderByName(
+        player, settings, engine, player == "draw" ? nullptr : Kelvo::makeIce(settings.ice, Kelvo::dc4Rules(guard)));
     if (!decide)
         return usageError("--player takes search, draw or takeout");
     std::signal(SIGPIPE, SIG_IGN);

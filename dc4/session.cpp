@@ -20,7 +20,11 @@ ShotRequest toShot(const Fcv1Move& move) {
     s.velocity = std::hypot(double(move.vx), double(move.vy));
     s.angle = std::atan2(double(move.vy), double(move.vx));
     // The server flips the sign: a positive request is launched clockwise.
-    s.spin = move.ccw ? -double(DC4_MAX_SPIN) : double(DC4_MAX_SPIN);
+    // The magnitude is the move's, within the range the server takes.
+    const double magnitude = std::isfinite(move.spin)
+                                 ? std::clamp(double(move.spin), double(DC4_MIN_SPIN), double(DC4_MAX_SPIN))
+                                 : double(DC4_MAX_SPIN);
+    s.spin = move.ccw ? -magnitude : magnitude;
     return s;
 }
 
@@ -55,8 +59,8 @@ std::optional<ShotRequest> Session::take(const std::string& event, const State& 
     const Fcv1Move move = Dc3::decideSafely(decide_, turn, err_, o_.program);
     if (o_.verbose) {
         const double used = std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count();
-        std::fprintf(err_, "%s: end %d shot %d: budget %.3f s, used %.3f s, %.3f s on the clock\n",
-                     o_.program.c_str(), turn.end, turn.shot, budget, used, clock.remaining);
+        std::fprintf(err_, "%s: end %d shot %d: budget %.3f s, used %.3f s, %.3f s on the clock, spin %.3f\n",
+                     o_.program.c_str(), turn.end, turn.shot, budget, used, clock.remaining, double(move.spin));
         std::fflush(err_);
     }
     return toShot(move);

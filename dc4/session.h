@@ -22,8 +22,9 @@ struct SessionOptions {
     bool verbose = false;
 };
 
-// A DC3-style move as Digital Curling 4's shot: the speed, the direction in
-// the shot frame and the largest spin, + for a clockwise (toward +x) curl.
+// A move as Digital Curling 4's shot: the speed, the direction in the shot
+// frame and the move's spin magnitude (kept within the server's range),
+// + for a clockwise (toward +x) curl.
 ShotRequest toShot(const Fcv1Move& move);
 
 class Session {

@@ -130,7 +130,8 @@ void halve(std::vector<SearchedShot>& pool, std::vector<int32_t>& survivors, int
 
 bool inPool(const std::vector<SearchedShot>& pool, const Candidate& shot) {
     for (const SearchedShot& s : pool)
-        if (s.launch.spin == shot.spin && std::fabs(s.launch.x - shot.x) < 1e-9 && std::fabs(s.launch.y - shot.y) < 1e-9)
+        if (s.launch.spin == shot.spin && s.launch.spinRate == shot.spinRate && std::fabs(s.launch.x - shot.x) < 1e-9 &&
+            std::fabs(s.launch.y - shot.y) < 1e-9)
             return true;
     return false;
 }
@@ -148,11 +149,22 @@ void addNeighbours(std::vector<SearchedShot>& pool, std::vector<int32_t>& surviv
         // deceleration the ice has at v.
         const double dv = sim.ice->deceleration(speed) * NEAR_REACH * scale / speed;
         const double dh = NEAR_HEADING * scale;
-        const Candidate near[5] = {shotAt(std::min(speed + dv, maxLaunchSpeed(sim)), heading, leader.spin),
-                                   shotAt(speed - dv, heading, leader.spin),
-                                   shotAt(speed, heading + dh, leader.spin),
-                                   shotAt(speed, heading - dh, leader.spin),
-                                   Candidate{leader.x, leader.y, 1 - leader.spin}};
+        auto at = [&](double v, double h) {
+            Candidate shot = shotAt(v, h, leader.spin);
+            shot.spinRate = leader.spinRate;
+            return shot;
+        };
+        Candidate otherSpin = leader;
+        otherSpin.spin = 1 - leader.spin;
+        // Where the thrower chooses the spin's magnitude, the other end of its range.
+        Candidate otherRate = leader;
+        otherRate.spinRate = leader.spinRate > 0 ? 0.0f : float(sim.ice->rules().minSpinRate);
+        const Candidate near[6] = {at(std::min(speed + dv, maxLaunchSpeed(sim)), heading),
+                                   at(speed - dv, heading),
+                                   at(speed, heading + dh),
+                                   at(speed, heading - dh),
+                                   otherSpin,
+                                   otherRate};
         for (const Candidate& shot : near) {
             if (inPool(pool, shot))
                 continue;

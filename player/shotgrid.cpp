@@ -35,6 +35,20 @@ std::vector<Candidate> gridShots(const GridSpec& spec, const SimContext* sim) {
         for (double speed : speeds)
             for (int h = 0; h < spec.headings; ++h)
                 shots.push_back(shotAt(speed, -spec.headingMax + h * headingStep(spec), spin));
+    // Where the thrower chooses the spin, the draws again with the smallest:
+    // it runs out before the stone stops, which curls a draw less. A hit
+    // keeps its spin past the house whichever it starts with.
+    const float least = sim != nullptr ? float(sim->ice->rules().minSpinRate) : 0.0f;
+    if (least > 0) {
+        const size_t draws = speeds.size() - size_t(spec.hitSpeeds);
+        for (int32_t spin = 0; spin <= 1; ++spin)
+            for (size_t k = 0; k < draws; ++k)
+                for (int h = 0; h < spec.headings; ++h) {
+                    Candidate shot = shotAt(speeds[k], -spec.headingMax + h * headingStep(spec), spin);
+                    shot.spinRate = least;
+                    shots.push_back(shot);
+                }
+    }
     return shots;
 }
 

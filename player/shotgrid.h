@@ -21,7 +21,9 @@ double headingOf(const Candidate& shot);
 // the difference of the distances from the throw point to the tee.
 std::vector<double> gridSpeeds(const GridSpec& spec, const SimContext* sim = nullptr);
 double headingStep(const GridSpec& spec);
-// Every shot of the grid: both spins, every speed, every heading.
+// Every shot of the grid: both spins, every speed, every heading; on an ice
+// whose thrower chooses the spin's magnitude, the draws also with the
+// smallest (the others keep the ice's standard one).
 std::vector<Candidate> gridShots(const GridSpec& spec, const SimContext* sim = nullptr);
 // The grid the widened search adds at this turn: LAST_STONE_GRID before the
 // last stone, where a visit is one simulation, COARSE_GRID otherwise.

@@ -17,7 +17,11 @@
 #include "dc4/session.h"
 #include "kelvosim/fcv1/fcv1dc4.h"
 #include "kelvosim/fcv1/fcv1fast.h"
+#include "kelvosim/fcv1/fcv1ice.h"
 #include "kelvosim/fcv1/fcv1rules.h"
+#include "kelvosim/fcv1/fcv1shot.h"
+#include "kelvosim/board/simcontext.h"
+#include "player/shotgrid.h"
 #include "server/summary.h"
 #include "support.h"
 #include "viewer/page.h"
@@ -267,6 +271,81 @@ TEST(Dc4Session, AnswersItsTeamsLatestStateOnceAndMapsTheTurn) {
     session.take("latest_state_update", other);
     EXPECT_TRUE(session.finished());
     EXPECT_EQ(session.resultLine().find("result: team1 wins, team0 0 : 0 team1; we played team1"), 0u);
+}
+
+// The fcv1 ice by Digital Curling 4's rules: its exact shot is the stand-in's,
+// its fast one keeps a struck stone and a thrown one that touched it short
+// of the hog line, its count scores a tie, and a record's spin rate reaches both.
+TEST(Dc4Ice, TheFcv1IcePlaysTheRuleSetItHolds) {
+    const std::shared_ptr<const Ice> ice = makeIce(IceKind::FCV1, dc4Rules(Dc4Guard::FGZ));
+    const std::shared_ptr<const Ice> dc3 = makeIce(IceKind::FCV1);
+    const Fcv1Tables& tables = static_cast<const Fcv1Ice&>(*ice).tables();
+    const double angle = aimAt(2.2, 0.0, 25.0 - 0.29);
+    SheetStones before;
+    before.xy[1][0] = 0.0f;  // team1's first stone, thrown at shot 1
+    before.xy[1][1] = 25.0f;
+    for (float rate : {0.0f, DC4_MIN_SPIN}) {
+        const fMoveXY<double> shot{double(float(2.2 * std::cos(angle))), double(float(2.2 * std::sin(angle))), 0, rate};
+        const RefereedShot exact = ice->playExact(before, 8, 0, shot, 0);
+        const Fcv1ShotResult standIn =
+            throwShot(stonesAt({{8, 0.0f, 25.0f}}), 8, 0, 2.2, angle, rate > 0 ? double(rate) : M_PI / 2);
+        EXPECT_EQ(exact.after.xy[8][0], standIn.stones.x[4]) << rate;
+        EXPECT_EQ(exact.after.xy[1][1], standIn.stones.y[8]) << rate;
+        Fcv1Board board;
+        board.present[1] = true;
+        board.y[1] = fcv1BoardY(25.0);
+        for (const IceRules& rules : {ice->rules(), dc3->rules()}) {
+            Fcv1Board b = board;
+            const Fcv1FastOutcome o = simulateFcv1Fast(tables, b, 8, fcv1MoveOf(shot), rules);
+            const bool kept = rules.hog == HogRule::UNTOUCHED_THROWN;
+            EXPECT_EQ(o.change, 2) << rate;
+            EXPECT_EQ(b.present[8], kept) << rate;
+            if (kept) {
+                EXPECT_TRUE(b.present[1]) << rate;
+                EXPECT_NEAR(b.y[1], fcv1BoardY(exact.after.xy[1][1]), 0.05) << rate;
+                EXPECT_NEAR(b.x[8], exact.after.xy[8][0], 0.05) << rate;
+            }
+        }
+    }
+    // Alone short of the hog line: off by either rule set.
+    Fcv1Board lone;
+    EXPECT_EQ(simulateFcv1Fast(tables, lone, 0, Fcv1Move{0.0f, 1.5f, true}, ice->rules()).change, 0);
+    // Past the back line a stone moves on under these rules and is judged where it stops.
+    const float pastBack = FCV1_BACK_LINE_Y + 0.15f;
+    EXPECT_TRUE(fcv1LeavesWhileMoving(0, pastBack, fcv1MovingRemoval(dc3->rules())));
+    EXPECT_FALSE(fcv1LeavesWhileMoving(0, pastBack, fcv1MovingRemoval(ice->rules())));
+    EXPECT_TRUE(fcv1OffAtRest(ice->rules(), 0, pastBack, false));
+    EXPECT_FALSE(fcv1OffAtRest(ice->rules(), 0, FCV1_BACK_LINE_Y + 0.1f, false));
+    SheetStones tie;
+    tie.xy[0][0] = 0.5f;
+    tie.xy[1][0] = -0.5f;
+    tie.xy[0][1] = tie.xy[1][1] = FCV1_TEE_Y;
+    EXPECT_EQ(ice->countEnd(tie), 1);
+    EXPECT_EQ(dc3->countEnd(tie), 0);
+}
+
+// The client sends the decision's spin magnitude within the server's range;
+// the widened search offers the smallest where the ice takes it.
+TEST(Dc4Session, TheShotCarriesTheChosenSpinWithinRange) {
+    Fcv1Move move = Dc3::drawToTee(true);
+    EXPECT_NEAR(toShot(move).spin, -M_PI / 2, 1e-6);
+    for (float spin : {DC4_MIN_SPIN, 0.1f, 1.0f, 3.0f, float(NAN)}) {
+        move.spin = spin;
+        const double sent = -toShot(move).spin;
+        EXPECT_GE(sent, double(DC4_MIN_SPIN)) << spin;
+        EXPECT_LE(sent, double(DC4_MAX_SPIN)) << spin;
+    }
+    move.spin = DC4_MIN_SPIN;
+    EXPECT_FLOAT_EQ(float(toShot(move).spin), -DC4_MIN_SPIN);
+
+    for (bool dc4 : {false, true}) {
+        SimContext sim;
+        sim.ice = dc4 ? makeIce(IceKind::FCV1, dc4Rules(Dc4Guard::FGZ)) : makeIce(IceKind::FCV1);
+        size_t small = 0;
+        for (const Candidate& shot : gridShots(COARSE_GRID, &sim))
+            small += shot.spinRate == DC4_MIN_SPIN ? 1 : 0;
+        EXPECT_EQ(small > 0, dc4);
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -71,10 +71,12 @@ TEST(Ice, TheBoardPlaysTheFreeGuardZoneOfItsIcesRules) {
 // An ice refuses a rule set its simulations do not play, rather than play
 // other rules than it says.
 TEST(IceDeathTest, AnIceRefusesRulesItsSimulationsDoNotPlay) {
-    IceRules later = dc3Rules();
-    later.hog = HogRule::UNTOUCHED_THROWN;
-    later.backLineWhileMoving = false;
-    EXPECT_DEATH(Fcv1Ice(IceKind::FCV1, later, nullptr), "");
+    IceRules wider = dc3Rules();
+    wider.countRadius = 2.5;
+    EXPECT_DEATH(Fcv1Ice(IceKind::FCV1, wider, nullptr), "");
+    IceRules faster = dc3Rules();
+    faster.minSpinRate = 2.0;
+    EXPECT_DEATH(Fcv1Ice(IceKind::FCV1, faster, nullptr), "");
     EXPECT_DEATH(ClassicIce(IceKind::CLASSIC, dc3Rules(), nullptr), "");
 }
 

@@ -27,16 +27,24 @@ const std::map<std::string, IceKind>& iceKindsByName() {
 
 namespace {
 
-std::shared_ptr<const Ice> iceOfKind(IceKind kind, bool withTables) {
+IceRules rulesOfKind(IceKind kind) { return kind == IceKind::FCV1 ? dc3Rules() : classicRules(); }
+
+std::shared_ptr<const Ice> iceOfKind(IceKind kind, const IceRules& rules, bool withTables) {
     if (kind == IceKind::FCV1)
-        return std::make_shared<const Fcv1Ice>(kind, dc3Rules(),
+        return std::make_shared<const Fcv1Ice>(kind, rules,
                                                withTables ? std::make_shared<const Fcv1Tables>() : nullptr);
-    return std::make_shared<const ClassicIce>(kind, classicRules(), withTables ? buildMotionTables() : nullptr);
+    return std::make_shared<const ClassicIce>(kind, rules, withTables ? buildMotionTables() : nullptr);
+}
+
+std::shared_ptr<const Ice> iceOfKind(IceKind kind, bool withTables) {
+    return iceOfKind(kind, rulesOfKind(kind), withTables);
 }
 
 }  // namespace
 
 std::shared_ptr<const Ice> makeIce(IceKind kind) { return iceOfKind(kind, true); }
+
+std::shared_ptr<const Ice> makeIce(IceKind kind, const IceRules& rules) { return iceOfKind(kind, rules, true); }
 
 const Ice& sheetOf(IceKind kind) {
     static const std::shared_ptr<const Ice> sheets[] = {iceOfKind(IceKind::CLASSIC, false),

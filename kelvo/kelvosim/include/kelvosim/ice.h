@@ -16,6 +16,7 @@
 #include <dSFMT.h>
 
 #include "kelvosim/icekind.h"
+#include "kelvosim/icerules.h"
 #include "kelvosim/primitive.h"
 
 namespace Kelvo {
@@ -24,38 +25,6 @@ struct ThinkBoard;
 struct _GAMESTATE;
 struct Fcv1PlayerNoise;
 enum ShotChange : int32_t;
-
-// When a stone short of the far hog line leaves play.
-enum class HogRule : int32_t {
-    NONE,              // no hog line: anywhere on the play area is in play
-    STONES_AT_REST,    // once the stones stop, every stone short of it
-    UNTOUCHED_THROWN,  // once the stones stop, the thrown stone if it touched none
-};
-
-// Which stones the free guard zone protects during the shots it covers.
-enum class GuardRule : int32_t {
-    OTHER_SIDES_GUARDS,  // the thrower's opponent's stones in the zone
-    NO_TICK,             // the same, and those on the centre line must stay on it
-    EVERY_STONE,         // every stone in play before the shot must stay in play
-};
-
-// The rules an ice is played by: a value. Two ices on one motion differ in
-// their rules only.
-struct IceRules {
-    // Which stones leave play, and when.
-    HogRule hog = HogRule::NONE;
-    bool backLineWhileMoving = true;  // false: the back line is checked once the stones stop
-    bool nearBackBoard = false;       // a stone sliding back past the near back board leaves play
-    // The free guard zone: it covers shots 0 .. freeGuardShots - 1 of an end,
-    // and a shot that removes a stone it protects is void (the position as
-    // before, the thrown stone out).
-    int32_t freeGuardShots = 0;
-    GuardRule guards = GuardRule::OTHER_SIDES_GUARDS;
-    // Scoring: a stone counts when its centre is nearer the tee than this,
-    // for the side whose stone is nearest; an exact tie of the two nearest
-    // scores nothing.
-    double countRadius = 0;
-};
 
 // The execution noise an ice's players throw with.
 enum class NoiseModel : int32_t {
@@ -192,6 +161,9 @@ constexpr double TAKEOUT_SCALE = 33.0;
 
 // The ice of a kind, with its motion tables built: for whoever simulates on it.
 std::shared_ptr<const Ice> makeIce(IceKind kind);
+// The same motion played by other rules (the kind's ice must play them:
+// the fcv1 ice plays Digital Curling 4's, dc4Rules).
+std::shared_ptr<const Ice> makeIce(IceKind kind, const IceRules& rules);
 // The ice of a kind without motion tables, one per kind for the whole
 // process: for whoever only reads the sheet, the rules and the exact
 // simulation (servers, records, pictures). Its fast simulation, motion and

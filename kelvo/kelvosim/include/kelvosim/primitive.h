@@ -62,12 +62,15 @@ inline fStonePos makeStonePos(double x, double y) {
 }
 
 // The shot record: launch velocity (x sideways, y forward from the throw
-// point toward the tee) and the spin flag 0 or 1.
+// point toward the tee), the spin flag 0 or 1 and, on an ice whose thrower
+// chooses it, the spin's magnitude at the release in rad/s (0: the ice's
+// standard spin). The magnitude sits in the record's padding.
 template <typename T>
 struct fMoveXY {
     T x = 0;
     T y = 0;
     int32_t spin = 0;
+    float spinRate = 0;
 };
 
 // A point or vector in the board frame.

@@ -16,8 +16,6 @@ namespace {
 constexpr int32_t DC4_GUARD_SHOTS = 5;
 constexpr int32_t DC4_MIXED_GUARD_SHOTS = 3;
 
-bool onCentreLine(float x) { return std::fabs(x) <= FCV1_STONE_R; }
-
 void takeOff(Fcv1Stones& stones, int i) {
     stones.present[i] = false;
     stones.x[i] = stones.y[i] = 0.0f;
@@ -52,7 +50,10 @@ IceRules dc4Rules(Dc4Guard guard) {
     r.guards = guard == Dc4Guard::FGZ       ? GuardRule::OTHER_SIDES_GUARDS
                : guard == Dc4Guard::NO_TICK ? GuardRule::NO_TICK
                                             : GuardRule::EVERY_STONE;
+    r.guardWhollyInFront = false;
     r.countRadius = double(DC4_COUNT_R);
+    r.tieScores = true;
+    r.minSpinRate = double(DC4_MIN_SPIN);
     return r;
 }
 
@@ -70,8 +71,7 @@ uint32_t dc4ProtectedStones(const Fcv1Stones& before, int32_t shot, int32_t thro
     for (int i = 0; i < FCV1_STONES; ++i) {
         if (!before.present[i])
             continue;
-        const bool guard = i / 8 != thrower && before.y[i] < FCV1_TEE_Y &&
-                           fcv1DistanceToTee(before.x[i], before.y[i]) > DC4_COUNT_R;
+        const bool guard = i / 8 != thrower && fcv1InGuardZone(rules, before.x[i], before.y[i]);
         if (rules.guards == GuardRule::EVERY_STONE || guard)
             mask |= 1u << i;
     }
@@ -79,7 +79,7 @@ uint32_t dc4ProtectedStones(const Fcv1Stones& before, int32_t shot, int32_t thro
 }
 
 Fcv1ShotResult playDc4Shot(Fcv1Simulator& simulator, const Dc4ShotInput& input, const IceRules& rules,
-                           Fcv1Trace* trace) {
+                           Fcv1Trace* trace, int32_t frameEnd) {
     KELVO_CHECK(0 <= input.shot && input.shot < FCV1_SHOTS_PER_END, "0 <= shot && shot < 16");
     KELVO_CHECK(input.thrower == 0 || input.thrower == 1, "thrower == 0 || thrower == 1");
     const int thrown = input.thrower * 8 + input.shot / 2;
@@ -99,11 +99,10 @@ Fcv1ShotResult playDc4Shot(Fcv1Simulator& simulator, const Dc4ShotInput& input, 
     }
     t.w = std::isfinite(input.spin) ? input.spin : DC4_MIN_SPIN;
 
-    // The shot frame is never mirrored between ends: every shot runs in end 0's frame.
-    const Fcv1MovingRemoval moving{rules.backLineWhileMoving, rules.nearBackBoard};
+    const Fcv1MovingRemoval moving = fcv1MovingRemoval(rules);
     uint32_t touched = 0;
     Fcv1ShotResult result;
-    result.steps = simulator.run(sheet, 0, trace, INT32_MAX, moving, &touched);
+    result.steps = simulator.run(sheet, frameEnd, trace, INT32_MAX, moving, &touched);
     for (int i = 0; i < FCV1_STONES; ++i) {
         const Fcv1Body& s = sheet.stones[i];
         result.stones.present[i] = s.present;
@@ -114,29 +113,17 @@ Fcv1ShotResult playDc4Shot(Fcv1Simulator& simulator, const Dc4ShotInput& input, 
         trace->rest = result.stones;
 
     // Once every stone has stopped: the side lines, the back line, and the
-    // thrown stone short of the hog line unless it touched another.
-    for (int i = 0; i < FCV1_STONES; ++i) {
-        if (!result.stones.present[i])
-            continue;
-        const float x = result.stones.x[i], y = result.stones.y[i];
-        bool off = std::fabs(x) + FCV1_STONE_R >= FCV1_SIDE_X || y > DC4_PAST_BACK_Y;
-        if (i == thrown && !(touched >> i & 1) && fcv1ShortOfHog(y))
-            off = true;
-        if (off)
+    // hog line as the rules say.
+    for (int i = 0; i < FCV1_STONES; ++i)
+        if (result.stones.present[i] &&
+            fcv1OffAtRest(rules, result.stones.x[i], result.stones.y[i], i == thrown && !(touched >> i & 1)))
             takeOff(result.stones, i);
-    }
 
     const uint32_t guarded = dc4ProtectedStones(input.stones, input.shot, input.thrower, rules);
-    for (int i = 0; i < FCV1_STONES; ++i) {
-        if (!(guarded >> i & 1))
-            continue;
-        if (!result.stones.present[i])
+    for (int i = 0; i < FCV1_STONES; ++i)
+        if ((guarded >> i & 1) &&
+            !fcv1GuardKept(rules, input.stones.x[i], result.stones.present[i], result.stones.x[i]))
             result.foul = true;
-        // No tick: a guard on the centre line must stay on it.
-        else if (rules.guards == GuardRule::NO_TICK && onCentreLine(input.stones.x[i]) &&
-                 !onCentreLine(result.stones.x[i]))
-            result.foul = true;
-    }
     if (result.foul) {
         result.stones = input.stones;
         takeOff(result.stones, thrown);

@@ -118,17 +118,6 @@ void recordFrame(const Fcv1Sheet& sheet, int32_t step, Fcv1Trace& trace) {
 
 }  // namespace
 
-namespace {
-
-bool leavesWhileMoving(float x, float y, const Fcv1MovingRemoval& removal) {
-    if (removal.backLine && removal.nearBackBoard)
-        return fcv1LeavesSheet(x, y);
-    return std::fabs(x) + FCV1_STONE_R >= FCV1_SIDE_X || (removal.backLine && y - FCV1_STONE_R >= FCV1_BACK_LINE_Y) ||
-           (removal.nearBackBoard && y - FCV1_STONE_R <= FCV1_NEAR_BOARD_Y);
-}
-
-}  // namespace
-
 int32_t Fcv1Simulator::run(Fcv1Sheet& sheet, int32_t end, Fcv1Trace* trace, int32_t maxSteps,
                            const Fcv1MovingRemoval& removal, uint32_t* touched) {
     World& w = *world_;
@@ -147,7 +136,7 @@ int32_t Fcv1Simulator::run(Fcv1Sheet& sheet, int32_t end, Fcv1Trace* trace, int3
             if (!present[i])
                 continue;
             const b2Vec2 p = fcv1FromSim(w.bodies[i]->GetPosition(), end);
-            if (leavesWhileMoving(p.x, p.y, removal)) {
+            if (fcv1LeavesWhileMoving(p.x, p.y, removal)) {
                 present[i] = false;
                 removed = true;
             }

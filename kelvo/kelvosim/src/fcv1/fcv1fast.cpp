@@ -37,11 +37,17 @@ struct Stone {
     Fcv1Glide g;
 };
 
+// The stones, which of them come off while moving, and which have touched
+// another (for a hog rule that spares a thrown stone that did).
 struct Sheet {
     Stone s[FCV1_STONES];
+    Fcv1MovingRemoval removal;
+    uint32_t touched = 0;
 };
 
-bool leavesSheet(double x, double y) { return fcv1LeavesSheet(float(x), float(fcv1ShotY(y))); }
+bool leavesSheet(double x, double y, const Fcv1MovingRemoval& removal) {
+    return fcv1LeavesWhileMoving(float(x), float(fcv1ShotY(y)), removal);
+}
 
 struct Velocity {
     double vx = 0, vy = 0, w = 0;
@@ -94,7 +100,8 @@ bool collide(double ax, double ay, Velocity& a, double bx, double by, Velocity& 
 // Whether a stone's path over a jump left the sheet at a side line between
 // its ends: while it curls its x has one extreme, where it heads along y.
 // The row of that heading is read from the turn column.
-bool leftAtSide(const Fcv1Tables& t, const Fcv1Glide& before, const Fcv1Glide& after) {
+bool leftAtSide(const Fcv1Tables& t, const Fcv1Glide& before, const Fcv1Glide& after,
+                const Fcv1MovingRemoval& removal) {
     if (!(before.spinOut > before.row))
         return false;
     const double quarter = M_PI / 2;
@@ -107,7 +114,7 @@ bool leftAtSide(const Fcv1Tables& t, const Fcv1Glide& before, const Fcv1Glide& a
         const double row = t.rowOfTurn(turnBefore + sigma * (k * M_PI + quarter - before.heading));
         Fcv1Glide probe = before;
         t.advance(probe, std::clamp(row, before.row, after.row) - before.row);
-        if (leavesSheet(probe.x, probe.y))
+        if (leavesSheet(probe.x, probe.y, removal))
             return true;
     }
     return false;
@@ -121,7 +128,7 @@ void advanceAll(const Fcv1Tables& t, Sheet& sh, double steps) {
             continue;
         const Fcv1Glide before = s.g;
         t.advance(s.g, steps);
-        if (leavesSheet(s.g.x, s.g.y) || (steps > 1 && leftAtSide(t, before, s.g))) {
+        if (leavesSheet(s.g.x, s.g.y, sh.removal) || (steps > 1 && leftAtSide(t, before, s.g, sh.removal))) {
             s.present = s.moving = false;
             continue;
         }
@@ -206,12 +213,13 @@ int64_t pairBound(const Fcv1Tables& t, const Stone& a, const Reach& ra, const St
 // they may touch within a step but do not touch yet, the step is taken too:
 // the pair is followed step by step up to the step where the discs touch,
 // `touching` then set.
-int64_t boundFurtherOn(const Fcv1Tables& t, const Stone& a, const Stone& b, int64_t steps, bool& touching) {
+int64_t boundFurtherOn(const Fcv1Tables& t, const Stone& a, const Stone& b, int64_t steps,
+                       const Fcv1MovingRemoval& removal, bool& touching) {
     Stone pa = a, pb = b;
     for (Stone* s : {&pa, &pb})
         if (s->moving) {
             t.advance(s->g, double(steps));
-            if (leavesSheet(s->g.x, s->g.y))
+            if (leavesSheet(s->g.x, s->g.y, removal))
                 return NEVER;
             s->moving = !t.resting(s->g);
         }
@@ -290,7 +298,7 @@ int64_t safeSteps(const Fcv1Tables& t, const Sheet& sh, PairBounds& pb) {
         if (pb.touchAt[a][b] || round == MAX_REFINEMENTS)
             return steps;
         bool touching = false;
-        const int64_t further = boundFurtherOn(t, sh.s[a], sh.s[b], steps, touching);
+        const int64_t further = boundFurtherOn(t, sh.s[a], sh.s[b], steps, sh.removal, touching);
         pb.touchAt[a][b] = touching;
         if (further == NEVER) {
             pb.until[a][b] = PairBounds::NONE;
@@ -319,6 +327,7 @@ StepResult contactStep(const Fcv1Tables& t, Sheet& sh, const Pair* pairs, int n,
         if (sh.s[pairs[p].a].moving || sh.s[pairs[p].b].moving) {
             touching[pairs[p].a] += 1;
             touching[pairs[p].b] += 1;
+            sh.touched |= 1u << pairs[p].a | 1u << pairs[p].b;
         }
     for (int i = 0; i < FCV1_STONES; ++i)
         if (touching[i] > 1)
@@ -365,7 +374,7 @@ StepResult contactStep(const Fcv1Tables& t, Sheet& sh, const Pair* pairs, int n,
         s.moving = !t.resting(s.g);
     }
     for (Stone& s : sh.s)
-        if (s.present && leavesSheet(s.g.x, s.g.y))
+        if (s.present && leavesSheet(s.g.x, s.g.y, sh.removal))
             s.present = s.moving = false;
     return StepResult::DONE;
 }
@@ -392,7 +401,9 @@ public:
     // writes it back; a stone the exact run left where it was keeps its
     // coordinates. False when a stone moves too fast for the tables.
     bool run(const Fcv1Tables& t, Sheet& sh, Fcv1Sheet& exact, int32_t steps = INT32_MAX) {
-        stepsRun += simulator().run(exact, 0, nullptr, steps);
+        uint32_t touched = 0;
+        stepsRun += simulator().run(exact, 0, nullptr, steps, sh.removal, &touched);
+        sh.touched |= touched;
         bool fits = true;
         for (int i = 0; i < FCV1_STONES; ++i) {
             Stone& s = sh.s[i];
@@ -441,7 +452,7 @@ private:
 // simulation finished it.
 bool run(const Fcv1Tables& t, Sheet& sh, ExactRunner& exact, int32_t& events) {
     for (Stone& s : sh.s)
-        if (s.present && leavesSheet(s.g.x, s.g.y))
+        if (s.present && leavesSheet(s.g.x, s.g.y, sh.removal))
             s.present = s.moving = false;
     events = 0;
     PairBounds bounds;
@@ -540,10 +551,11 @@ Fcv1Stones fcv1StonesOf(const Fcv1Board& board, int32_t hammer) {
 }
 
 Fcv1FastOutcome simulateFcv1Fast(const Fcv1Tables& tables, Fcv1Board& board, int32_t shot, const Fcv1Move& move,
-                                 bool fiveRockRule, Fcv1FastWorkspace* workspace) {
+                                 const IceRules& rules, Fcv1FastWorkspace* workspace) {
     KELVO_CHECK(0 <= shot && shot < FCV1_SHOTS_PER_END, "0 <= shot && shot < 16");
     Fcv1FastOutcome out;
     Sheet sh;
+    sh.removal = fcv1MovingRemoval(rules);
     for (int i = 0; i < FCV1_STONES; ++i) {
         Stone& s = sh.s[i];
         s.present = board.present[i] && i != shot && std::isfinite(board.x[i]) && std::isfinite(board.y[i]);
@@ -557,11 +569,14 @@ Fcv1FastOutcome simulateFcv1Fast(const Fcv1Tables& tables, Fcv1Board& board, int
     thrown.g = tables.glide(0.0, fcv1BoardY(0.0), vx, vy, fcv1LaunchSpin(move));
     thrown.moving = !tables.resting(thrown.g);
 
-    // Stones the free guard zone protects: the opponent's (the other parity).
+    // Stones the free guard zone protects: the opponent's (the other parity)
+    // in the zone, or every stone.
     uint32_t guarded = 0;
-    if (fcv1FreeGuardShot(shot, fiveRockRule))
-        for (int i = 1 - shot % 2; i < FCV1_STONES; i += 2)
-            if (sh.s[i].present && fcv1InFreeGuardZone(float(board.x[i]), float(fcv1ShotY(board.y[i]))))
+    if (shot < rules.freeGuardShots)
+        for (int i = 0; i < FCV1_STONES; ++i)
+            if (i != shot && sh.s[i].present &&
+                (rules.guards == GuardRule::EVERY_STONE ||
+                 (i % 2 != shot % 2 && fcv1InGuardZone(rules, float(board.x[i]), float(fcv1ShotY(board.y[i]))))))
                 guarded |= 1u << i;
 
     ExactRunner exact(workspace);
@@ -581,12 +596,13 @@ Fcv1FastOutcome simulateFcv1Fast(const Fcv1Tables& tables, Fcv1Board& board, int
     Fcv1Board after;
     for (int i = 0; i < FCV1_STONES; ++i) {
         const Stone& s = sh.s[i];
-        after.present[i] = s.present && !fcv1ShortOfHog(float(fcv1ShotY(s.g.y)));
+        const bool untouchedThrown = i == shot && !(sh.touched >> i & 1);
+        after.present[i] = s.present && !fcv1OffAtRest(rules, float(s.g.x), float(fcv1ShotY(s.g.y)), untouchedThrown);
         after.x[i] = after.present[i] ? s.g.x : 0.0;
         after.y[i] = after.present[i] ? s.g.y : 0.0;
     }
     for (int i = 0; i < FCV1_STONES; ++i)
-        if ((guarded >> i & 1) && !after.present[i])
+        if ((guarded >> i & 1) && !fcv1GuardKept(rules, float(board.x[i]), after.present[i], float(after.x[i])))
             out.foul = true;
     if (out.foul)
         return out;  // the board stays as it was, without the thrown stone
@@ -606,7 +622,9 @@ Fcv1ShotResult simulateFcv1Fast(const Fcv1Tables& tables, const Fcv1ShotInput& i
     const int32_t shot = input.shot;
     Fcv1Board board = fcv1BoardOf(input.stones, input.hammer);
     board.present[shot] = false;
-    const Fcv1FastOutcome o = simulateFcv1Fast(tables, board, shot, input.move, input.fiveRockRule, workspace);
+    IceRules rules = dc3Rules();
+    rules.freeGuardShots = input.fiveRockRule ? rules.freeGuardShots : 0;
+    const Fcv1FastOutcome o = simulateFcv1Fast(tables, board, shot, input.move, rules, workspace);
     if (outcome)
         *outcome = o;
     Fcv1ShotResult r;

@@ -1,5 +1,6 @@
 #include "kelvosim/fcv1/fcv1ice.h"
 
+#include "kelvosim/fcv1/fcv1dc4.h"
 #include "kelvosim/fcv1/fcv1exact.h"
 #include "kelvosim/fcv1/fcv1fast.h"
 #include "kelvosim/fcv1/fcv1inversion.h"
@@ -51,31 +52,21 @@ SheetStones sheetStones(const Fcv1Stones& stones) {
 
 }  // namespace
 
-IceRules dc3Rules() {
-    IceRules r;
-    r.hog = HogRule::STONES_AT_REST;
-    r.backLineWhileMoving = true;
-    r.nearBackBoard = true;
-    r.freeGuardShots = FCV1_FREE_GUARD_SHOTS;
-    r.guards = GuardRule::OTHER_SIDES_GUARDS;
-    r.countRadius = double(FCV1_IN_HOUSE_R);
-    return r;
-}
-
 Fcv1Ice::Fcv1Ice(IceKind kind, const IceRules& rules, std::shared_ptr<const Fcv1Tables> tables)
     : Ice(kind, rules), tables_(std::move(tables)) {
-    // The simulations of this folder play these rules; another rule set is
-    // theirs to learn first.
-    const IceRules d = dc3Rules();
-    KELVO_CHECK(rules.hog == d.hog && rules.backLineWhileMoving == d.backLineWhileMoving &&
-                    rules.nearBackBoard == d.nearBackBoard && rules.guards == d.guards &&
-                    rules.countRadius == d.countRadius && rules.freeGuardShots == d.freeGuardShots,
-                "dc3 rules");
+    // The simulations of this folder read every rule from the value, but
+    // count within the house and launch spins up to the model's own.
+    KELVO_CHECK(float(rules.countRadius) == FCV1_IN_HOUSE_R, "count radius");
+    KELVO_CHECK(0 <= rules.minSpinRate && rules.minSpinRate <= double(FCV1_LAUNCH_SPIN), "spin range");
 }
 
 bool Fcv1Ice::stoneOnBoard(float x, float y, Vec2& p) const {
     p = Vec2{double(x), double(y) - double(FCV1_TEE_Y)};
-    return !fcv1LeavesSheet(x, y) && !fcv1ShortOfHog(y);
+    // Referees park stones out of play at the hack (the origin): a stone in
+    // play lies wholly past it, where the rules keep a stone that stopped
+    // there and touched another.
+    return y > FCV1_STONE_R && !fcv1LeavesWhileMoving(x, y, fcv1MovingRemoval(rules())) &&
+           !fcv1OffAtRest(rules(), x, y, false);
 }
 
 Vec2 Fcv1Ice::toPicture(double x, double y) const { return Vec2{x + FX_TEE, FY_TEE - (y - double(FCV1_TEE_Y))}; }
@@ -109,7 +100,7 @@ ShotChange Fcv1Ice::simulateShot(ThinkBoard& board, const fMoveXY<double>& shot)
     // One workspace per thread: the fast simulation's exact bursts reuse its
     // world instead of building one for each shot.
     thread_local Fcv1FastWorkspace workspace;
-    return simulateShotFcv1(board, shot, tables(), &workspace);
+    return simulateShotFcv1(board, shot, tables(), rules(), &workspace);
 }
 
 fMoveXY<double> Fcv1Ice::withExecutionNoise(const fMoveXY<double>& shot, const Fcv1PlayerNoise& spread,
@@ -135,16 +126,21 @@ fMoveXY<double> Fcv1Ice::hitAt(Vec2 target, double speed, int32_t spin) const {
 
 RefereedShot Fcv1Ice::playExact(const SheetStones& before, int32_t shot, int32_t end, const fMoveXY<double>& thrown,
                                 double) const {
-    Fcv1ShotInput input;
+    // The same shot as Digital Curling 4's stand-in referee plays it, by
+    // the rules this ice holds, in a fresh world turned round with the end
+    // as Digital Curling 3's frame is (bit for bit its referee's shot).
+    Dc4ShotInput input;
     input.stones = modelStones(*this, before);
     input.shot = shot;
-    input.end = end;
-    input.hammer = HAMMER;
-    input.move = fcv1MoveOf(thrown);
-    input.fiveRockRule = rules().freeGuardShots > 0;
+    input.thrower = fcv1ThrowingTeam(shot, HAMMER);
+    const Fcv1Move move = fcv1MoveOf(thrown);
+    input.vx = move.vx;
+    input.vy = move.vy;
+    input.spin = fcv1LaunchSpin(move);
     Fcv1Trace trace;
     trace.every = PATH_EVERY;
-    const Fcv1ShotResult result = simulateFcv1Exact(input, &trace);
+    Fcv1Simulator simulator;
+    const Fcv1ShotResult result = playDc4Shot(simulator, input, rules(), &trace, end);
 
     RefereedShot outcome;
     outcome.voided = result.foul;
@@ -187,7 +183,8 @@ bool Fcv1Ice::exactRest(const _GAMESTATE& state, const ThinkBoard&, const fMoveX
 }
 
 int32_t Fcv1Ice::countEnd(const SheetStones& stones) const {
-    const std::array<int32_t, 2> points = scoreFcv1End(modelStones(*this, stones));
+    const Fcv1Stones model = modelStones(*this, stones);
+    const std::array<int32_t, 2> points = rules().tieScores ? scoreDc4End(model) : scoreFcv1End(model);
     return points[0] - points[1];
 }
 

@@ -29,6 +29,60 @@ uint32_t fcv1ProtectedStones(const Fcv1Stones& before, int32_t shot, int32_t thr
     return mask;
 }
 
+IceRules dc3Rules() {
+    IceRules r;
+    r.hog = HogRule::STONES_AT_REST;
+    r.backLineWhileMoving = true;
+    r.nearBackBoard = true;
+    r.freeGuardShots = FCV1_FREE_GUARD_SHOTS;
+    r.guards = GuardRule::OTHER_SIDES_GUARDS;
+    r.guardWhollyInFront = true;
+    r.countRadius = double(FCV1_IN_HOUSE_R);
+    return r;
+}
+
+Fcv1MovingRemoval fcv1MovingRemoval(const IceRules& rules) {
+    return Fcv1MovingRemoval{rules.backLineWhileMoving, rules.nearBackBoard};
+}
+
+bool fcv1LeavesWhileMoving(float x, float y, const Fcv1MovingRemoval& removal) {
+    if (removal.backLine && removal.nearBackBoard)
+        return fcv1LeavesSheet(x, y);
+    return std::fabs(x) + FCV1_STONE_R >= FCV1_SIDE_X || (removal.backLine && y - FCV1_STONE_R >= FCV1_BACK_LINE_Y) ||
+           (removal.nearBackBoard && y - FCV1_STONE_R <= FCV1_NEAR_BOARD_Y);
+}
+
+bool fcv1OffAtRest(const IceRules& rules, float x, float y, bool untouchedThrown) {
+    // A stone still touching a side line, or wholly past the back line (which
+    // rules that check the back line while moving took off before).
+    if (std::fabs(x) + FCV1_STONE_R >= FCV1_SIDE_X || y > FCV1_BACK_LINE_Y + FCV1_STONE_R)
+        return true;
+    switch (rules.hog) {
+    case HogRule::NONE: return false;
+    case HogRule::STONES_AT_REST: return fcv1ShortOfHog(y);
+    case HogRule::UNTOUCHED_THROWN: return untouchedThrown && fcv1ShortOfHog(y);
+    }
+    return false;
+}
+
+bool fcv1InGuardZone(const IceRules& rules, float x, float y) {
+    if (rules.guardWhollyInFront)
+        return fcv1InFreeGuardZone(x, y);
+    return y < FCV1_TEE_Y && fcv1DistanceToTee(x, y) > float(rules.countRadius);
+}
+
+namespace {
+
+bool onCentreLine(float x) { return std::fabs(x) <= FCV1_STONE_R; }
+
+}  // namespace
+
+bool fcv1GuardKept(const IceRules& rules, float xBefore, bool presentAfter, float xAfter) {
+    if (!presentAfter)
+        return false;
+    return rules.guards != GuardRule::NO_TICK || !onCentreLine(xBefore) || onCentreLine(xAfter);
+}
+
 std::array<int32_t, 2> scoreFcv1End(const Fcv1Stones& stones) {
     float nearest[2] = {FLT_MAX, FLT_MAX};
     float distance[FCV1_STONES];

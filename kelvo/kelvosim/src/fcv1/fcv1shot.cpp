@@ -15,10 +15,10 @@ Fcv1Board fcv1BoardOf(const ThinkBoard& board) {
 }
 
 ShotChange simulateShotFcv1(ThinkBoard& board, const fMoveXY<double>& shot, const Fcv1Tables& tables,
-                     Fcv1FastWorkspace* workspace) {
+                            const IceRules& rules, Fcv1FastWorkspace* workspace) {
     const int32_t number = SHOTS_PER_END - board.turn;
     Fcv1Board b = fcv1BoardOf(board);
-    const Fcv1FastOutcome outcome = simulateFcv1Fast(tables, b, number, fcv1MoveOf(shot), true, workspace);
+    const Fcv1FastOutcome outcome = simulateFcv1Fast(tables, b, number, fcv1MoveOf(shot), rules, workspace);
     const int32_t thrower = number % 2;
     if (outcome.change == 1) {
         addStoneTracked(board, thrower, b.x[number], b.y[number]);

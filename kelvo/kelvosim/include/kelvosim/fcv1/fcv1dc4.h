@@ -52,9 +52,12 @@ float dc4ExecutedSpin(double requested);
 // sixteen-stone layout; 0 after the zone's shots.
 uint32_t dc4ProtectedStones(const Fcv1Stones& before, int32_t shot, int32_t thrower, const IceRules& rules);
 
-// Plays the shot in the simulator's world with the rules applied.
+// Plays the shot in the simulator's world with the rules applied (any rule
+// set: the fcv1 ice plays its own by this too). The world is the simulation
+// frame of end `frameEnd`: the stand-in referee keeps end 0's for every
+// shot, Digital Curling 3 turns it round on odd ends.
 Fcv1ShotResult playDc4Shot(Fcv1Simulator& simulator, const Dc4ShotInput& input, const IceRules& rules,
-                           Fcv1Trace* trace = nullptr);
+                           Fcv1Trace* trace = nullptr, int32_t frameEnd = 0);
 
 // Points of a finished end, [team 0, team 1]: the stones listed team 0
 // slot 0, team 1 slot 0, team 0 slot 1, ... and sorted by distance keeping

@@ -58,14 +58,6 @@ struct Fcv1Trace {
     Fcv1Stones rest;  // every stone once all stopped, before the hog-line removal
 };
 
-// Which stones come off while they move: by default every stone that
-// fcv1LeavesSheet takes; a rule set may leave the back line to the rest
-// position and have no near back board. The side lines always count.
-struct Fcv1MovingRemoval {
-    bool backLine = true;
-    bool nearBackBoard = true;
-};
-
 // One physics world for many runs, as the framework keeps one per game:
 // Box2D keeps some contact state from run to run, which can move a result by
 // micrometres against a fresh world.

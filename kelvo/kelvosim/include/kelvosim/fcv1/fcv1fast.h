@@ -58,12 +58,14 @@ private:
 };
 
 // Plays shot `shot` (0..15) on the board: the thrown stone becomes stone
-// `shot`, then the rules apply (hog line, free guard zone over shots 0..4
-// when `fiveRockRule`). On a foul the board is left as it was.
+// `shot`, launched with the move's spin, and the rules take stones off
+// while they move and once they stop, and void a shot against the free
+// guard zone. On a foul the board is left as it was.
 Fcv1FastOutcome simulateFcv1Fast(const Fcv1Tables& tables, Fcv1Board& board, int32_t shot, const Fcv1Move& move,
-                                 bool fiveRockRule = true, Fcv1FastWorkspace* workspace = nullptr);
+                                 const IceRules& rules = dc3Rules(), Fcv1FastWorkspace* workspace = nullptr);
 
-// The same on the framework's layout, for replaying its shots.
+// The same on the framework's layout, for replaying its shots by Digital
+// Curling 3's rules (the free guard zone when the input's five-rock rule).
 Fcv1ShotResult simulateFcv1Fast(const Fcv1Tables& tables, const Fcv1ShotInput& input,
                                 Fcv1FastOutcome* outcome = nullptr, Fcv1FastWorkspace* workspace = nullptr);
 

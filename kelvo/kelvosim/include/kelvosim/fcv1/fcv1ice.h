@@ -1,19 +1,16 @@
 // The fcv1 ice: the friction-and-curl model of this folder (tables, fast and
 // exact simulation, inversion, speed-and-angle noise) in its shot frame,
-// played by the rules of Digital Curling 3.
+// played by the rules it holds: Digital Curling 3's (dc3Rules) unless made
+// with others, such as Digital Curling 4's (dc4Rules).
 #pragma once
 
 #include <memory>
 
+#include "kelvosim/fcv1/fcv1rules.h"
 #include "kelvosim/fcv1/fcv1tables.h"
 #include "kelvosim/ice.h"
 
 namespace Kelvo {
-
-// Digital Curling 3's rules: the sides, the back line and the near back board
-// while the stones move, the hog line once they stop, the free guard zone
-// over shots 0 to 4.
-IceRules dc3Rules();
 
 class Fcv1Ice final : public Ice {
 public:
