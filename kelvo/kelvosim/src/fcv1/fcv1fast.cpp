@@ -99,7 +99,7 @@ bool leftAtSide(const Fcv1Tables& t, const Fcv1Glide& before, const Fcv1Glide& a
         return false;
     const double quarter = M_PI / 2;
     const double sigma = before.spin > 0 ? 1.0 : -1.0;
-    const double turnBefore = t.at(before.row).turn;
+    const double turnBefore = before.turn;
     for (double k = std::ceil((std::min(before.heading, after.heading) - quarter) / M_PI);
          k * M_PI + quarter <= std::max(before.heading, after.heading); k += 1) {
         // Heading k*pi + pi/2 is crossed on the way: the stone is there when

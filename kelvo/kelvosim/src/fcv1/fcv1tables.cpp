@@ -128,6 +128,34 @@ double Fcv1Tables::rowOfSpinUsed(double used) const { return crossing(bySpinUsed
 
 double Fcv1Tables::rowOfTurn(double turn) const { return crossing(byTurn_, turn, turns_, 1); }
 
+static_assert(Fcv1Tables::TOP_SPEED == Fcv1Glide{}.speed, "a default glide sits at row 0");
+
+void Fcv1Tables::place(Fcv1Glide& g, double row, const Row& r) {
+    g.row = row;
+    g.speed = r.speed;
+    g.length = r.length;
+    g.spinUsed = r.spinUsed;
+    g.tableX = r.x;
+    g.tableY = r.y;
+    g.turn = r.turn;
+    g.cosTurn = r.cosTurn;
+    g.sinTurn = r.sinTurn;
+}
+
+void Fcv1Tables::placeSpinOut(Fcv1Glide& g, double row, const Row& r) {
+    g.spinOut = row;
+    g.turnOut = r.turn;
+    g.cosOut = r.cosTurn;
+    g.sinOut = r.sinTurn;
+}
+
+void Fcv1Tables::spinOutHere(Fcv1Glide& g) {
+    g.spinOut = g.row;
+    g.turnOut = g.turn;
+    g.cosOut = g.cosTurn;
+    g.sinOut = g.sinTurn;
+}
+
 Fcv1Glide Fcv1Tables::glide(double x, double y, double vx, double vy, double spin) const {
     Fcv1Glide g;
     g.x = x;
@@ -138,10 +166,17 @@ Fcv1Glide Fcv1Tables::glide(double x, double y, double vx, double vy, double spi
         g.cosHeading = vx / speed;
         g.sinHeading = vy / speed;
     }
-    g.row = rowOfSpeed(speed);
+    const double row = rowOfSpeed(speed);
+    const Row here = at(row);
+    place(g, row, here);
     g.spin = spin;
     // The spin runs out at the first step whose decay reaches what is left.
-    g.spinOut = std::fabs(spin) > FLT_EPSILON ? rowOfSpinUsed(at(g.row).spinUsed + std::fabs(spin)) : g.row;
+    if (std::fabs(spin) > FLT_EPSILON) {
+        const double out = rowOfSpinUsed(here.spinUsed + std::fabs(spin));
+        placeSpinOut(g, out, at(out));
+    } else {
+        spinOutHere(g);
+    }
     return g;
 }
 
@@ -149,7 +184,6 @@ void Fcv1Tables::advance(Fcv1Glide& g, double steps) const {
     const double end = std::min(g.row + steps, double(lastRow()));
     if (!(end > g.row))
         return;
-    Row from = at(g.row);
     if (g.spinOut > g.row) {
         // Along the spinning curve, turned onto the stone's heading and
         // mirrored for the clockwise turn: the rotation takes the table's
@@ -158,34 +192,34 @@ void Fcv1Tables::advance(Fcv1Glide& g, double steps) const {
         const double curlEnd = std::min(end, g.spinOut);
         const Row to = at(curlEnd);
         const double sigma = g.spin > 0 ? 1.0 : -1.0;
-        const double dx = sigma * (to.x - from.x), dy = to.y - from.y;
+        const double dx = sigma * (to.x - g.tableX), dy = to.y - g.tableY;
         const double ch = g.cosHeading, sh = g.sinHeading;
-        const double c = sh * from.cosTurn - sigma * ch * from.sinTurn;
-        const double s = -sigma * sh * from.sinTurn - ch * from.cosTurn;
+        const double c = sh * g.cosTurn - sigma * ch * g.sinTurn;
+        const double s = -sigma * sh * g.sinTurn - ch * g.cosTurn;
         g.x += c * dx - s * dy;
         g.y += s * dx + c * dy;
         // The heading turns by sigma times the turn between the two rows.
-        const double cd = to.cosTurn * from.cosTurn + to.sinTurn * from.sinTurn;
-        const double sd = sigma * (to.sinTurn * from.cosTurn - to.cosTurn * from.sinTurn);
+        const double cd = to.cosTurn * g.cosTurn + to.sinTurn * g.sinTurn;
+        const double sd = sigma * (to.sinTurn * g.cosTurn - to.cosTurn * g.sinTurn);
         const double nc = ch * cd - sh * sd, ns = sh * cd + ch * sd;
         const double norm = 1 / std::sqrt(nc * nc + ns * ns);
         g.cosHeading = nc * norm;
         g.sinHeading = ns * norm;
-        g.heading += sigma * (to.turn - from.turn);
-        g.spin = curlEnd >= g.spinOut ? 0.0 : g.spin - sigma * (to.spinUsed - from.spinUsed);
-        from = to;
-        g.row = curlEnd;
+        g.heading += sigma * (to.turn - g.turn);
+        g.spin = curlEnd >= g.spinOut ? 0.0 : g.spin - sigma * (to.spinUsed - g.spinUsed);
+        place(g, curlEnd, to);
         if (g.spin == 0)
-            g.spinOut = curlEnd;
+            spinOutHere(g);
     }
     if (end > g.row) {
-        const double d = lengthAt(end) - from.length;
+        const Row to = at(end);
+        const double d = to.length - g.length;
         g.x += d * g.cosHeading;
         g.y += d * g.sinHeading;
+        place(g, end, to);
     }
-    g.row = end;
     if (g.spinOut < g.row)
-        g.spinOut = g.row;
+        spinOutHere(g);
 }
 
 void Fcv1Tables::turnLeftCosSin(const Fcv1Glide& g, double& c, double& s) const {
@@ -193,15 +227,12 @@ void Fcv1Tables::turnLeftCosSin(const Fcv1Glide& g, double& c, double& s) const 
     s = 0;
     if (!(g.spinOut > g.row))
         return;
-    const double turn = column(g.spinOut, turns_) - column(g.row, turns_);
-    if (turn >= M_PI) {
+    if (g.turnOut - g.turn >= M_PI) {
         c = -1;
         return;
     }
-    const double co = column(g.spinOut, &Row::cosTurn), so = column(g.spinOut, &Row::sinTurn);
-    const double cr = column(g.row, &Row::cosTurn), sr = column(g.row, &Row::sinTurn);
-    c = co * cr + so * sr;
-    s = so * cr - co * sr;
+    c = g.cosOut * g.cosTurn + g.sinOut * g.sinTurn;
+    s = g.sinOut * g.cosTurn - g.cosOut * g.sinTurn;
 }
 
 int32_t Fcv1Tables::stepsWithin(const Fcv1Glide& g, double length) const {
@@ -210,7 +241,7 @@ int32_t Fcv1Tables::stepsWithin(const Fcv1Glide& g, double length) const {
     // Over the steps ahead the speed only falls, and it falls at least at the
     // model's deceleration at today's speed, the smallest it will have: the
     // path covered in time t is at most v t - a t^2 / 2. No table search.
-    const double v = speedAt(g.row);
+    const double v = g.speed;
     const double a = (double(FCV1_FRICTION_A) / (v + double(FCV1_FRICTION_B)) + double(FCV1_FRICTION_C)) *
                      double(FCV1_GRAVITY);
     const double room = v * v - 2 * a * length;

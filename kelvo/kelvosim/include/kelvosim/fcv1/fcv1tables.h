@@ -22,6 +22,13 @@ struct Fcv1Glide {
     double row = 0;      // table row of its speed (fractional)
     double spin = 0;     // rad/s, + counter-clockwise
     double spinOut = 0;  // row at which the spin runs out; `row` when it has none
+    // The table read at `row` and the turn at `spinOut`, kept with the stone
+    // whenever it moves so that the bounds asked of it between moves read no
+    // table. A glide made by default sits at row 0, the top speed.
+    double speed = 6.0, length = 0, spinUsed = 0;
+    double tableX = 0, tableY = 0;
+    double turn = 0, cosTurn = 1, sinTurn = 0;
+    double turnOut = 0, cosOut = 1, sinOut = 0;
 };
 
 class Fcv1Tables {
@@ -55,7 +62,7 @@ public:
 
     // A stone launched or sent off with this motion: its table state.
     Fcv1Glide glide(double x, double y, double vx, double vy, double spin) const;
-    double speedOf(const Fcv1Glide& g) const { return speedAt(g.row); }
+    double speedOf(const Fcv1Glide& g) const { return g.speed; }
     // One column interpolated at a fractional row, clamped to the table.
     double speedAt(double row) const { return column(row, speeds_); }
     double lengthAt(double row) const { return column(row, lengths_); }
@@ -65,14 +72,12 @@ public:
     void toRest(Fcv1Glide& g) const { advance(g, lastRow() - g.row); }
     bool resting(const Fcv1Glide& g) const { return g.row >= lastRow(); }
     // Path length still ahead of the stone.
-    double reach(const Fcv1Glide& g) const { return lengths_.back() - lengthAt(g.row); }
+    double reach(const Fcv1Glide& g) const { return lengths_.back() - g.length; }
     // Whole steps in which the stone surely covers at most `length` of path
     // (a bound, not the exact count).
     int32_t stepsWithin(const Fcv1Glide& g, double length) const;
     // How far the stone's heading can still turn before it rests.
-    double turnLeft(const Fcv1Glide& g) const {
-        return g.spinOut > g.row ? column(g.spinOut, turns_) - column(g.row, turns_) : 0.0;
-    }
+    double turnLeft(const Fcv1Glide& g) const { return g.spinOut > g.row ? g.turnOut - g.turn : 0.0; }
     // The cosine and sine of turnLeft, up to a turn of pi (which can point
     // the stone anywhere), read from the table.
     void turnLeftCosSin(const Fcv1Glide& g, double& c, double& s) const;
@@ -85,16 +90,10 @@ public:
     };
 
 private:
-    double column(double row, double Row::*field) const {
-        const int32_t last = lastRow();
-        if (!(row > 0))
-            return rows_[0].*field;
-        if (row >= last)
-            return rows_[last].*field;
-        const int32_t k = int32_t(row);
-        const double u = rows_[k].*field;
-        return u + (rows_[k + 1].*field - u) * (row - k);
-    }
+    // Puts the stone at a row, or its spin's end at one, with what it keeps of the table there.
+    static void place(Fcv1Glide& g, double row, const Row& r);
+    static void placeSpinOut(Fcv1Glide& g, double row, const Row& r);
+    static void spinOutHere(Fcv1Glide& g);
 
     // One column interpolated at a fractional row, read from its own array.
     double column(double row, const std::vector<double>& values) const {
