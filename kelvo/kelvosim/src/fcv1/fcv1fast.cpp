@@ -141,9 +141,14 @@ constexpr double MAX_ACCELERATION = 0.4;
 // changes.
 int64_t pairSteps(double gap, double nx, double ny, double relX, double relY, double accel) {
     if (gap > 0) {
-        // Closing over a time tau is at most |rel| tau + accel tau^2 / 2.
-        const double c = std::hypot(relX, relY);
-        const double tau = 2 * gap / (c + std::sqrt(c * c + 2 * accel * gap));
+        // Over a time tau the distance is at least its part along today's
+        // normal, gap + apart tau, less what the change of velocity adds,
+        // accel tau^2 / 2: they cannot touch before that reaches 0. Moving
+        // apart they have long; the root is taken in the form that does not
+        // cancel.
+        const double apart = relX * nx + relY * ny;
+        const double root = std::sqrt(apart * apart + 2 * accel * gap);
+        const double tau = apart > 0 ? (apart + root) / accel : 2 * gap / (root - apart);
         return int64_t(tau / DT);
     }
     // Overlapping: nothing happens while they move apart along the normal.
@@ -171,11 +176,18 @@ Reach reachOf(const Fcv1Tables& t, const Stone& s) {
 }
 
 constexpr int64_t NEVER = -1;
+// What a resting stone's contact distance is widened by when a moving
+// stone's path is searched for it: far more than the rounding of the
+// path's frames, far less than a step.
+constexpr double NEAR_MARGIN = 1e-6;
 
 // Steps in which moving stone a and stone b cannot start pressing into each
 // other at the end of any but possibly the last of them; NEVER when they
-// cannot meet at all.
-int64_t pairBound(const Fcv1Tables& t, const Stone& a, const Reach& ra, const Stone& b, const Reach& rb) {
+// cannot meet at all. For a resting b, `path` asks for the steps read off
+// a's path, the exact count: dearer than the first bound, so it is asked
+// only for the pair that limits a jump.
+int64_t pairBound(const Fcv1Tables& t, const Stone& a, const Reach& ra, const Stone& b, const Reach& rb,
+                  bool path = false) {
     const double dx = b.g.x - a.g.x, dy = b.g.y - a.g.y;
     const double d = std::sqrt(dx * dx + dy * dy);
     const double gap = d - CONTACT_D;
@@ -189,12 +201,16 @@ int64_t pairBound(const Fcv1Tables& t, const Stone& a, const Reach& ra, const St
         // that turn, when positive, has the cosine
         // cos(off) cos(turn) + sin(off) sin(turn).
         const double cosOff = std::clamp((dx * ra.v.vx + dy * ra.v.vy) / (d * ra.speed), -1.0, 1.0);
-        if (cosOff >= ra.cosTurn)
-            return t.stepsWithin(a.g, gap);
-        const double cosLeast = cosOff * ra.cosTurn + std::sqrt(1 - cosOff * cosOff) * ra.sinTurn;
-        if (cosLeast <= 0)
-            return NEVER;
-        return t.stepsWithin(a.g, gap / cosLeast);
+        double cosLeast = 1;
+        if (cosOff < ra.cosTurn) {
+            cosLeast = cosOff * ra.cosTurn + std::sqrt(1 - cosOff * cosOff) * ra.sinTurn;
+            if (cosLeast <= 0)
+                return NEVER;
+        }
+        if (!path)
+            return t.stepsWithin(a.g, gap / cosLeast);
+        const int64_t steps = t.stepsBeforeNear(a.g, b.g.x, b.g.y, CONTACT_D + NEAR_MARGIN);
+        return steps < 0 ? NEVER : steps;
     }
     return pairSteps(gap, dx / d, dy / d, rb.v.vx - ra.v.vx, rb.v.vy - ra.v.vy, (b.moving ? 2 : 1) * MAX_ACCELERATION);
 }
@@ -219,7 +235,7 @@ int64_t boundFurtherOn(const Fcv1Tables& t, const Stone& a, const Stone& b, int6
         std::swap(pa, pb);
     if (!pa.moving)
         return NEVER;
-    const int64_t more = pairBound(t, pa, reachOf(t, pa), pb, reachOf(t, pb));
+    const int64_t more = pairBound(t, pa, reachOf(t, pa), pb, reachOf(t, pb), true);
     if (more != 0)
         return more == NEVER ? NEVER : steps + more;
     const double dx = pb.g.x - pa.g.x, dy = pb.g.y - pa.g.y;

@@ -77,6 +77,131 @@ Fcv1Tables::Fcv1Tables() {
     byLength_ = makeIndex(lengths_, 1, LENGTH_BUCKETS);
     bySpinUsed_ = makeIndex(spinUsed_, 1, SPIN_USED_BUCKETS);
     byTurn_ = makeIndex(turns_, 1, TURN_BUCKETS);
+    buildDiscs();
+}
+
+namespace {
+
+constexpr int32_t FANOUT = 8;
+
+// Squared distances: the searches compare them, no root needed.
+double distance2ToSegment(double qx, double qy, double ax, double ay, double bx, double by) {
+    const double ex = bx - ax, ey = by - ay;
+    const double e2 = ex * ex + ey * ey;
+    const double f = e2 > 0 ? std::clamp(((qx - ax) * ex + (qy - ay) * ey) / e2, 0.0, 1.0) : 0.0;
+    const double dx = qx - ax - f * ex, dy = qy - ay - f * ey;
+    return dx * dx + dy * dy;
+}
+
+}  // namespace
+
+void Fcv1Tables::buildDiscs() {
+    const int32_t segments = lastRow();
+    // Level 0 from the rows' points; each level above from the discs below.
+    std::vector<Disc> level;
+    for (int32_t k = 0; k < segments; k += FANOUT) {
+        const int32_t end = std::min(k + FANOUT, segments);
+        double x0 = rows_[k].x, x1 = x0, y0 = rows_[k].y, y1 = y0;
+        for (int32_t i = k; i <= end; ++i) {
+            x0 = std::min(x0, rows_[i].x), x1 = std::max(x1, rows_[i].x);
+            y0 = std::min(y0, rows_[i].y), y1 = std::max(y1, rows_[i].y);
+        }
+        Disc d{(x0 + x1) / 2, (y0 + y1) / 2, 0};
+        for (int32_t i = k; i <= end; ++i)
+            d.r = std::max(d.r, std::hypot(rows_[i].x - d.x, rows_[i].y - d.y));
+        level.push_back(d);
+    }
+    discs_.push_back(level);
+    while (discs_.back().size() > size_t(FANOUT)) {
+        const std::vector<Disc>& below = discs_.back();
+        std::vector<Disc> above;
+        for (size_t k = 0; k < below.size(); k += FANOUT) {
+            const size_t end = std::min(k + FANOUT, below.size());
+            double x0 = below[k].x - below[k].r, x1 = below[k].x + below[k].r;
+            double y0 = below[k].y - below[k].r, y1 = below[k].y + below[k].r;
+            for (size_t i = k; i < end; ++i) {
+                x0 = std::min(x0, below[i].x - below[i].r), x1 = std::max(x1, below[i].x + below[i].r);
+                y0 = std::min(y0, below[i].y - below[i].r), y1 = std::max(y1, below[i].y + below[i].r);
+            }
+            Disc d{(x0 + x1) / 2, (y0 + y1) / 2, 0};
+            for (size_t i = k; i < end; ++i)
+                d.r = std::max(d.r, std::hypot(below[i].x - d.x, below[i].y - d.y) + below[i].r);
+            above.push_back(d);
+        }
+        discs_.push_back(std::move(above));
+    }
+}
+
+// The first segment from `from` (inclusive) to `to` (exclusive) under the
+// node that comes within `within` of the point; -1 when none does.
+int32_t Fcv1Tables::firstSegmentNear(int32_t level, int32_t node, int32_t from, int32_t to, double qx, double qy,
+                                     double within) const {
+    int32_t span = FANOUT;
+    for (int32_t l = 0; l < level; ++l)
+        span *= FANOUT;
+    const int32_t first = node * span;
+    if (first >= to || first + span <= from)
+        return -1;
+    const Disc& d = discs_[level][node];
+    const double dx = qx - d.x, dy = qy - d.y, reach = d.r + within;
+    if (dx * dx + dy * dy > reach * reach)
+        return -1;
+    if (level == 0) {
+        for (int32_t k = std::max(first, from); k < std::min(first + span, to); ++k)
+            if (distance2ToSegment(qx, qy, rows_[k].x, rows_[k].y, rows_[k + 1].x, rows_[k + 1].y) <= within * within)
+                return k;
+        return -1;
+    }
+    const int32_t children = int32_t(discs_[level - 1].size());
+    for (int32_t c = node * FANOUT; c < std::min(node * FANOUT + FANOUT, children); ++c) {
+        const int32_t k = firstSegmentNear(level - 1, c, from, to, qx, qy, within);
+        if (k >= 0)
+            return k;
+    }
+    return -1;
+}
+
+// The same along the straight line the stone takes from `startRow` (at or
+// after `row`, where it stands) from (px, py) along the unit (ux, uy).
+int64_t Fcv1Tables::stepsBeforeLineNear(double row, double startRow, double px, double py, double ux, double uy,
+                                        double qx, double qy, double within) const {
+    const double wx = qx - px, wy = qy - py;
+    const double along = wx * ux + wy * uy;
+    const double across2 = std::max(wx * wx + wy * wy - along * along, 0.0);
+    if (across2 > within * within)
+        return -1;
+    const double half = std::sqrt(within * within - across2);
+    if (along + half < 0)
+        return -1;  // behind it
+    const double startLength = lengthAt(startRow);
+    const double near = startLength + std::max(along - half, 0.0);
+    if (near >= lengths_.back())
+        return -1;  // it rests short of there
+    return int64_t(std::ceil(rowOfLength(near) - row));
+}
+
+int64_t Fcv1Tables::stepsBeforeNear(const Fcv1Glide& g, double px, double py, double within) const {
+    // The point in the table's frame: the inverse of the turn and mirror
+    // that advance() puts the table's path through.
+    const double sigma = g.spin > 0 ? 1.0 : -1.0;
+    const double ch = g.cosHeading, sh = g.sinHeading;
+    const double c = sh * g.cosTurn - sigma * ch * g.sinTurn;
+    const double s = -sigma * sh * g.sinTurn - ch * g.cosTurn;
+    const double wx = px - g.x, wy = py - g.y;
+    const double qx = g.tableX + sigma * (c * wx + s * wy), qy = g.tableY + (-s * wx + c * wy);
+    if (!(g.spinOut > g.row))
+        return stepsBeforeLineNear(g.row, g.row, g.tableX, g.tableY, -g.sinTurn, g.cosTurn, qx, qy, within);
+    const int32_t from = int32_t(g.row), to = int32_t(std::ceil(g.spinOut));
+    const int32_t top = int32_t(discs_.size()) - 1;
+    for (int32_t n = 0; n < int32_t(discs_[top].size()); ++n) {
+        const int32_t k = firstSegmentNear(top, n, from, to, qx, qy, within);
+        if (k >= 0)
+            return int64_t(std::ceil(std::max(double(k), g.row) - g.row));
+    }
+    if (g.spinOut >= lastRow())
+        return -1;
+    const Row out = at(g.spinOut);
+    return stepsBeforeLineNear(g.row, g.spinOut, out.x, out.y, -g.sinOut, g.cosOut, qx, qy, within);
 }
 
 Fcv1Tables::Row Fcv1Tables::at(double row) const {

@@ -76,6 +76,11 @@ public:
     // Whole steps in which the stone surely covers at most `length` of path
     // (a bound, not the exact count).
     int32_t stepsWithin(const Fcv1Glide& g, double length) const;
+    // Whole steps in which the stone's centre surely comes no nearer than
+    // `within` to the point (px, py): read off its path (the table's curve
+    // while it spins, then a straight line), the step that may bring it
+    // that near last. -1 when it never does before it rests.
+    int64_t stepsBeforeNear(const Fcv1Glide& g, double px, double py, double within) const;
     // How far the stone's heading can still turn before it rests.
     double turnLeft(const Fcv1Glide& g) const { return g.spinOut > g.row ? g.turnOut - g.turn : 0.0; }
     // The cosine and sine of turnLeft, up to a turn of pi (which can point
@@ -109,12 +114,26 @@ private:
 
     double crossing(const Index& index, double value, const std::vector<double>& values, double sign) const;
 
+    // A disc around the table's path over a run of steps.
+    struct Disc {
+        double x = 0, y = 0, r = 0;
+    };
+    void buildDiscs();
+    int32_t firstSegmentNear(int32_t level, int32_t node, int32_t from, int32_t to, double qx, double qy,
+                             double within) const;
+    int64_t stepsBeforeLineNear(double row, double startRow, double px, double py, double ux, double uy,
+                                double qx, double qy, double within) const;
+
     std::vector<Row> rows_;
     // The columns read alone on the hot path, each packed in its own array,
     // so that a lookup or a search touches a few cache lines instead of a
     // row's line each.
     std::vector<double> speeds_, lengths_, turns_, spinUsed_;
     Index bySpeed_, byLength_, bySpinUsed_, byTurn_;
+    // discs_[l][n] holds the path's segments (row k to k + 1) from
+    // n * 8^(l+1) on, 8^(l+1) of them: a search for the first segment near a
+    // point skips every run whose disc lies too far.
+    std::vector<std::vector<Disc>> discs_;
 };
 
 }  // namespace Kelvo
