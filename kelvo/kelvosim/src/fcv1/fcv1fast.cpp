@@ -207,9 +207,10 @@ int64_t pairBound(const Fcv1Tables& t, const Stone& a, const Reach& ra, const St
             if (cosLeast <= 0)
                 return NEVER;
         }
+        const int64_t clear = t.stepsWithin(a.g, gap / cosLeast);
         if (!path)
-            return t.stepsWithin(a.g, gap / cosLeast);
-        const int64_t steps = t.stepsBeforeNear(a.g, b.g.x, b.g.y, CONTACT_D + NEAR_MARGIN);
+            return clear;
+        const int64_t steps = t.stepsBeforeNear(a.g, b.g.x, b.g.y, CONTACT_D + NEAR_MARGIN, clear);
         return steps < 0 ? NEVER : steps;
     }
     return pairSteps(gap, dx / d, dy / d, rb.v.vx - ra.v.vx, rb.v.vy - ra.v.vy, (b.moving ? 2 : 1) * MAX_ACCELERATION);

@@ -132,31 +132,49 @@ void Fcv1Tables::buildDiscs() {
     }
 }
 
-// The first segment from `from` (inclusive) to `to` (exclusive) under the
-// node that comes within `within` of the point; -1 when none does.
-int32_t Fcv1Tables::firstSegmentNear(int32_t level, int32_t node, int32_t from, int32_t to, double qx, double qy,
-                                     double within) const {
-    int32_t span = FANOUT;
-    for (int32_t l = 0; l < level; ++l)
-        span *= FANOUT;
-    const int32_t first = node * span;
-    if (first >= to || first + span <= from)
-        return -1;
-    const Disc& d = discs_[level][node];
-    const double dx = qx - d.x, dy = qy - d.y, reach = d.r + within;
-    if (dx * dx + dy * dy > reach * reach)
-        return -1;
-    if (level == 0) {
-        for (int32_t k = std::max(first, from); k < std::min(first + span, to); ++k)
-            if (distance2ToSegment(qx, qy, rows_[k].x, rows_[k].y, rows_[k + 1].x, rows_[k + 1].y) <= within * within)
-                return k;
-        return -1;
-    }
-    const int32_t children = int32_t(discs_[level - 1].size());
-    for (int32_t c = node * FANOUT; c < std::min(node * FANOUT + FANOUT, children); ++c) {
-        const int32_t k = firstSegmentNear(level - 1, c, from, to, qx, qy, within);
-        if (k >= 0)
+// The first segment from `from` (inclusive) to `to` (exclusive) that comes
+// within `within` of the point; -1 when none does. The search walks on from
+// `from` over the largest run of segments that starts where it stands and
+// is no larger than the last near run allowed, skipping the run when its disc lies too far
+// and taking its first part next when not.
+int32_t Fcv1Tables::firstSegmentNear(int32_t from, int32_t to, double qx, double qy, double within) const {
+    const int32_t top = int32_t(discs_.size()) - 1;
+    const double within2 = within * within;
+    auto near = [&](int32_t level, int32_t node) {
+        const Disc& d = discs_[level][node];
+        const double dx = qx - d.x, dy = qy - d.y, reach = d.r + within;
+        return dx * dx + dy * dy <= reach * reach;
+    };
+    int32_t k = from, cap = top, nearLeaf = -1;
+    while (k < to) {
+        int32_t level = -1, span = 1;
+        while (level < cap && k % (span * FANOUT) == 0) {
+            span *= FANOUT;
+            ++level;
+        }
+        if (level >= 0) {
+            if (near(level, k / span)) {
+                cap = level - 1;
+                if (level == 0)
+                    nearLeaf = k / FANOUT;
+            } else {
+                k += span;
+                cap = top;
+            }
+            continue;
+        }
+        // Within a run of 8: its disc first, when the walk started inside it.
+        if (k / FANOUT != nearLeaf) {
+            if (!near(0, k / FANOUT)) {
+                k = (k / FANOUT + 1) * FANOUT;
+                continue;
+            }
+            nearLeaf = k / FANOUT;
+        }
+        if (distance2ToSegment(qx, qy, rows_[k].x, rows_[k].y, rows_[k + 1].x, rows_[k + 1].y) <= within2)
             return k;
+        ++k;
+        cap = top;
     }
     return -1;
 }
@@ -180,7 +198,7 @@ int64_t Fcv1Tables::stepsBeforeLineNear(double row, double startRow, double px, 
     return int64_t(std::ceil(rowOfLength(near) - row));
 }
 
-int64_t Fcv1Tables::stepsBeforeNear(const Fcv1Glide& g, double px, double py, double within) const {
+int64_t Fcv1Tables::stepsBeforeNear(const Fcv1Glide& g, double px, double py, double within, int64_t clear) const {
     // The point in the table's frame: the inverse of the turn and mirror
     // that advance() puts the table's path through.
     const double sigma = g.spin > 0 ? 1.0 : -1.0;
@@ -191,13 +209,10 @@ int64_t Fcv1Tables::stepsBeforeNear(const Fcv1Glide& g, double px, double py, do
     const double qx = g.tableX + sigma * (c * wx + s * wy), qy = g.tableY + (-s * wx + c * wy);
     if (!(g.spinOut > g.row))
         return stepsBeforeLineNear(g.row, g.row, g.tableX, g.tableY, -g.sinTurn, g.cosTurn, qx, qy, within);
-    const int32_t from = int32_t(g.row), to = int32_t(std::ceil(g.spinOut));
-    const int32_t top = int32_t(discs_.size()) - 1;
-    for (int32_t n = 0; n < int32_t(discs_[top].size()); ++n) {
-        const int32_t k = firstSegmentNear(top, n, from, to, qx, qy, within);
-        if (k >= 0)
-            return int64_t(std::ceil(std::max(double(k), g.row) - g.row));
-    }
+    const int32_t from = int32_t(g.row + double(clear)), to = int32_t(std::ceil(g.spinOut));
+    const int32_t k = firstSegmentNear(from, to, qx, qy, within);
+    if (k >= 0)
+        return int64_t(std::ceil(std::max(double(k), g.row) - g.row));
     if (g.spinOut >= lastRow())
         return -1;
     const Row out = at(g.spinOut);

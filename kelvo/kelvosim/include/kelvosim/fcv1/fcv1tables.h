@@ -79,8 +79,9 @@ public:
     // Whole steps in which the stone's centre surely comes no nearer than
     // `within` to the point (px, py): read off its path (the table's curve
     // while it spins, then a straight line), the step that may bring it
-    // that near last. -1 when it never does before it rests.
-    int64_t stepsBeforeNear(const Fcv1Glide& g, double px, double py, double within) const;
+    // that near last. -1 when it never does before it rests. `clear`: steps
+    // over which its path is already known to keep farther off.
+    int64_t stepsBeforeNear(const Fcv1Glide& g, double px, double py, double within, int64_t clear = 0) const;
     // How far the stone's heading can still turn before it rests.
     double turnLeft(const Fcv1Glide& g) const { return g.spinOut > g.row ? g.turnOut - g.turn : 0.0; }
     // The cosine and sine of turnLeft, up to a turn of pi (which can point
@@ -119,8 +120,7 @@ private:
         double x = 0, y = 0, r = 0;
     };
     void buildDiscs();
-    int32_t firstSegmentNear(int32_t level, int32_t node, int32_t from, int32_t to, double qx, double qy,
-                             double within) const;
+    int32_t firstSegmentNear(int32_t from, int32_t to, double qx, double qy, double within) const;
     int64_t stepsBeforeLineNear(double row, double startRow, double px, double py, double ux, double uy,
                                 double qx, double qy, double within) const;
 
