@@ -41,6 +41,24 @@ struct Sheet {
     Stone s[FCV1_STONES];
 };
 
+// The stones in play and the moving ones, one bit each, so that the pair
+// loops visit only the stones that make pairs.
+uint32_t presentMask(const Sheet& sh) {
+    uint32_t m = 0;
+    for (int i = 0; i < FCV1_STONES; ++i)
+        m |= uint32_t(sh.s[i].present) << i;
+    return m;
+}
+
+uint32_t movingMask(const Sheet& sh) {
+    uint32_t m = 0;
+    for (int i = 0; i < FCV1_STONES; ++i)
+        m |= uint32_t(sh.s[i].moving) << i;
+    return m;
+}
+
+int lowestBit(uint32_t m) { return __builtin_ctz(m); }
+
 bool leavesSheet(double x, double y) { return fcv1LeavesSheet(float(x), float(fcv1ShotY(y))); }
 
 struct Velocity {
@@ -276,12 +294,16 @@ int64_t safeSteps(const Fcv1Tables& t, const Sheet& sh, PairBounds& pb) {
     };
     Bound bounds[FCV1_STONES * FCV1_STONES / 2];
     int n = 0;
-    for (int i = 0; i < FCV1_STONES; ++i) {
-        if (!sh.s[i].present)
-            continue;
-        for (int j = i + 1; j < FCV1_STONES; ++j) {
-            if (!sh.s[j].present || !(sh.s[i].moving || sh.s[j].moving))
-                continue;
+    const uint32_t present = presentMask(sh), moving = movingMask(sh);
+    for (uint32_t is = present; is; is &= is - 1) {
+        const int i = lowestBit(is);
+        // The stones after i that make a pair with it: any, when i moves;
+        // else the moving ones.
+        uint32_t js = present & ~((2u << i) - 1);
+        if (!sh.s[i].moving)
+            js &= moving;
+        for (; js; js &= js - 1) {
+            const int j = lowestBit(js);
             int64_t& until = pb.until[i][j];
             if (((pb.changed >> i | pb.changed >> j) & 1) || until <= pb.clock) {
                 const int a = sh.s[i].moving ? i : j, b = a == i ? j : i;
@@ -485,12 +507,12 @@ bool run(const Fcv1Tables& t, Sheet& sh, ExactRunner& exact, int32_t& events) {
         Pair pairs[FCV1_STONES * FCV1_STONES / 2];
         int n = 0;
         bool deep = false;
-        for (int i = 0; i < FCV1_STONES; ++i)
-            for (int j = i + 1; j < FCV1_STONES; ++j) {
+        const uint32_t present = presentMask(sh);
+        for (uint32_t is = present; is; is &= is - 1)
+            for (uint32_t js = present & ~((2u << lowestBit(is)) - 1); js; js &= js - 1) {
+                const int i = lowestBit(is), j = lowestBit(js);
                 const Stone& a = sh.s[i];
                 const Stone& b = sh.s[j];
-                if (!a.present || !b.present)
-                    continue;
                 const double dx = b.g.x - a.g.x, dy = b.g.y - a.g.y;
                 const double d2 = dx * dx + dy * dy;
                 if (d2 > CONTACT_D2)
