@@ -386,6 +386,11 @@ StepResult contactStep(const Fcv1Tables& t, Sheet& sh, const Pair* pairs, int n,
         if (collide(sh.s[a].g.x, sh.s[a].g.y, v[a], sh.s[b].g.x, sh.s[b].g.y, v[b]))
             struck[a] = struck[b] = true;
     }
+    // Beyond the tables the exact burst takes the step, from the sheet as
+    // it stood at the step's start: checked before any stone moves on.
+    for (int i = 0; i < FCV1_STONES; ++i)
+        if (struck[i] && std::hypot(v[i].vx, v[i].vy) > Fcv1Tables::TOP_SPEED)
+            return StepResult::EXACT;
     for (int i = 0; i < FCV1_STONES; ++i) {
         Stone& s = sh.s[i];
         if (!s.present)
@@ -397,8 +402,6 @@ StepResult contactStep(const Fcv1Tables& t, Sheet& sh, const Pair* pairs, int n,
             }
             continue;
         }
-        if (std::hypot(v[i].vx, v[i].vy) > Fcv1Tables::TOP_SPEED)
-            return StepResult::EXACT;
         changed |= 1u << i;
         s.g = t.glide(s.g.x + DT * v[i].vx, s.g.y + DT * v[i].vy, v[i].vx, v[i].vy, v[i].w);
         s.moving = !t.resting(s.g);
