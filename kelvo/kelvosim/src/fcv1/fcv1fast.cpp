@@ -286,15 +286,15 @@ struct PairBounds {
 // smallest is a pair whose discs touch at its end: the jump runs to the next
 // contact, not by safe increments.
 int64_t safeSteps(const Fcv1Tables& t, const Sheet& sh, PairBounds& pb) {
-    Reach r[FCV1_STONES];
-    for (int i = 0; i < FCV1_STONES; ++i)
-        r[i] = reachOf(t, sh.s[i]);
+    const uint32_t present = presentMask(sh), moving = movingMask(sh);
+    Reach r[FCV1_STONES];  // a resting stone's stays as made: no reach, no velocity
+    for (uint32_t is = moving; is; is &= is - 1)
+        r[lowestBit(is)] = reachOf(t, sh.s[lowestBit(is)]);
     struct Bound {
         int8_t a, b;
     };
     Bound bounds[FCV1_STONES * FCV1_STONES / 2];
     int n = 0;
-    const uint32_t present = presentMask(sh), moving = movingMask(sh);
     for (uint32_t is = present; is; is &= is - 1) {
         const int i = lowestBit(is);
         // The stones after i that make a pair with it: any, when i moves;
