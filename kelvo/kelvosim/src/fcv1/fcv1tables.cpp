@@ -95,39 +95,37 @@ double distance2ToSegment(double qx, double qy, double ax, double ay, double bx,
 
 }  // namespace
 
-void Fcv1Tables::buildDiscs() {
-    const int32_t segments = lastRow();
-    // Level 0 from the rows' points; each level above from the discs below.
-    std::vector<Disc> level;
-    for (int32_t k = 0; k < segments; k += FANOUT) {
-        const int32_t end = std::min(k + FANOUT, segments);
-        double x0 = rows_[k].x, x1 = x0, y0 = rows_[k].y, y1 = y0;
-        for (int32_t i = k; i <= end; ++i) {
-            x0 = std::min(x0, rows_[i].x), x1 = std::max(x1, rows_[i].x);
-            y0 = std::min(y0, rows_[i].y), y1 = std::max(y1, rows_[i].y);
-        }
-        Disc d{(x0 + x1) / 2, (y0 + y1) / 2, 0};
-        for (int32_t i = k; i <= end; ++i)
-            d.r = std::max(d.r, std::hypot(rows_[i].x - d.x, rows_[i].y - d.y));
-        level.push_back(d);
+// The disc around discs first to end (a point is a disc of radius 0),
+// centred on their bounding box.
+Fcv1Tables::Disc Fcv1Tables::enclosing(const std::vector<Disc>& parts, size_t first, size_t end) {
+    double x0 = parts[first].x - parts[first].r, x1 = parts[first].x + parts[first].r;
+    double y0 = parts[first].y - parts[first].r, y1 = parts[first].y + parts[first].r;
+    for (size_t i = first; i < end; ++i) {
+        x0 = std::min(x0, parts[i].x - parts[i].r), x1 = std::max(x1, parts[i].x + parts[i].r);
+        y0 = std::min(y0, parts[i].y - parts[i].r), y1 = std::max(y1, parts[i].y + parts[i].r);
     }
-    discs_.push_back(level);
+    Disc d{(x0 + x1) / 2, (y0 + y1) / 2, 0};
+    for (size_t i = first; i < end; ++i)
+        d.r = std::max(d.r, std::hypot(parts[i].x - d.x, parts[i].y - d.y) + parts[i].r);
+    return d;
+}
+
+void Fcv1Tables::buildDiscs() {
+    // Level 0 around the rows' points, 8 segments (9 points) each; each
+    // level above around 8 discs of the level below.
+    std::vector<Disc> points;
+    for (const Row& r : rows_)
+        points.push_back(Disc{r.x, r.y, 0});
+    const size_t segments = points.size() - 1;
+    std::vector<Disc> level;
+    for (size_t k = 0; k < segments; k += FANOUT)
+        level.push_back(enclosing(points, k, std::min(k + FANOUT, segments) + 1));
+    discs_.push_back(std::move(level));
     while (discs_.back().size() > size_t(FANOUT)) {
         const std::vector<Disc>& below = discs_.back();
         std::vector<Disc> above;
-        for (size_t k = 0; k < below.size(); k += FANOUT) {
-            const size_t end = std::min(k + FANOUT, below.size());
-            double x0 = below[k].x - below[k].r, x1 = below[k].x + below[k].r;
-            double y0 = below[k].y - below[k].r, y1 = below[k].y + below[k].r;
-            for (size_t i = k; i < end; ++i) {
-                x0 = std::min(x0, below[i].x - below[i].r), x1 = std::max(x1, below[i].x + below[i].r);
-                y0 = std::min(y0, below[i].y - below[i].r), y1 = std::max(y1, below[i].y + below[i].r);
-            }
-            Disc d{(x0 + x1) / 2, (y0 + y1) / 2, 0};
-            for (size_t i = k; i < end; ++i)
-                d.r = std::max(d.r, std::hypot(below[i].x - d.x, below[i].y - d.y) + below[i].r);
-            above.push_back(d);
-        }
+        for (size_t k = 0; k < below.size(); k += FANOUT)
+            above.push_back(enclosing(below, k, std::min(k + FANOUT, below.size())));
         discs_.push_back(std::move(above));
     }
 }

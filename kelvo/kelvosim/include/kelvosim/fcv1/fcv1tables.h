@@ -9,6 +9,7 @@
 // so stones advanced by whole steps stay on the exact simulation's clock.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -119,6 +120,7 @@ private:
     struct Disc {
         double x = 0, y = 0, r = 0;
     };
+    static Disc enclosing(const std::vector<Disc>& parts, std::size_t first, std::size_t end);
     void buildDiscs();
     int32_t firstSegmentNear(int32_t from, int32_t to, double qx, double qy, double within) const;
     int64_t stepsBeforeLineNear(double row, double startRow, double px, double py, double ux, double uy,
