@@ -113,13 +113,12 @@ Fcv1Tables::Disc Fcv1Tables::enclosing(const std::vector<Disc>& parts, size_t fi
 void Fcv1Tables::buildDiscs() {
     // Level 0 around the rows' points, 8 segments (9 points) each; each
     // level above around 8 discs of the level below.
-    std::vector<Disc> points;
     for (const Row& r : rows_)
-        points.push_back(Disc{r.x, r.y, 0});
-    const size_t segments = points.size() - 1;
+        points_.push_back(Disc{r.x, r.y, 0});
+    const size_t segments = points_.size() - 1;
     std::vector<Disc> level;
     for (size_t k = 0; k < segments; k += FANOUT)
-        level.push_back(enclosing(points, k, std::min(k + FANOUT, segments) + 1));
+        level.push_back(enclosing(points_, k, std::min(k + FANOUT, segments) + 1));
     discs_.push_back(std::move(level));
     while (discs_.back().size() > size_t(FANOUT)) {
         const std::vector<Disc>& below = discs_.back();
@@ -169,7 +168,7 @@ int32_t Fcv1Tables::firstSegmentNear(int32_t from, int32_t to, double qx, double
             }
             nearLeaf = k / FANOUT;
         }
-        if (distance2ToSegment(qx, qy, rows_[k].x, rows_[k].y, rows_[k + 1].x, rows_[k + 1].y) <= within2)
+        if (distance2ToSegment(qx, qy, points_[k].x, points_[k].y, points_[k + 1].x, points_[k + 1].y) <= within2)
             return k;
         ++k;
         cap = top;

@@ -136,6 +136,8 @@ private:
     // n * 8^(l+1) on, 8^(l+1) of them: a search for the first segment near a
     // point skips every run whose disc lies too far.
     std::vector<std::vector<Disc>> discs_;
+    // The rows' points (radius 0) packed, for the segments the search reads.
+    std::vector<Disc> points_;
 };
 
 }  // namespace Kelvo
