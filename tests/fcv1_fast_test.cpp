@@ -179,6 +179,45 @@ TEST(Fcv1Tables, JumpsAgreeWithSmallStepsAndTheBoundsHold) {
         EXPECT_NEAR(t.rowOfTurn(t.at(row).turn), row, 1e-6);
 }
 
+TEST(Fcv1Tables, StepsBeforeNearFindTheFirstStepThatComesNear) {
+    // Stepping the stone one step at a time: no step before the count ends
+    // within the distance, and the first that does is the step the count
+    // names or the next (the count is read off the table's segments, and a
+    // step ends partway along one); none does when the count is -1. Points on both sides of the
+    // path, on it, past where the spin runs out and behind the stone.
+    const Fcv1Tables& t = tables();
+    const double within = 0.2891;
+    for (const double speed : {0.3, 2.3, 3.4})
+        for (const double spin : {1.5707964, -1.5707964, 0.02, 0.0}) {
+            const Fcv1Glide start = t.glide(0.1, -30.0, -0.05 * speed, 0.99 * speed, spin);
+            Fcv1Glide rest = start;
+            t.toRest(rest);
+            for (const double f : {0.1, 0.5, 0.9, 0.999})
+                for (const double side : {-0.4, -0.28, 0.0, 0.2, 0.35}) {
+                    Fcv1Glide mark = start;
+                    t.advance(mark, f * (t.lastRow() - start.row));
+                    const double px = mark.x - side * mark.sinHeading, py = mark.y + side * mark.cosHeading;
+                    Fcv1Glide g = start;
+                    t.advance(g, 37.0);  // off the table's whole rows
+                    const int64_t steps = t.stepsBeforeNear(g, px, py, within);
+                    int64_t first = -1;
+                    for (int64_t k = 1; !t.resting(g); ++k) {
+                        t.advance(g, 1);
+                        if (std::hypot(g.x - px, g.y - py) <= within) {
+                            first = k;
+                            break;
+                        }
+                    }
+                    if (first < 0)
+                        EXPECT_EQ(steps, -1) << speed << " " << spin << " " << f << " " << side;
+                    else {
+                        EXPECT_LE(steps, first) << speed << " " << spin << " " << f << " " << side;
+                        EXPECT_GE(steps, first - 1) << speed << " " << spin << " " << f << " " << side;
+                    }
+                }
+        }
+}
+
 TEST(Fcv1Inversion, AimedShotsLandWhereAskedInTheExactSimulation) {
     const Fcv1Tables& t = tables();
     for (bool ccw : {true, false}) {

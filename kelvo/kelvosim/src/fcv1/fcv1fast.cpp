@@ -45,6 +45,24 @@ struct Sheet {
     uint32_t touched = 0;
 };
 
+// The stones in play and the moving ones, one bit each, so that the pair
+// loops visit only the stones that make pairs.
+uint32_t presentMask(const Sheet& sh) {
+    uint32_t m = 0;
+    for (int i = 0; i < FCV1_STONES; ++i)
+        m |= uint32_t(sh.s[i].present) << i;
+    return m;
+}
+
+uint32_t movingMask(const Sheet& sh) {
+    uint32_t m = 0;
+    for (int i = 0; i < FCV1_STONES; ++i)
+        m |= uint32_t(sh.s[i].moving) << i;
+    return m;
+}
+
+int lowestBit(uint32_t m) { return __builtin_ctz(m); }
+
 bool leavesSheet(double x, double y, const Fcv1MovingRemoval& removal) {
     return fcv1LeavesWhileMoving(float(x), float(fcv1ShotY(y)), removal);
 }
@@ -106,7 +124,7 @@ bool leftAtSide(const Fcv1Tables& t, const Fcv1Glide& before, const Fcv1Glide& a
         return false;
     const double quarter = M_PI / 2;
     const double sigma = before.spin > 0 ? 1.0 : -1.0;
-    const double turnBefore = t.at(before.row).turn;
+    const double turnBefore = before.turn;
     for (double k = std::ceil((std::min(before.heading, after.heading) - quarter) / M_PI);
          k * M_PI + quarter <= std::max(before.heading, after.heading); k += 1) {
         // Heading k*pi + pi/2 is crossed on the way: the stone is there when
@@ -148,9 +166,14 @@ constexpr double MAX_ACCELERATION = 0.4;
 // changes.
 int64_t pairSteps(double gap, double nx, double ny, double relX, double relY, double accel) {
     if (gap > 0) {
-        // Closing over a time tau is at most |rel| tau + accel tau^2 / 2.
-        const double c = std::hypot(relX, relY);
-        const double tau = 2 * gap / (c + std::sqrt(c * c + 2 * accel * gap));
+        // Over a time tau the distance is at least its part along today's
+        // normal, gap + apart tau, less what the change of velocity adds,
+        // accel tau^2 / 2: they cannot touch before that reaches 0. Moving
+        // apart they have long; the root is taken in the form that does not
+        // cancel.
+        const double apart = relX * nx + relY * ny;
+        const double root = std::sqrt(apart * apart + 2 * accel * gap);
+        const double tau = apart > 0 ? (apart + root) / accel : 2 * gap / (root - apart);
         return int64_t(tau / DT);
     }
     // Overlapping: nothing happens while they move apart along the normal.
@@ -178,11 +201,18 @@ Reach reachOf(const Fcv1Tables& t, const Stone& s) {
 }
 
 constexpr int64_t NEVER = -1;
+// What a resting stone's contact distance is widened by when a moving
+// stone's path is searched for it: far more than the rounding of the
+// path's frames, far less than a step.
+constexpr double NEAR_MARGIN = 1e-6;
 
 // Steps in which moving stone a and stone b cannot start pressing into each
 // other at the end of any but possibly the last of them; NEVER when they
-// cannot meet at all.
-int64_t pairBound(const Fcv1Tables& t, const Stone& a, const Reach& ra, const Stone& b, const Reach& rb) {
+// cannot meet at all. For a resting b, `path` asks for the steps read off
+// a's path, the exact count: dearer than the first bound, so it is asked
+// only for the pair that limits a jump.
+int64_t pairBound(const Fcv1Tables& t, const Stone& a, const Reach& ra, const Stone& b, const Reach& rb,
+                  bool path = false) {
     const double dx = b.g.x - a.g.x, dy = b.g.y - a.g.y;
     const double d = std::sqrt(dx * dx + dy * dy);
     const double gap = d - CONTACT_D;
@@ -196,12 +226,17 @@ int64_t pairBound(const Fcv1Tables& t, const Stone& a, const Reach& ra, const St
         // that turn, when positive, has the cosine
         // cos(off) cos(turn) + sin(off) sin(turn).
         const double cosOff = std::clamp((dx * ra.v.vx + dy * ra.v.vy) / (d * ra.speed), -1.0, 1.0);
-        if (cosOff >= ra.cosTurn)
-            return t.stepsWithin(a.g, gap);
-        const double cosLeast = cosOff * ra.cosTurn + std::sqrt(1 - cosOff * cosOff) * ra.sinTurn;
-        if (cosLeast <= 0)
-            return NEVER;
-        return t.stepsWithin(a.g, gap / cosLeast);
+        double cosLeast = 1;
+        if (cosOff < ra.cosTurn) {
+            cosLeast = cosOff * ra.cosTurn + std::sqrt(1 - cosOff * cosOff) * ra.sinTurn;
+            if (cosLeast <= 0)
+                return NEVER;
+        }
+        const int64_t clear = t.stepsWithin(a.g, gap / cosLeast);
+        if (!path)
+            return clear;
+        const int64_t steps = t.stepsBeforeNear(a.g, b.g.x, b.g.y, CONTACT_D + NEAR_MARGIN, clear);
+        return steps < 0 ? NEVER : steps;
     }
     return pairSteps(gap, dx / d, dy / d, rb.v.vx - ra.v.vx, rb.v.vy - ra.v.vy, (b.moving ? 2 : 1) * MAX_ACCELERATION);
 }
@@ -227,7 +262,7 @@ int64_t boundFurtherOn(const Fcv1Tables& t, const Stone& a, const Stone& b, int6
         std::swap(pa, pb);
     if (!pa.moving)
         return NEVER;
-    const int64_t more = pairBound(t, pa, reachOf(t, pa), pb, reachOf(t, pb));
+    const int64_t more = pairBound(t, pa, reachOf(t, pa), pb, reachOf(t, pb), true);
     if (more != 0)
         return more == NEVER ? NEVER : steps + more;
     const double dx = pb.g.x - pa.g.x, dy = pb.g.y - pa.g.y;
@@ -259,20 +294,24 @@ struct PairBounds {
 // smallest is a pair whose discs touch at its end: the jump runs to the next
 // contact, not by safe increments.
 int64_t safeSteps(const Fcv1Tables& t, const Sheet& sh, PairBounds& pb) {
-    Reach r[FCV1_STONES];
-    for (int i = 0; i < FCV1_STONES; ++i)
-        r[i] = reachOf(t, sh.s[i]);
+    const uint32_t present = presentMask(sh), moving = movingMask(sh);
+    Reach r[FCV1_STONES];  // a resting stone's stays as made: no reach, no velocity
+    for (uint32_t is = moving; is; is &= is - 1)
+        r[lowestBit(is)] = reachOf(t, sh.s[lowestBit(is)]);
     struct Bound {
         int8_t a, b;
     };
     Bound bounds[FCV1_STONES * FCV1_STONES / 2];
     int n = 0;
-    for (int i = 0; i < FCV1_STONES; ++i) {
-        if (!sh.s[i].present)
-            continue;
-        for (int j = i + 1; j < FCV1_STONES; ++j) {
-            if (!sh.s[j].present || !(sh.s[i].moving || sh.s[j].moving))
-                continue;
+    for (uint32_t is = present; is; is &= is - 1) {
+        const int i = lowestBit(is);
+        // The stones after i that make a pair with it: any, when i moves;
+        // else the moving ones.
+        uint32_t js = present & ~((2u << i) - 1);
+        if (!sh.s[i].moving)
+            js &= moving;
+        for (; js; js &= js - 1) {
+            const int j = lowestBit(js);
             int64_t& until = pb.until[i][j];
             if (((pb.changed >> i | pb.changed >> j) & 1) || until <= pb.clock) {
                 const int a = sh.s[i].moving ? i : j, b = a == i ? j : i;
@@ -356,6 +395,11 @@ StepResult contactStep(const Fcv1Tables& t, Sheet& sh, const Pair* pairs, int n,
         if (collide(sh.s[a].g.x, sh.s[a].g.y, v[a], sh.s[b].g.x, sh.s[b].g.y, v[b]))
             struck[a] = struck[b] = true;
     }
+    // Beyond the tables the exact burst takes the step, from the sheet as
+    // it stood at the step's start: checked before any stone moves on.
+    for (int i = 0; i < FCV1_STONES; ++i)
+        if (struck[i] && std::hypot(v[i].vx, v[i].vy) > Fcv1Tables::TOP_SPEED)
+            return StepResult::EXACT;
     for (int i = 0; i < FCV1_STONES; ++i) {
         Stone& s = sh.s[i];
         if (!s.present)
@@ -367,8 +411,6 @@ StepResult contactStep(const Fcv1Tables& t, Sheet& sh, const Pair* pairs, int n,
             }
             continue;
         }
-        if (std::hypot(v[i].vx, v[i].vy) > Fcv1Tables::TOP_SPEED)
-            return StepResult::EXACT;
         changed |= 1u << i;
         s.g = t.glide(s.g.x + DT * v[i].vx, s.g.y + DT * v[i].vy, v[i].vx, v[i].vy, v[i].w);
         s.moving = !t.resting(s.g);
@@ -479,12 +521,12 @@ bool run(const Fcv1Tables& t, Sheet& sh, ExactRunner& exact, int32_t& events) {
         Pair pairs[FCV1_STONES * FCV1_STONES / 2];
         int n = 0;
         bool deep = false;
-        for (int i = 0; i < FCV1_STONES; ++i)
-            for (int j = i + 1; j < FCV1_STONES; ++j) {
+        const uint32_t present = presentMask(sh);
+        for (uint32_t is = present; is; is &= is - 1)
+            for (uint32_t js = present & ~((2u << lowestBit(is)) - 1); js; js &= js - 1) {
+                const int i = lowestBit(is), j = lowestBit(js);
                 const Stone& a = sh.s[i];
                 const Stone& b = sh.s[j];
-                if (!a.present || !b.present)
-                    continue;
                 const double dx = b.g.x - a.g.x, dy = b.g.y - a.g.y;
                 const double d2 = dx * dx + dy * dy;
                 if (d2 > CONTACT_D2)

@@ -43,14 +43,17 @@ Fcv1Glide pointAt(const Fcv1Tables& t, double speed, bool ccw, double distance) 
     t.toRest(rest);
     if (chord(rest) <= distance)
         return rest;
-    // The chord grows along the path: bisect on the rows.
-    double lo = start.row, hi = rest.row;
+    // The chord grows along the path, never faster than the path length:
+    // going on by what the chord still lacks approaches the point from
+    // before it, and the path curls so little that a few rounds reach it.
     Fcv1Glide p = start;
-    for (int i = 0; i < 60 && hi - lo > 1e-3; ++i) {
-        const double mid = (lo + hi) / 2;
+    for (int i = 0; i < 30; ++i) {
+        const double lack = distance - chord(p);
+        if (lack < 1e-7)
+            break;
+        const double row = t.rowOfLength(p.length + lack);
         p = start;
-        t.advance(p, mid - start.row);
-        (chord(p) < distance ? lo : hi) = mid;
+        t.advance(p, row - start.row);
     }
     return p;
 }

@@ -77,6 +77,143 @@ Fcv1Tables::Fcv1Tables() {
     byLength_ = makeIndex(lengths_, 1, LENGTH_BUCKETS);
     bySpinUsed_ = makeIndex(spinUsed_, 1, SPIN_USED_BUCKETS);
     byTurn_ = makeIndex(turns_, 1, TURN_BUCKETS);
+    buildDiscs();
+}
+
+namespace {
+
+constexpr int32_t FANOUT = 8;
+
+// Squared distances: the searches compare them, no root needed.
+double distance2ToSegment(double qx, double qy, double ax, double ay, double bx, double by) {
+    const double ex = bx - ax, ey = by - ay;
+    const double e2 = ex * ex + ey * ey;
+    const double f = e2 > 0 ? std::clamp(((qx - ax) * ex + (qy - ay) * ey) / e2, 0.0, 1.0) : 0.0;
+    const double dx = qx - ax - f * ex, dy = qy - ay - f * ey;
+    return dx * dx + dy * dy;
+}
+
+}  // namespace
+
+// The disc around discs first to end (a point is a disc of radius 0),
+// centred on their bounding box.
+Fcv1Tables::Disc Fcv1Tables::enclosing(const std::vector<Disc>& parts, size_t first, size_t end) {
+    double x0 = parts[first].x - parts[first].r, x1 = parts[first].x + parts[first].r;
+    double y0 = parts[first].y - parts[first].r, y1 = parts[first].y + parts[first].r;
+    for (size_t i = first; i < end; ++i) {
+        x0 = std::min(x0, parts[i].x - parts[i].r), x1 = std::max(x1, parts[i].x + parts[i].r);
+        y0 = std::min(y0, parts[i].y - parts[i].r), y1 = std::max(y1, parts[i].y + parts[i].r);
+    }
+    Disc d{(x0 + x1) / 2, (y0 + y1) / 2, 0};
+    for (size_t i = first; i < end; ++i)
+        d.r = std::max(d.r, std::hypot(parts[i].x - d.x, parts[i].y - d.y) + parts[i].r);
+    return d;
+}
+
+void Fcv1Tables::buildDiscs() {
+    // Level 0 around the rows' points, 8 segments (9 points) each; each
+    // level above around 8 discs of the level below.
+    for (const Row& r : rows_)
+        points_.push_back(Disc{r.x, r.y, 0});
+    const size_t segments = points_.size() - 1;
+    std::vector<Disc> level;
+    for (size_t k = 0; k < segments; k += FANOUT)
+        level.push_back(enclosing(points_, k, std::min(k + FANOUT, segments) + 1));
+    discs_.push_back(std::move(level));
+    while (discs_.back().size() > size_t(FANOUT)) {
+        const std::vector<Disc>& below = discs_.back();
+        std::vector<Disc> above;
+        for (size_t k = 0; k < below.size(); k += FANOUT)
+            above.push_back(enclosing(below, k, std::min(k + FANOUT, below.size())));
+        discs_.push_back(std::move(above));
+    }
+}
+
+// The first segment from `from` (inclusive) to `to` (exclusive) that comes
+// within `within` of the point; -1 when none does. The search walks on from
+// `from` over the largest run of segments that starts where it stands and
+// is no larger than the last near run allowed, skipping the run when its disc lies too far
+// and taking its first part next when not.
+int32_t Fcv1Tables::firstSegmentNear(int32_t from, int32_t to, double qx, double qy, double within) const {
+    const int32_t top = int32_t(discs_.size()) - 1;
+    const double within2 = within * within;
+    auto near = [&](int32_t level, int32_t node) {
+        const Disc& d = discs_[level][node];
+        const double dx = qx - d.x, dy = qy - d.y, reach = d.r + within;
+        return dx * dx + dy * dy <= reach * reach;
+    };
+    int32_t k = from, cap = top, nearLeaf = -1;
+    while (k < to) {
+        int32_t level = -1, span = 1;
+        while (level < cap && k % (span * FANOUT) == 0) {
+            span *= FANOUT;
+            ++level;
+        }
+        if (level >= 0) {
+            if (near(level, k / span)) {
+                cap = level - 1;
+                if (level == 0)
+                    nearLeaf = k / FANOUT;
+            } else {
+                k += span;
+                cap = top;
+            }
+            continue;
+        }
+        // Within a run of 8: its disc first, when the walk started inside it.
+        if (k / FANOUT != nearLeaf) {
+            if (!near(0, k / FANOUT)) {
+                k = (k / FANOUT + 1) * FANOUT;
+                continue;
+            }
+            nearLeaf = k / FANOUT;
+        }
+        if (distance2ToSegment(qx, qy, points_[k].x, points_[k].y, points_[k + 1].x, points_[k + 1].y) <= within2)
+            return k;
+        ++k;
+        cap = top;
+    }
+    return -1;
+}
+
+// The same along the straight line the stone takes from `startRow` (at or
+// after `row`, where it stands) from (px, py) along the unit (ux, uy).
+int64_t Fcv1Tables::stepsBeforeLineNear(double row, double startRow, double px, double py, double ux, double uy,
+                                        double qx, double qy, double within) const {
+    const double wx = qx - px, wy = qy - py;
+    const double along = wx * ux + wy * uy;
+    const double across2 = std::max(wx * wx + wy * wy - along * along, 0.0);
+    if (across2 > within * within)
+        return -1;
+    const double half = std::sqrt(within * within - across2);
+    if (along + half < 0)
+        return -1;  // behind it
+    const double startLength = lengthAt(startRow);
+    const double near = startLength + std::max(along - half, 0.0);
+    if (near >= lengths_.back())
+        return -1;  // it rests short of there
+    return int64_t(std::ceil(rowOfLength(near) - row));
+}
+
+int64_t Fcv1Tables::stepsBeforeNear(const Fcv1Glide& g, double px, double py, double within, int64_t clear) const {
+    // The point in the table's frame: the inverse of the turn and mirror
+    // that advance() puts the table's path through.
+    const double sigma = g.spin > 0 ? 1.0 : -1.0;
+    const double ch = g.cosHeading, sh = g.sinHeading;
+    const double c = sh * g.cosTurn - sigma * ch * g.sinTurn;
+    const double s = -sigma * sh * g.sinTurn - ch * g.cosTurn;
+    const double wx = px - g.x, wy = py - g.y;
+    const double qx = g.tableX + sigma * (c * wx + s * wy), qy = g.tableY + (-s * wx + c * wy);
+    if (!(g.spinOut > g.row))
+        return stepsBeforeLineNear(g.row, g.row, g.tableX, g.tableY, -g.sinTurn, g.cosTurn, qx, qy, within);
+    const int32_t from = int32_t(g.row + double(clear)), to = int32_t(std::ceil(g.spinOut));
+    const int32_t k = firstSegmentNear(from, to, qx, qy, within);
+    if (k >= 0)
+        return int64_t(std::ceil(std::max(double(k), g.row) - g.row));
+    if (g.spinOut >= lastRow())
+        return -1;
+    const Row out = at(g.spinOut);
+    return stepsBeforeLineNear(g.row, g.spinOut, out.x, out.y, -g.sinOut, g.cosOut, qx, qy, within);
 }
 
 Fcv1Tables::Row Fcv1Tables::at(double row) const {
@@ -128,6 +265,34 @@ double Fcv1Tables::rowOfSpinUsed(double used) const { return crossing(bySpinUsed
 
 double Fcv1Tables::rowOfTurn(double turn) const { return crossing(byTurn_, turn, turns_, 1); }
 
+static_assert(Fcv1Tables::TOP_SPEED == Fcv1Glide{}.speed, "a default glide sits at row 0");
+
+void Fcv1Tables::place(Fcv1Glide& g, double row, const Row& r) {
+    g.row = row;
+    g.speed = r.speed;
+    g.length = r.length;
+    g.spinUsed = r.spinUsed;
+    g.tableX = r.x;
+    g.tableY = r.y;
+    g.turn = r.turn;
+    g.cosTurn = r.cosTurn;
+    g.sinTurn = r.sinTurn;
+}
+
+void Fcv1Tables::placeSpinOut(Fcv1Glide& g, double row, const Row& r) {
+    g.spinOut = row;
+    g.turnOut = r.turn;
+    g.cosOut = r.cosTurn;
+    g.sinOut = r.sinTurn;
+}
+
+void Fcv1Tables::spinOutHere(Fcv1Glide& g) {
+    g.spinOut = g.row;
+    g.turnOut = g.turn;
+    g.cosOut = g.cosTurn;
+    g.sinOut = g.sinTurn;
+}
+
 Fcv1Glide Fcv1Tables::glide(double x, double y, double vx, double vy, double spin) const {
     Fcv1Glide g;
     g.x = x;
@@ -138,10 +303,17 @@ Fcv1Glide Fcv1Tables::glide(double x, double y, double vx, double vy, double spi
         g.cosHeading = vx / speed;
         g.sinHeading = vy / speed;
     }
-    g.row = rowOfSpeed(speed);
+    const double row = rowOfSpeed(speed);
+    const Row here = at(row);
+    place(g, row, here);
     g.spin = spin;
     // The spin runs out at the first step whose decay reaches what is left.
-    g.spinOut = std::fabs(spin) > FLT_EPSILON ? rowOfSpinUsed(at(g.row).spinUsed + std::fabs(spin)) : g.row;
+    if (std::fabs(spin) > FLT_EPSILON) {
+        const double out = rowOfSpinUsed(here.spinUsed + std::fabs(spin));
+        placeSpinOut(g, out, at(out));
+    } else {
+        spinOutHere(g);
+    }
     return g;
 }
 
@@ -149,7 +321,6 @@ void Fcv1Tables::advance(Fcv1Glide& g, double steps) const {
     const double end = std::min(g.row + steps, double(lastRow()));
     if (!(end > g.row))
         return;
-    Row from = at(g.row);
     if (g.spinOut > g.row) {
         // Along the spinning curve, turned onto the stone's heading and
         // mirrored for the clockwise turn: the rotation takes the table's
@@ -158,34 +329,34 @@ void Fcv1Tables::advance(Fcv1Glide& g, double steps) const {
         const double curlEnd = std::min(end, g.spinOut);
         const Row to = at(curlEnd);
         const double sigma = g.spin > 0 ? 1.0 : -1.0;
-        const double dx = sigma * (to.x - from.x), dy = to.y - from.y;
+        const double dx = sigma * (to.x - g.tableX), dy = to.y - g.tableY;
         const double ch = g.cosHeading, sh = g.sinHeading;
-        const double c = sh * from.cosTurn - sigma * ch * from.sinTurn;
-        const double s = -sigma * sh * from.sinTurn - ch * from.cosTurn;
+        const double c = sh * g.cosTurn - sigma * ch * g.sinTurn;
+        const double s = -sigma * sh * g.sinTurn - ch * g.cosTurn;
         g.x += c * dx - s * dy;
         g.y += s * dx + c * dy;
         // The heading turns by sigma times the turn between the two rows.
-        const double cd = to.cosTurn * from.cosTurn + to.sinTurn * from.sinTurn;
-        const double sd = sigma * (to.sinTurn * from.cosTurn - to.cosTurn * from.sinTurn);
+        const double cd = to.cosTurn * g.cosTurn + to.sinTurn * g.sinTurn;
+        const double sd = sigma * (to.sinTurn * g.cosTurn - to.cosTurn * g.sinTurn);
         const double nc = ch * cd - sh * sd, ns = sh * cd + ch * sd;
         const double norm = 1 / std::sqrt(nc * nc + ns * ns);
         g.cosHeading = nc * norm;
         g.sinHeading = ns * norm;
-        g.heading += sigma * (to.turn - from.turn);
-        g.spin = curlEnd >= g.spinOut ? 0.0 : g.spin - sigma * (to.spinUsed - from.spinUsed);
-        from = to;
-        g.row = curlEnd;
+        g.heading += sigma * (to.turn - g.turn);
+        g.spin = curlEnd >= g.spinOut ? 0.0 : g.spin - sigma * (to.spinUsed - g.spinUsed);
+        place(g, curlEnd, to);
         if (g.spin == 0)
-            g.spinOut = curlEnd;
+            spinOutHere(g);
     }
     if (end > g.row) {
-        const double d = lengthAt(end) - from.length;
+        const Row to = at(end);
+        const double d = to.length - g.length;
         g.x += d * g.cosHeading;
         g.y += d * g.sinHeading;
+        place(g, end, to);
     }
-    g.row = end;
     if (g.spinOut < g.row)
-        g.spinOut = g.row;
+        spinOutHere(g);
 }
 
 void Fcv1Tables::turnLeftCosSin(const Fcv1Glide& g, double& c, double& s) const {
@@ -193,15 +364,12 @@ void Fcv1Tables::turnLeftCosSin(const Fcv1Glide& g, double& c, double& s) const 
     s = 0;
     if (!(g.spinOut > g.row))
         return;
-    const double turn = column(g.spinOut, turns_) - column(g.row, turns_);
-    if (turn >= M_PI) {
+    if (g.turnOut - g.turn >= M_PI) {
         c = -1;
         return;
     }
-    const double co = column(g.spinOut, &Row::cosTurn), so = column(g.spinOut, &Row::sinTurn);
-    const double cr = column(g.row, &Row::cosTurn), sr = column(g.row, &Row::sinTurn);
-    c = co * cr + so * sr;
-    s = so * cr - co * sr;
+    c = g.cosOut * g.cosTurn + g.sinOut * g.sinTurn;
+    s = g.sinOut * g.cosTurn - g.cosOut * g.sinTurn;
 }
 
 int32_t Fcv1Tables::stepsWithin(const Fcv1Glide& g, double length) const {
@@ -210,7 +378,7 @@ int32_t Fcv1Tables::stepsWithin(const Fcv1Glide& g, double length) const {
     // Over the steps ahead the speed only falls, and it falls at least at the
     // model's deceleration at today's speed, the smallest it will have: the
     // path covered in time t is at most v t - a t^2 / 2. No table search.
-    const double v = speedAt(g.row);
+    const double v = g.speed;
     const double a = (double(FCV1_FRICTION_A) / (v + double(FCV1_FRICTION_B)) + double(FCV1_FRICTION_C)) *
                      double(FCV1_GRAVITY);
     const double room = v * v - 2 * a * length;

@@ -9,6 +9,7 @@
 // so stones advanced by whole steps stay on the exact simulation's clock.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -22,6 +23,13 @@ struct Fcv1Glide {
     double row = 0;      // table row of its speed (fractional)
     double spin = 0;     // rad/s, + counter-clockwise
     double spinOut = 0;  // row at which the spin runs out; `row` when it has none
+    // The table read at `row` and the turn at `spinOut`, kept with the stone
+    // whenever it moves so that the bounds asked of it between moves read no
+    // table. A glide made by default sits at row 0, the top speed.
+    double speed = 6.0, length = 0, spinUsed = 0;
+    double tableX = 0, tableY = 0;
+    double turn = 0, cosTurn = 1, sinTurn = 0;
+    double turnOut = 0, cosOut = 1, sinOut = 0;
 };
 
 class Fcv1Tables {
@@ -55,7 +63,7 @@ public:
 
     // A stone launched or sent off with this motion: its table state.
     Fcv1Glide glide(double x, double y, double vx, double vy, double spin) const;
-    double speedOf(const Fcv1Glide& g) const { return speedAt(g.row); }
+    double speedOf(const Fcv1Glide& g) const { return g.speed; }
     // One column interpolated at a fractional row, clamped to the table.
     double speedAt(double row) const { return column(row, speeds_); }
     double lengthAt(double row) const { return column(row, lengths_); }
@@ -65,14 +73,18 @@ public:
     void toRest(Fcv1Glide& g) const { advance(g, lastRow() - g.row); }
     bool resting(const Fcv1Glide& g) const { return g.row >= lastRow(); }
     // Path length still ahead of the stone.
-    double reach(const Fcv1Glide& g) const { return lengths_.back() - lengthAt(g.row); }
+    double reach(const Fcv1Glide& g) const { return lengths_.back() - g.length; }
     // Whole steps in which the stone surely covers at most `length` of path
     // (a bound, not the exact count).
     int32_t stepsWithin(const Fcv1Glide& g, double length) const;
+    // Whole steps in which the stone's centre surely comes no nearer than
+    // `within` to the point (px, py): read off its path (the table's curve
+    // while it spins, then a straight line), the step that may bring it
+    // that near last. -1 when it never does before it rests. `clear`: steps
+    // over which its path is already known to keep farther off.
+    int64_t stepsBeforeNear(const Fcv1Glide& g, double px, double py, double within, int64_t clear = 0) const;
     // How far the stone's heading can still turn before it rests.
-    double turnLeft(const Fcv1Glide& g) const {
-        return g.spinOut > g.row ? column(g.spinOut, turns_) - column(g.row, turns_) : 0.0;
-    }
+    double turnLeft(const Fcv1Glide& g) const { return g.spinOut > g.row ? g.turnOut - g.turn : 0.0; }
     // The cosine and sine of turnLeft, up to a turn of pi (which can point
     // the stone anywhere), read from the table.
     void turnLeftCosSin(const Fcv1Glide& g, double& c, double& s) const;
@@ -85,16 +97,10 @@ public:
     };
 
 private:
-    double column(double row, double Row::*field) const {
-        const int32_t last = lastRow();
-        if (!(row > 0))
-            return rows_[0].*field;
-        if (row >= last)
-            return rows_[last].*field;
-        const int32_t k = int32_t(row);
-        const double u = rows_[k].*field;
-        return u + (rows_[k + 1].*field - u) * (row - k);
-    }
+    // Puts the stone at a row, or its spin's end at one, with what it keeps of the table there.
+    static void place(Fcv1Glide& g, double row, const Row& r);
+    static void placeSpinOut(Fcv1Glide& g, double row, const Row& r);
+    static void spinOutHere(Fcv1Glide& g);
 
     // One column interpolated at a fractional row, read from its own array.
     double column(double row, const std::vector<double>& values) const {
@@ -110,12 +116,28 @@ private:
 
     double crossing(const Index& index, double value, const std::vector<double>& values, double sign) const;
 
+    // A disc around the table's path over a run of steps.
+    struct Disc {
+        double x = 0, y = 0, r = 0;
+    };
+    static Disc enclosing(const std::vector<Disc>& parts, std::size_t first, std::size_t end);
+    void buildDiscs();
+    int32_t firstSegmentNear(int32_t from, int32_t to, double qx, double qy, double within) const;
+    int64_t stepsBeforeLineNear(double row, double startRow, double px, double py, double ux, double uy,
+                                double qx, double qy, double within) const;
+
     std::vector<Row> rows_;
     // The columns read alone on the hot path, each packed in its own array,
     // so that a lookup or a search touches a few cache lines instead of a
     // row's line each.
     std::vector<double> speeds_, lengths_, turns_, spinUsed_;
     Index bySpeed_, byLength_, bySpinUsed_, byTurn_;
+    // discs_[l][n] holds the path's segments (row k to k + 1) from
+    // n * 8^(l+1) on, 8^(l+1) of them: a search for the first segment near a
+    // point skips every run whose disc lies too far.
+    std::vector<std::vector<Disc>> discs_;
+    // The rows' points (radius 0) packed, for the segments the search reads.
+    std::vector<Disc> points_;
 };
 
 }  // namespace Kelvo
