@@ -160,9 +160,17 @@ void advanceAll(const Fcv1Tables& t, Sheet& sh, double steps) {
     for (Stone& s : sh.s) {
         if (!s.moving)
             continue;
-        const Fcv1Glide before = s.g;
-        t.advance(s.g, steps);
-        if (leavesSheet(s.g.x, s.g.y, sh.removal) || (steps > 1 && leftAtSide(t, before, s.g, sh.removal))) {
+        bool off;
+        if (steps > 1 && s.g.spinOut > s.g.row) {
+            // A curling stone may cross a side line between the jump's ends.
+            const Fcv1Glide before = s.g;
+            t.advance(s.g, steps);
+            off = leavesSheet(s.g.x, s.g.y, sh.removal) || leftAtSide(t, before, s.g, sh.removal);
+        } else {
+            t.advance(s.g, steps);
+            off = leavesSheet(s.g.x, s.g.y, sh.removal);
+        }
+        if (off) {
             s.present = s.moving = false;
             continue;
         }
@@ -277,14 +285,16 @@ int64_t boundFurtherOn(const Fcv1Tables& t, const Stone& a, const Stone& b, int6
                 return NEVER;
             s->moving = !t.resting(s->g);
         }
-    if (!pa.moving)
-        std::swap(pa, pb);
-    if (!pa.moving)
+    const Stone* m = &pa;  // the moving one, the other
+    const Stone* o = &pb;
+    if (!m->moving)
+        std::swap(m, o);
+    if (!m->moving)
         return NEVER;
-    const int64_t more = pairBound(t, pa, reachOf(t, pa), pb, reachOf(t, pb), true);
+    const int64_t more = pairBound(t, *m, reachOf(t, *m), *o, o->moving ? reachOf(t, *o) : RESTING, true);
     if (more != 0)
         return more == NEVER ? NEVER : steps + more;
-    const double dx = pb.g.x - pa.g.x, dy = pb.g.y - pa.g.y;
+    const double dx = o->g.x - m->g.x, dy = o->g.y - m->g.y;
     touching = dx * dx + dy * dy <= CONTACT_D2;
     return touching ? steps : steps + 1;
 }

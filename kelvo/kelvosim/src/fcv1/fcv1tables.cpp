@@ -297,8 +297,11 @@ Fcv1Glide Fcv1Tables::glide(double x, double y, double vx, double vy, double spi
     Fcv1Glide g;
     g.x = x;
     g.y = y;
-    g.heading = std::atan2(vy, vx);
-    const double speed = std::hypot(vx, vy);
+    // A launch straight along +y, as the shot inversion makes many of,
+    // needs neither: atan2 and hypot give pi/2 and vy there exactly.
+    const bool alongY = vx == 0 && vy > 0;
+    g.heading = alongY ? HALF_PI : std::atan2(vy, vx);
+    const double speed = alongY ? vy : std::hypot(vx, vy);
     if (speed > 0) {
         g.cosHeading = vx / speed;
         g.sinHeading = vy / speed;
