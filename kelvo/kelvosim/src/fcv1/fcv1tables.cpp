@@ -212,11 +212,12 @@ int64_t Fcv1Tables::stepsBeforeNear(const Fcv1Glide& g, double px, double py, do
         return int64_t(std::ceil(std::max(double(k), g.row) - g.row));
     if (g.spinOut >= lastRow())
         return -1;
-    const Row out = at(g.spinOut);
+    const Row out = interpolated(g.spinOut);
     return stepsBeforeLineNear(g.row, g.spinOut, out.x, out.y, -g.sinOut, g.cosOut, qx, qy, within);
 }
 
-Fcv1Tables::Row Fcv1Tables::at(double row) const {
+// Inlined where the hot paths read the table, so that the row comes back in registers.
+[[gnu::always_inline]] inline Fcv1Tables::Row Fcv1Tables::interpolated(double row) const {
     const int32_t last = lastRow();
     if (!(row > 0))
         return rows_[0];
@@ -231,6 +232,8 @@ Fcv1Tables::Row Fcv1Tables::at(double row) const {
                mix(p.turn, q.turn),         mix(p.length, q.length), mix(p.spinUsed, q.spinUsed),
                mix(p.cosTurn, q.cosTurn),   mix(p.sinTurn, q.sinTurn)};
 }
+
+Fcv1Tables::Row Fcv1Tables::at(double row) const { return interpolated(row); }
 
 // The fractional row at which the column (times sign, which makes it grow)
 // reaches the value, clamped to the table.
@@ -307,13 +310,13 @@ Fcv1Glide Fcv1Tables::glide(double x, double y, double vx, double vy, double spi
         g.sinHeading = vy / speed;
     }
     const double row = rowOfSpeed(speed);
-    const Row here = at(row);
+    const Row here = interpolated(row);
     place(g, row, here);
     g.spin = spin;
     // The spin runs out at the first step whose decay reaches what is left.
     if (std::fabs(spin) > FLT_EPSILON) {
         const double out = rowOfSpinUsed(here.spinUsed + std::fabs(spin));
-        placeSpinOut(g, out, at(out));
+        placeSpinOut(g, out, interpolated(out));
     } else {
         spinOutHere(g);
     }
@@ -330,7 +333,7 @@ void Fcv1Tables::advance(Fcv1Glide& g, double steps) const {
         // heading there, pi/2 + sigma * turn, onto the stone's, and is worked
         // from the cosines and sines of both.
         const double curlEnd = std::min(end, g.spinOut);
-        const Row to = at(curlEnd);
+        const Row to = interpolated(curlEnd);
         const double sigma = g.spin > 0 ? 1.0 : -1.0;
         const double dx = sigma * (to.x - g.tableX), dy = to.y - g.tableY;
         const double ch = g.cosHeading, sh = g.sinHeading;
@@ -352,7 +355,7 @@ void Fcv1Tables::advance(Fcv1Glide& g, double steps) const {
             spinOutHere(g);
     }
     if (end > g.row) {
-        const Row to = at(end);
+        const Row to = interpolated(end);
         const double d = to.length - g.length;
         g.x += d * g.cosHeading;
         g.y += d * g.sinHeading;
