@@ -144,8 +144,10 @@ int32_t Fcv1Tables::firstSegmentNear(int32_t from, int32_t to, double qx, double
     };
     int32_t k = from, cap = top, nearLeaf = -1;
     while (k < to) {
+        // Runs start at multiples of their size, a power of 8: a mask finds
+        // them (k is never negative).
         int32_t level = -1, span = 1;
-        while (level < cap && k % (span * FANOUT) == 0) {
+        while (level < cap && (k & (span * FANOUT - 1)) == 0) {
             span *= FANOUT;
             ++level;
         }
