@@ -63,6 +63,22 @@ uint32_t movingMask(const Sheet& sh) {
 
 int lowestBit(uint32_t m) { return __builtin_ctz(m); }
 
+// Room for a value per stone, left unset: the loops fill and read only the
+// stones they need, where an array of the value (whose members start set)
+// would write all sixteen at every event.
+template <typename T>
+class PerStone {
+public:
+    T& operator[](int i) { return slot_[i].value; }
+
+private:
+    union Slot {
+        Slot() {}
+        T value;
+    };
+    Slot slot_[FCV1_STONES];
+};
+
 bool leavesSheet(double x, double y, const Fcv1MovingRemoval& removal) {
     return fcv1LeavesWhileMoving(float(x), float(fcv1ShotY(y)), removal);
 }
@@ -144,9 +160,17 @@ void advanceAll(const Fcv1Tables& t, Sheet& sh, double steps) {
     for (Stone& s : sh.s) {
         if (!s.moving)
             continue;
-        const Fcv1Glide before = s.g;
-        t.advance(s.g, steps);
-        if (leavesSheet(s.g.x, s.g.y, sh.removal) || (steps > 1 && leftAtSide(t, before, s.g, sh.removal))) {
+        bool off;
+        if (steps > 1 && s.g.spinOut > s.g.row) {
+            // A curling stone may cross a side line between the jump's ends.
+            const Fcv1Glide before = s.g;
+            t.advance(s.g, steps);
+            off = leavesSheet(s.g.x, s.g.y, sh.removal) || leftAtSide(t, before, s.g, sh.removal);
+        } else {
+            t.advance(s.g, steps);
+            off = leavesSheet(s.g.x, s.g.y, sh.removal);
+        }
+        if (off) {
             s.present = s.moving = false;
             continue;
         }
@@ -188,6 +212,9 @@ struct Reach {
     double cosTurn = 1, sinTurn = 0;  // the heading's turn still ahead
     Velocity v;
 };
+
+// What a resting stone's bounds read: no reach, no velocity.
+const Reach RESTING{};
 
 Reach reachOf(const Fcv1Tables& t, const Stone& s) {
     Reach r;
@@ -258,14 +285,16 @@ int64_t boundFurtherOn(const Fcv1Tables& t, const Stone& a, const Stone& b, int6
                 return NEVER;
             s->moving = !t.resting(s->g);
         }
-    if (!pa.moving)
-        std::swap(pa, pb);
-    if (!pa.moving)
+    const Stone* m = &pa;  // the moving one, the other
+    const Stone* o = &pb;
+    if (!m->moving)
+        std::swap(m, o);
+    if (!m->moving)
         return NEVER;
-    const int64_t more = pairBound(t, pa, reachOf(t, pa), pb, reachOf(t, pb), true);
+    const int64_t more = pairBound(t, *m, reachOf(t, *m), *o, o->moving ? reachOf(t, *o) : RESTING, true);
     if (more != 0)
         return more == NEVER ? NEVER : steps + more;
-    const double dx = pb.g.x - pa.g.x, dy = pb.g.y - pa.g.y;
+    const double dx = o->g.x - m->g.x, dy = o->g.y - m->g.y;
     touching = dx * dx + dy * dy <= CONTACT_D2;
     return touching ? steps : steps + 1;
 }
@@ -295,10 +324,13 @@ struct PairBounds {
 // contact, not by safe increments.
 int64_t safeSteps(const Fcv1Tables& t, const Sheet& sh, PairBounds& pb) {
     const uint32_t present = presentMask(sh), moving = movingMask(sh);
-    Reach r[FCV1_STONES];  // a resting stone's stays as made: no reach, no velocity
+    PerStone<Reach> r;  // the moving stones'
     for (uint32_t is = moving; is; is &= is - 1)
         r[lowestBit(is)] = reachOf(t, sh.s[lowestBit(is)]);
+    // The pairs that may meet, with a copy of their bound for the search
+    // of the least.
     struct Bound {
+        int64_t until;
         int8_t a, b;
     };
     Bound bounds[FCV1_STONES * FCV1_STONES / 2];
@@ -315,20 +347,20 @@ int64_t safeSteps(const Fcv1Tables& t, const Sheet& sh, PairBounds& pb) {
             int64_t& until = pb.until[i][j];
             if (((pb.changed >> i | pb.changed >> j) & 1) || until <= pb.clock) {
                 const int a = sh.s[i].moving ? i : j, b = a == i ? j : i;
-                const int64_t steps = pairBound(t, sh.s[a], r[a], sh.s[b], r[b]);
+                const int64_t steps = pairBound(t, sh.s[a], r[a], sh.s[b], sh.s[b].moving ? r[b] : RESTING);
                 const double dx = sh.s[b].g.x - sh.s[a].g.x, dy = sh.s[b].g.y - sh.s[a].g.y;
                 until = steps == NEVER ? PairBounds::NONE : pb.clock + steps;
                 pb.touchAt[i][j] = steps == 0 && dx * dx + dy * dy <= CONTACT_D2;
             }
             if (until != PairBounds::NONE)
-                bounds[n++] = Bound{int8_t(i), int8_t(j)};
+                bounds[n++] = Bound{until, int8_t(i), int8_t(j)};
         }
     }
     pb.changed = 0;
     for (int round = 0;; ++round) {
         int least = -1;
         for (int p = 0; p < n; ++p)
-            if (least < 0 || pb.until[bounds[p].a][bounds[p].b] < pb.until[bounds[least].a][bounds[least].b])
+            if (least < 0 || bounds[p].until < bounds[least].until)
                 least = p;
         if (least < 0)
             return -1;
@@ -344,7 +376,7 @@ int64_t safeSteps(const Fcv1Tables& t, const Sheet& sh, PairBounds& pb) {
             bounds[least] = bounds[--n];
             continue;
         }
-        pb.until[a][b] = pb.clock + further;
+        pb.until[a][b] = bounds[least].until = pb.clock + further;
     }
 }
 
@@ -375,15 +407,13 @@ StepResult contactStep(const Fcv1Tables& t, Sheet& sh, const Pair* pairs, int n,
         if (!sh.s[pairs[p].a].moving && !sh.s[pairs[p].b].moving && (touching[pairs[p].a] || touching[pairs[p].b]))
             return StepResult::EXACT;
 
-    Fcv1Glide next[FCV1_STONES];
+    PerStone<Fcv1Glide> next;  // the moving stones'
     Velocity v[FCV1_STONES];
     for (int i = 0; i < FCV1_STONES; ++i) {
         Stone& s = sh.s[i];
-        if (!s.present)
+        if (!s.present || !s.moving)
             continue;
         next[i] = s.g;
-        if (!s.moving)
-            continue;
         t.advance(next[i], 1);
         // A stone stopping in this very step has no speed left to collide with.
         const double speed = t.resting(next[i]) ? 0.0 : t.speedOf(next[i]);

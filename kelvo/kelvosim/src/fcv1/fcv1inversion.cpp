@@ -60,29 +60,53 @@ Fcv1Glide pointAt(const Fcv1Tables& t, double speed, bool ccw, double distance) 
 
 }  // namespace
 
-double fcv1DrawSpeed(const Fcv1Tables& t, double distance) {
+namespace {
+
+// The draw speed to a distance and where a counter-clockwise launch at it
+// rests, as the last round of the search leaves them (the speed before the
+// launch limit).
+struct Draw {
+    double speed = 0;
+    Fcv1Glide rest;
+};
+
+Draw drawOf(const Fcv1Tables& t, double distance) {
     // Path length to rest from speed v is the table's length left at v;
     // the chord is a little shorter. Correct the length by the chord's shortfall.
     const double total = t.at(t.lastRow()).length;
     double length = distance;
-    double speed = 0;
+    Draw d;
     for (int i = 0; i < 8; ++i) {
-        speed = t.at(t.rowOfLength(total - length)).speed;
-        Fcv1Glide g = launched(t, speed, true);
-        t.toRest(g);
-        const double miss = distance - chord(g);
+        d.speed = t.at(t.rowOfLength(total - length)).speed;
+        d.rest = launched(t, d.speed, true);
+        t.toRest(d.rest);
+        const double miss = distance - chord(d.rest);
         if (std::fabs(miss) < 1e-7)
             break;
         length += miss;
     }
-    return std::min(speed, double(FCV1_MAX_SPEED));
+    return d;
+}
+
+}  // namespace
+
+double fcv1DrawSpeed(const Fcv1Tables& t, double distance) {
+    return std::min(drawOf(t, distance).speed, double(FCV1_MAX_SPEED));
 }
 
 Fcv1Move fcv1DrawTo(const Fcv1Tables& t, double x, double y, bool ccw) {
     const Sight sight = sightOf(x, y);
-    const double speed = fcv1DrawSpeed(t, sight.distance);
-    Fcv1Glide rest = launched(t, speed, ccw);
-    t.toRest(rest);
+    const Draw draw = drawOf(t, sight.distance);
+    const double speed = std::min(draw.speed, double(FCV1_MAX_SPEED));
+    Fcv1Glide rest = draw.rest;
+    if (speed != draw.speed) {
+        rest = launched(t, speed, ccw);
+        t.toRest(rest);
+    } else if (!ccw) {
+        // Launched along +y, the clockwise path is the mirror image of the
+        // counter-clockwise one: the same numbers with x's sign changed.
+        rest.x = -rest.x;
+    }
     return aim(sight, rest, speed, ccw);
 }
 

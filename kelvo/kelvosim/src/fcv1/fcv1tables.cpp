@@ -144,8 +144,10 @@ int32_t Fcv1Tables::firstSegmentNear(int32_t from, int32_t to, double qx, double
     };
     int32_t k = from, cap = top, nearLeaf = -1;
     while (k < to) {
+        // Runs start at multiples of their size, a power of 8: a mask finds
+        // them (k is never negative).
         int32_t level = -1, span = 1;
-        while (level < cap && k % (span * FANOUT) == 0) {
+        while (level < cap && (k & (span * FANOUT - 1)) == 0) {
             span *= FANOUT;
             ++level;
         }
@@ -212,11 +214,12 @@ int64_t Fcv1Tables::stepsBeforeNear(const Fcv1Glide& g, double px, double py, do
         return int64_t(std::ceil(std::max(double(k), g.row) - g.row));
     if (g.spinOut >= lastRow())
         return -1;
-    const Row out = at(g.spinOut);
+    const Row out = interpolated(g.spinOut);
     return stepsBeforeLineNear(g.row, g.spinOut, out.x, out.y, -g.sinOut, g.cosOut, qx, qy, within);
 }
 
-Fcv1Tables::Row Fcv1Tables::at(double row) const {
+// Inlined where the hot paths read the table, so that the row comes back in registers.
+[[gnu::always_inline]] inline Fcv1Tables::Row Fcv1Tables::interpolated(double row) const {
     const int32_t last = lastRow();
     if (!(row > 0))
         return rows_[0];
@@ -231,6 +234,8 @@ Fcv1Tables::Row Fcv1Tables::at(double row) const {
                mix(p.turn, q.turn),         mix(p.length, q.length), mix(p.spinUsed, q.spinUsed),
                mix(p.cosTurn, q.cosTurn),   mix(p.sinTurn, q.sinTurn)};
 }
+
+Fcv1Tables::Row Fcv1Tables::at(double row) const { return interpolated(row); }
 
 // The fractional row at which the column (times sign, which makes it grow)
 // reaches the value, clamped to the table.
@@ -297,20 +302,23 @@ Fcv1Glide Fcv1Tables::glide(double x, double y, double vx, double vy, double spi
     Fcv1Glide g;
     g.x = x;
     g.y = y;
-    g.heading = std::atan2(vy, vx);
-    const double speed = std::hypot(vx, vy);
+    // A launch straight along +y, as the shot inversion makes many of,
+    // needs neither: atan2 and hypot give pi/2 and vy there exactly.
+    const bool alongY = vx == 0 && vy > 0;
+    g.heading = alongY ? HALF_PI : std::atan2(vy, vx);
+    const double speed = alongY ? vy : std::hypot(vx, vy);
     if (speed > 0) {
         g.cosHeading = vx / speed;
         g.sinHeading = vy / speed;
     }
     const double row = rowOfSpeed(speed);
-    const Row here = at(row);
+    const Row here = interpolated(row);
     place(g, row, here);
     g.spin = spin;
     // The spin runs out at the first step whose decay reaches what is left.
     if (std::fabs(spin) > FLT_EPSILON) {
         const double out = rowOfSpinUsed(here.spinUsed + std::fabs(spin));
-        placeSpinOut(g, out, at(out));
+        placeSpinOut(g, out, interpolated(out));
     } else {
         spinOutHere(g);
     }
@@ -327,7 +335,7 @@ void Fcv1Tables::advance(Fcv1Glide& g, double steps) const {
         // heading there, pi/2 + sigma * turn, onto the stone's, and is worked
         // from the cosines and sines of both.
         const double curlEnd = std::min(end, g.spinOut);
-        const Row to = at(curlEnd);
+        const Row to = interpolated(curlEnd);
         const double sigma = g.spin > 0 ? 1.0 : -1.0;
         const double dx = sigma * (to.x - g.tableX), dy = to.y - g.tableY;
         const double ch = g.cosHeading, sh = g.sinHeading;
@@ -349,7 +357,7 @@ void Fcv1Tables::advance(Fcv1Glide& g, double steps) const {
             spinOutHere(g);
     }
     if (end > g.row) {
-        const Row to = at(end);
+        const Row to = interpolated(end);
         const double d = to.length - g.length;
         g.x += d * g.cosHeading;
         g.y += d * g.sinHeading;

@@ -101,6 +101,7 @@ private:
     static void place(Fcv1Glide& g, double row, const Row& r);
     static void placeSpinOut(Fcv1Glide& g, double row, const Row& r);
     static void spinOutHere(Fcv1Glide& g);
+    Row interpolated(double row) const;  // at(), inlined in this class's own reads
 
     // One column interpolated at a fractional row, read from its own array.
     double column(double row, const std::vector<double>& values) const {
