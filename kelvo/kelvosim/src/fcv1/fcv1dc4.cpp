@@ -83,21 +83,8 @@ Fcv1ShotResult playDc4Shot(Fcv1Simulator& simulator, const Dc4ShotInput& input, 
     KELVO_CHECK(0 <= input.shot && input.shot < FCV1_SHOTS_PER_END, "0 <= shot && shot < 16");
     KELVO_CHECK(input.thrower == 0 || input.thrower == 1, "thrower == 0 || thrower == 1");
     const int thrown = input.thrower * 8 + input.shot / 2;
-    Fcv1Sheet sheet;
-    for (int i = 0; i < FCV1_STONES; ++i) {
-        Fcv1Body& s = sheet.stones[i];
-        s.present = input.stones.present[i] && std::isfinite(input.stones.x[i]) && std::isfinite(input.stones.y[i]);
-        s.x = s.present ? input.stones.x[i] : 0.0f;
-        s.y = s.present ? input.stones.y[i] : 0.0f;
-    }
-    Fcv1Body& t = sheet.stones[thrown];
-    t = Fcv1Body{};
-    t.present = true;
-    if (std::isfinite(input.vx) && std::isfinite(input.vy)) {
-        t.vx = input.vx;
-        t.vy = input.vy;
-    }
-    t.w = std::isfinite(input.spin) ? input.spin : DC4_MIN_SPIN;
+    Fcv1Sheet sheet = fcv1SheetThrowing(input.stones, thrown, input.vx, input.vy,
+                                        std::isfinite(input.spin) ? input.spin : DC4_MIN_SPIN);
 
     const Fcv1MovingRemoval moving = fcv1MovingRemoval(rules);
     uint32_t touched = 0;

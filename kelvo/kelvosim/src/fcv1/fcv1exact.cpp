@@ -184,27 +184,32 @@ int32_t Fcv1Simulator::run(Fcv1Sheet& sheet, int32_t end, Fcv1Trace* trace, int3
     }
 }
 
-Fcv1Sheet fcv1LaunchSheet(const Fcv1ShotInput& input) {
-    KELVO_CHECK(0 <= input.shot && input.shot < FCV1_SHOTS_PER_END, "0 <= shot && shot < 16");
-    KELVO_CHECK(input.hammer == 0 || input.hammer == 1, "hammer == 0 || hammer == 1");
+Fcv1Sheet fcv1SheetThrowing(const Fcv1Stones& stones, int32_t thrown, float vx, float vy, float spin) {
     Fcv1Sheet sheet;
     for (int i = 0; i < FCV1_STONES; ++i) {
         Fcv1Body& s = sheet.stones[i];
         // A stone without a finite place cannot be on the sheet.
-        s.present = input.stones.present[i] && std::isfinite(input.stones.x[i]) && std::isfinite(input.stones.y[i]);
-        s.x = s.present ? input.stones.x[i] : 0.0f;
-        s.y = s.present ? input.stones.y[i] : 0.0f;
+        s.present = stones.present[i] && std::isfinite(stones.x[i]) && std::isfinite(stones.y[i]);
+        s.x = s.present ? stones.x[i] : 0.0f;
+        s.y = s.present ? stones.y[i] : 0.0f;
     }
-    Fcv1Body& thrown = sheet.stones[fcv1ThrownIndex(input.shot, input.hammer)];
-    thrown = Fcv1Body{};
-    thrown.present = true;
+    Fcv1Body& t = sheet.stones[thrown];
+    t = Fcv1Body{};
+    t.present = true;
     // A launch velocity that is not finite leaves the stone at the hack.
-    if (std::isfinite(input.move.vx) && std::isfinite(input.move.vy)) {
-        thrown.vx = input.move.vx;
-        thrown.vy = input.move.vy;
+    if (std::isfinite(vx) && std::isfinite(vy)) {
+        t.vx = vx;
+        t.vy = vy;
     }
-    thrown.w = fcv1LaunchSpin(input.move);
+    t.w = spin;
     return sheet;
+}
+
+Fcv1Sheet fcv1LaunchSheet(const Fcv1ShotInput& input) {
+    KELVO_CHECK(0 <= input.shot && input.shot < FCV1_SHOTS_PER_END, "0 <= shot && shot < 16");
+    KELVO_CHECK(input.hammer == 0 || input.hammer == 1, "hammer == 0 || hammer == 1");
+    return fcv1SheetThrowing(input.stones, fcv1ThrownIndex(input.shot, input.hammer), input.move.vx, input.move.vy,
+                             fcv1LaunchSpin(input.move));
 }
 
 Fcv1ShotResult fcv1ApplyRules(const Fcv1ShotInput& input, const Fcv1Sheet& rest, int32_t steps) {

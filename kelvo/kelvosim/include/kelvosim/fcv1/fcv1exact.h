@@ -92,6 +92,8 @@ Fcv1ShotResult simulateFcv1Exact(const Fcv1ShotInput& input, Fcv1Trace* trace = 
 // The sheet at the release: the stones at rest and the thrown one at the
 // hack with its launch velocity and spin, in its slot.
 Fcv1Sheet fcv1LaunchSheet(const Fcv1ShotInput& input);
+// The same for a thrown stone given by its slot and its launch as executed.
+Fcv1Sheet fcv1SheetThrowing(const Fcv1Stones& stones, int32_t thrown, float vx, float vy, float spin);
 // The rules once every stone has stopped: the hog line, then the free guard
 // zone (a foul puts every stone back and takes the thrown one off).
 Fcv1ShotResult fcv1ApplyRules(const Fcv1ShotInput& input, const Fcv1Sheet& rest, int32_t steps);
