@@ -28,6 +28,7 @@ Fcv1Tables::Index makeIndex(const std::vector<double>& column, double sign, int3
     Fcv1Tables::Index index;
     index.origin = sign * column.front();
     index.width = (sign * column.back() - index.origin) / buckets;
+    index.perWidth = 1 / index.width;
     index.first.resize(buckets + 1);
     int32_t row = 0;
     for (int32_t k = 0; k <= buckets; ++k) {
@@ -83,6 +84,7 @@ Fcv1Tables::Fcv1Tables() {
 namespace {
 
 constexpr int32_t FANOUT = 8;
+constexpr int32_t FANOUT_BITS = 3;  // FANOUT == 1 << FANOUT_BITS
 
 // Squared distances: the searches compare them, no root needed.
 double distance2ToSegment(double qx, double qy, double ax, double ay, double bx, double by) {
@@ -144,13 +146,12 @@ int32_t Fcv1Tables::firstSegmentNear(int32_t from, int32_t to, double qx, double
     };
     int32_t k = from, cap = top, nearLeaf = -1;
     while (k < to) {
-        // Runs start at multiples of their size, a power of 8: a mask finds
-        // them (k is never negative).
-        int32_t level = -1, span = 1;
-        while (level < cap && (k & (span * FANOUT - 1)) == 0) {
-            span *= FANOUT;
-            ++level;
-        }
+        // Runs start at multiples of their size, a power of 8: the trailing
+        // zero bits of k give the largest run starting there (k is never
+        // negative; 0 starts every run).
+        const int32_t zeros = k == 0 ? 31 : __builtin_ctz(uint32_t(k));
+        const int32_t level = std::min(cap, zeros / FANOUT_BITS - 1);
+        const int32_t span = 1 << (FANOUT_BITS * (level + 1));
         if (level >= 0) {
             if (near(level, k / span)) {
                 cap = level - 1;
@@ -247,7 +248,9 @@ double Fcv1Tables::crossing(const Index& index, double value, const std::vector<
     if (!(key < sign * column[last]))
         return double(last);
     const int32_t buckets = int32_t(index.first.size()) - 1;
-    const int32_t k = std::clamp(int32_t((key - index.origin) / index.width), 0, buckets - 1);
+    // Any bucket near the right one would do: the scans below widen the
+    // range until it holds the crossing, so a product stands in for the division.
+    const int32_t k = std::clamp(int32_t((key - index.origin) * index.perWidth), 0, buckets - 1);
     // The crossing lies between the row before the bucket's first and the next bucket's first.
     int32_t lo = std::max(index.first[k] - 1, 0), hi = std::min(index.first[k + 1], last);
     while (lo > 0 && !(sign * column[lo] < key))

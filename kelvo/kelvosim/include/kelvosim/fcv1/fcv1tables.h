@@ -92,7 +92,7 @@ public:
     // Rows where a column crosses evenly spaced values, so that a lookup
     // searches a few neighbouring rows instead of the whole table.
     struct Index {
-        double origin = 0, width = 1;
+        double origin = 0, width = 1, perWidth = 1;
         std::vector<int32_t> first;  // first row at or past origin + k * width
     };
 
