@@ -31,52 +31,46 @@ constexpr double FRICTION = double(FCV1_STONE_FRICTION);
 // Rotational inertia over mass of a disc.
 constexpr double INERTIA = 0.5 * STONE_R * STONE_R;
 
-struct Stone {
-    bool present = false;
-    bool moving = false;
-    Fcv1Glide g;
-};
-
-// The stones, which of them come off while moving, and which have touched
-// another (for a hog rule that spares a thrown stone that did).
-struct Sheet {
-    Stone s[FCV1_STONES];
-    Fcv1MovingRemoval removal;
-    uint32_t touched = 0;
-};
-
-// The stones in play and the moving ones, one bit each, so that the pair
-// loops visit only the stones that make pairs.
-uint32_t presentMask(const Sheet& sh) {
-    uint32_t m = 0;
-    for (int i = 0; i < FCV1_STONES; ++i)
-        m |= uint32_t(sh.s[i].present) << i;
-    return m;
-}
-
-uint32_t movingMask(const Sheet& sh) {
-    uint32_t m = 0;
-    for (int i = 0; i < FCV1_STONES; ++i)
-        m |= uint32_t(sh.s[i].moving) << i;
-    return m;
-}
-
 int lowestBit(uint32_t m) { return __builtin_ctz(m); }
 
-// Room for a value per stone, left unset: the loops fill and read only the
-// stones they need, where an array of the value (whose members start set)
-// would write all sixteen at every event.
-template <typename T>
-class PerStone {
+// Room for N values, left unset: the loops fill and read only the slots
+// they need, where an array of the value (whose members start set) would
+// write every slot each time it is made.
+template <typename T, int N>
+class Slots {
 public:
     T& operator[](int i) { return slot_[i].value; }
+    const T& operator[](int i) const { return slot_[i].value; }
 
 private:
     union Slot {
         Slot() {}
         T value;
     };
-    Slot slot_[FCV1_STONES];
+    Slot slot_[N];
+};
+
+template <typename T>
+using PerStone = Slots<T, FCV1_STONES>;
+
+// The stones, which of them are in play and which move (one bit each, so
+// that the loops visit only the stones they need), which of them come off
+// while moving, and which have touched another (for a hog rule that spares
+// a thrown stone that did). Every stone's x and y are set; the rest of a
+// glide only while the stone is in play.
+struct Sheet {
+    PerStone<Fcv1Glide> g;
+    uint32_t present = 0, moving = 0;
+    Fcv1MovingRemoval removal;
+    uint32_t touched = 0;
+
+    bool isPresent(int i) const { return present >> i & 1; }
+    bool isMoving(int i) const { return moving >> i & 1; }
+    void setMoving(int i, bool m) { moving = (moving & ~(1u << i)) | uint32_t(m) << i; }
+    void takeOff(int i) {
+        present &= ~(1u << i);
+        moving &= ~(1u << i);
+    }
 };
 
 bool leavesSheet(double x, double y, const Fcv1MovingRemoval& removal) {
@@ -87,11 +81,14 @@ struct Velocity {
     double vx = 0, vy = 0, w = 0;
 };
 
-Velocity velocityOf(const Fcv1Tables& t, const Stone& s) {
-    if (!s.moving)
-        return Velocity{};
-    const double v = t.speedOf(s.g);
-    return Velocity{v * s.g.cosHeading, v * s.g.sinHeading, s.g.spin};
+// The velocity of a moving stone.
+Velocity velocityOf(const Fcv1Tables& t, const Fcv1Glide& g) {
+    const double v = t.speedOf(g);
+    return Velocity{v * g.cosHeading, v * g.sinHeading, g.spin};
+}
+
+Velocity velocityOf(const Fcv1Tables& t, const Sheet& sh, int i) {
+    return sh.isMoving(i) ? velocityOf(t, sh.g[i]) : Velocity{};
 }
 
 // Box2D's answer to two discs found overlapping at the start of a step, given
@@ -157,25 +154,23 @@ bool leftAtSide(const Fcv1Tables& t, const Fcv1Glide& before, const Fcv1Glide& a
 // Moves every moving stone on by `steps` steps; stones that leave the sheet
 // come off, stones that stop rest.
 void advanceAll(const Fcv1Tables& t, Sheet& sh, double steps) {
-    for (Stone& s : sh.s) {
-        if (!s.moving)
-            continue;
+    for (uint32_t is = sh.moving; is; is &= is - 1) {
+        const int i = lowestBit(is);
+        Fcv1Glide& g = sh.g[i];
         bool off;
-        if (steps > 1 && s.g.spinOut > s.g.row) {
+        if (steps > 1 && g.spinOut > g.row) {
             // A curling stone may cross a side line between the jump's ends.
-            const Fcv1Glide before = s.g;
-            t.advance(s.g, steps);
-            off = leavesSheet(s.g.x, s.g.y, sh.removal) || leftAtSide(t, before, s.g, sh.removal);
+            const Fcv1Glide before = g;
+            t.advance(g, steps);
+            off = leavesSheet(g.x, g.y, sh.removal) || leftAtSide(t, before, g, sh.removal);
         } else {
-            t.advance(s.g, steps);
-            off = leavesSheet(s.g.x, s.g.y, sh.removal);
+            t.advance(g, steps);
+            off = leavesSheet(g.x, g.y, sh.removal);
         }
-        if (off) {
-            s.present = s.moving = false;
-            continue;
-        }
-        if (t.resting(s.g))
-            s.moving = false;
+        if (off)
+            sh.takeOff(i);
+        else if (t.resting(g))
+            sh.setMoving(i, false);
     }
 }
 
@@ -216,13 +211,12 @@ struct Reach {
 // What a resting stone's bounds read: no reach, no velocity.
 const Reach RESTING{};
 
-Reach reachOf(const Fcv1Tables& t, const Stone& s) {
+// The reach of a moving stone.
+Reach reachOf(const Fcv1Tables& t, const Fcv1Glide& g) {
     Reach r;
-    if (!s.moving)
-        return r;
-    r.reach = t.reach(s.g);
-    t.turnLeftCosSin(s.g, r.cosTurn, r.sinTurn);
-    r.v = velocityOf(t, s);
+    r.reach = t.reach(g);
+    t.turnLeftCosSin(g, r.cosTurn, r.sinTurn);
+    r.v = velocityOf(t, g);
     r.speed = std::sqrt(r.v.vx * r.v.vx + r.v.vy * r.v.vy);
     return r;
 }
@@ -238,14 +232,14 @@ constexpr double NEAR_MARGIN = 1e-6;
 // cannot meet at all. For a resting b, `path` asks for the steps read off
 // a's path, the exact count: dearer than the first bound, so it is asked
 // only for the pair that limits a jump.
-int64_t pairBound(const Fcv1Tables& t, const Stone& a, const Reach& ra, const Stone& b, const Reach& rb,
-                  bool path = false) {
-    const double dx = b.g.x - a.g.x, dy = b.g.y - a.g.y;
+int64_t pairBound(const Fcv1Tables& t, const Fcv1Glide& a, const Reach& ra, const Fcv1Glide& b, bool bMoving,
+                  const Reach& rb, bool path = false) {
+    const double dx = b.x - a.x, dy = b.y - a.y;
     const double d = std::sqrt(dx * dx + dy * dy);
     const double gap = d - CONTACT_D;
-    if (gap >= ra.reach + (b.moving ? rb.reach : 0.0))
+    if (gap >= ra.reach + (bMoving ? rb.reach : 0.0))
         return NEVER;
-    if (!b.moving && gap > 0) {
+    if (!bMoving && gap > 0) {
         // A stone comes no nearer than its path is long, and less the
         // farther the resting one lies off its heading: the bearing only
         // drifts away from the heading, which turns by at most the turn
@@ -259,13 +253,13 @@ int64_t pairBound(const Fcv1Tables& t, const Stone& a, const Reach& ra, const St
             if (cosLeast <= 0)
                 return NEVER;
         }
-        const int64_t clear = t.stepsWithin(a.g, gap / cosLeast);
+        const int64_t clear = t.stepsWithin(a, gap / cosLeast);
         if (!path)
             return clear;
-        const int64_t steps = t.stepsBeforeNear(a.g, b.g.x, b.g.y, CONTACT_D + NEAR_MARGIN, clear);
+        const int64_t steps = t.stepsBeforeNear(a, b.x, b.y, CONTACT_D + NEAR_MARGIN, clear);
         return steps < 0 ? NEVER : steps;
     }
-    return pairSteps(gap, dx / d, dy / d, rb.v.vx - ra.v.vx, rb.v.vy - ra.v.vy, (b.moving ? 2 : 1) * MAX_ACCELERATION);
+    return pairSteps(gap, dx / d, dy / d, rb.v.vx - ra.v.vx, rb.v.vy - ra.v.vy, (bMoving ? 2 : 1) * MAX_ACCELERATION);
 }
 
 // A pair's bound from where both stones will be after `steps` steps, plus
@@ -275,26 +269,29 @@ int64_t pairBound(const Fcv1Tables& t, const Stone& a, const Reach& ra, const St
 // they may touch within a step but do not touch yet, the step is taken too:
 // the pair is followed step by step up to the step where the discs touch,
 // `touching` then set.
-int64_t boundFurtherOn(const Fcv1Tables& t, const Stone& a, const Stone& b, int64_t steps,
-                       const Fcv1MovingRemoval& removal, bool& touching) {
-    Stone pa = a, pb = b;
-    for (Stone* s : {&pa, &pb})
-        if (s->moving) {
-            t.advance(s->g, double(steps));
-            if (leavesSheet(s->g.x, s->g.y, removal))
+int64_t boundFurtherOn(const Fcv1Tables& t, const Sheet& sh, int a, int b, int64_t steps, bool& touching) {
+    // Each stone where it will be: a moved copy, or the resting stone itself.
+    Slots<Fcv1Glide, 2> moved;
+    const Fcv1Glide* g[2] = {&sh.g[a], &sh.g[b]};
+    bool moving[2] = {sh.isMoving(a), sh.isMoving(b)};
+    for (int k = 0; k < 2; ++k)
+        if (moving[k]) {
+            Fcv1Glide& c = moved[k] = *g[k];
+            t.advance(c, double(steps));
+            if (leavesSheet(c.x, c.y, sh.removal))
                 return NEVER;
-            s->moving = !t.resting(s->g);
+            moving[k] = !t.resting(c);
+            g[k] = &c;
         }
-    const Stone* m = &pa;  // the moving one, the other
-    const Stone* o = &pb;
-    if (!m->moving)
-        std::swap(m, o);
-    if (!m->moving)
+    const int m = moving[0] ? 0 : 1;  // the moving one, the other
+    const int o = 1 - m;
+    if (!moving[m])
         return NEVER;
-    const int64_t more = pairBound(t, *m, reachOf(t, *m), *o, o->moving ? reachOf(t, *o) : RESTING, true);
+    const Reach ro = moving[o] ? reachOf(t, *g[o]) : RESTING;
+    const int64_t more = pairBound(t, *g[m], reachOf(t, *g[m]), *g[o], moving[o], ro, true);
     if (more != 0)
         return more == NEVER ? NEVER : steps + more;
-    const double dx = o->g.x - m->g.x, dy = o->g.y - m->g.y;
+    const double dx = g[o]->x - g[m]->x, dy = g[o]->y - g[m]->y;
     touching = dx * dx + dy * dy <= CONTACT_D2;
     return touching ? steps : steps + 1;
 }
@@ -323,10 +320,10 @@ struct PairBounds {
 // smallest is a pair whose discs touch at its end: the jump runs to the next
 // contact, not by safe increments.
 int64_t safeSteps(const Fcv1Tables& t, const Sheet& sh, PairBounds& pb) {
-    const uint32_t present = presentMask(sh), moving = movingMask(sh);
+    const uint32_t present = sh.present, moving = sh.moving;
     PerStone<Reach> r;  // the moving stones'
     for (uint32_t is = moving; is; is &= is - 1)
-        r[lowestBit(is)] = reachOf(t, sh.s[lowestBit(is)]);
+        r[lowestBit(is)] = reachOf(t, sh.g[lowestBit(is)]);
     // The pairs that may meet, with a copy of their bound for the search
     // of the least.
     struct Bound {
@@ -340,15 +337,16 @@ int64_t safeSteps(const Fcv1Tables& t, const Sheet& sh, PairBounds& pb) {
         // The stones after i that make a pair with it: any, when i moves;
         // else the moving ones.
         uint32_t js = present & ~((2u << i) - 1);
-        if (!sh.s[i].moving)
+        if (!sh.isMoving(i))
             js &= moving;
         for (; js; js &= js - 1) {
             const int j = lowestBit(js);
             int64_t& until = pb.until[i][j];
             if (((pb.changed >> i | pb.changed >> j) & 1) || until <= pb.clock) {
-                const int a = sh.s[i].moving ? i : j, b = a == i ? j : i;
-                const int64_t steps = pairBound(t, sh.s[a], r[a], sh.s[b], sh.s[b].moving ? r[b] : RESTING);
-                const double dx = sh.s[b].g.x - sh.s[a].g.x, dy = sh.s[b].g.y - sh.s[a].g.y;
+                const int a = sh.isMoving(i) ? i : j, b = a == i ? j : i;
+                const bool bMoving = sh.isMoving(b);
+                const int64_t steps = pairBound(t, sh.g[a], r[a], sh.g[b], bMoving, bMoving ? r[b] : RESTING);
+                const double dx = sh.g[b].x - sh.g[a].x, dy = sh.g[b].y - sh.g[a].y;
                 until = steps == NEVER ? PairBounds::NONE : pb.clock + steps;
                 pb.touchAt[i][j] = steps == 0 && dx * dx + dy * dy <= CONTACT_D2;
             }
@@ -369,7 +367,7 @@ int64_t safeSteps(const Fcv1Tables& t, const Sheet& sh, PairBounds& pb) {
         if (pb.touchAt[a][b] || round == MAX_REFINEMENTS)
             return steps;
         bool touching = false;
-        const int64_t further = boundFurtherOn(t, sh.s[a], sh.s[b], steps, sh.removal, touching);
+        const int64_t further = boundFurtherOn(t, sh, a, b, steps, touching);
         pb.touchAt[a][b] = touching;
         if (further == NEVER) {
             pb.until[a][b] = PairBounds::NONE;
@@ -386,6 +384,13 @@ struct Pair {
 
 enum class StepResult { DONE, EXACT };
 
+// Takes off the stones in play that lie off the sheet.
+void takeOffLeaving(Sheet& sh) {
+    for (uint32_t is = sh.present; is; is &= is - 1)
+        if (leavesSheet(sh.g[lowestBit(is)].x, sh.g[lowestBit(is)].y, sh.removal))
+            sh.takeOff(lowestBit(is));
+}
+
 // One step in which some discs overlap at its start: the model updates every
 // moving stone's velocity, Box2D resolves the contacts, and the positions move
 // with the velocities that come out. The stones struck are added to `changed`.
@@ -395,7 +400,7 @@ StepResult contactStep(const Fcv1Tables& t, Sheet& sh, const Pair* pairs, int n,
     // step, which only the exact simulation follows.
     int touching[FCV1_STONES] = {};
     for (int p = 0; p < n; ++p)
-        if (sh.s[pairs[p].a].moving || sh.s[pairs[p].b].moving) {
+        if (sh.isMoving(pairs[p].a) || sh.isMoving(pairs[p].b)) {
             touching[pairs[p].a] += 1;
             touching[pairs[p].b] += 1;
             sh.touched |= 1u << pairs[p].a | 1u << pairs[p].b;
@@ -404,16 +409,14 @@ StepResult contactStep(const Fcv1Tables& t, Sheet& sh, const Pair* pairs, int n,
         if (touching[i] > 1)
             return StepResult::EXACT;
     for (int p = 0; p < n; ++p)
-        if (!sh.s[pairs[p].a].moving && !sh.s[pairs[p].b].moving && (touching[pairs[p].a] || touching[pairs[p].b]))
+        if (!sh.isMoving(pairs[p].a) && !sh.isMoving(pairs[p].b) && (touching[pairs[p].a] || touching[pairs[p].b]))
             return StepResult::EXACT;
 
     PerStone<Fcv1Glide> next;  // the moving stones'
     Velocity v[FCV1_STONES];
-    for (int i = 0; i < FCV1_STONES; ++i) {
-        Stone& s = sh.s[i];
-        if (!s.present || !s.moving)
-            continue;
-        next[i] = s.g;
+    for (uint32_t is = sh.moving; is; is &= is - 1) {
+        const int i = lowestBit(is);
+        next[i] = sh.g[i];
         t.advance(next[i], 1);
         // A stone stopping in this very step has no speed left to collide with.
         const double speed = t.resting(next[i]) ? 0.0 : t.speedOf(next[i]);
@@ -422,7 +425,7 @@ StepResult contactStep(const Fcv1Tables& t, Sheet& sh, const Pair* pairs, int n,
     bool struck[FCV1_STONES] = {};
     for (int p = 0; p < n; ++p) {
         const int a = pairs[p].a, b = pairs[p].b;
-        if (collide(sh.s[a].g.x, sh.s[a].g.y, v[a], sh.s[b].g.x, sh.s[b].g.y, v[b]))
+        if (collide(sh.g[a].x, sh.g[a].y, v[a], sh.g[b].x, sh.g[b].y, v[b]))
             struck[a] = struck[b] = true;
     }
     // Beyond the tables the exact burst takes the step, from the sheet as
@@ -430,32 +433,29 @@ StepResult contactStep(const Fcv1Tables& t, Sheet& sh, const Pair* pairs, int n,
     for (int i = 0; i < FCV1_STONES; ++i)
         if (struck[i] && std::hypot(v[i].vx, v[i].vy) > Fcv1Tables::TOP_SPEED)
             return StepResult::EXACT;
-    for (int i = 0; i < FCV1_STONES; ++i) {
-        Stone& s = sh.s[i];
-        if (!s.present)
-            continue;
+    for (uint32_t is = sh.present; is; is &= is - 1) {
+        const int i = lowestBit(is);
+        Fcv1Glide& g = sh.g[i];
         if (!struck[i]) {
-            if (s.moving) {
-                s.g = next[i];
-                s.moving = !t.resting(s.g);
+            if (sh.isMoving(i)) {
+                g = next[i];
+                sh.setMoving(i, !t.resting(g));
             }
             continue;
         }
         changed |= 1u << i;
-        s.g = t.glide(s.g.x + DT * v[i].vx, s.g.y + DT * v[i].vy, v[i].vx, v[i].vy, v[i].w);
-        s.moving = !t.resting(s.g);
+        g = t.glide(g.x + DT * v[i].vx, g.y + DT * v[i].vy, v[i].vx, v[i].vy, v[i].w);
+        sh.setMoving(i, !t.resting(g));
     }
-    for (Stone& s : sh.s)
-        if (s.present && leavesSheet(s.g.x, s.g.y, sh.removal))
-            s.present = s.moving = false;
+    takeOffLeaving(sh);
     return StepResult::DONE;
 }
 
-Fcv1Body exactBody(const Stone& s, const Velocity& v) {
+Fcv1Body exactBody(bool present, const Fcv1Glide& g, const Velocity& v) {
     Fcv1Body b;
-    b.present = s.present;
-    b.x = float(s.g.x);
-    b.y = float(fcv1ShotY(s.g.y));
+    b.present = present;
+    b.x = float(g.x);
+    b.y = float(fcv1ShotY(g.y));
     b.vx = float(v.vx);
     b.vy = float(v.vy);
     b.w = float(v.w);
@@ -477,19 +477,21 @@ public:
         stepsRun += simulator().run(exact, 0, nullptr, steps, sh.removal, &touched);
         sh.touched |= touched;
         bool fits = true;
+        uint32_t present = 0, moving = 0;
         for (int i = 0; i < FCV1_STONES; ++i) {
-            Stone& s = sh.s[i];
+            Fcv1Glide& g = sh.g[i];
             const Fcv1Body& b = exact.stones[i];
-            if (b.present && s.present && (b.x != float(s.g.x) || b.y != float(fcv1ShotY(s.g.y))))
-                s.g = t.glide(b.x, fcv1BoardY(b.y), b.vx, b.vy, b.w);
-            else if (b.present && s.present && (b.vx != 0 || b.vy != 0))
-                s.g = t.glide(s.g.x, s.g.y, b.vx, b.vy, b.w);
-            s.present = b.present;
-            s.moving = b.present && (b.vx != 0 || b.vy != 0);
+            const bool was = sh.isPresent(i);
+            if (b.present && was && (b.x != float(g.x) || b.y != float(fcv1ShotY(g.y))))
+                g = t.glide(b.x, fcv1BoardY(b.y), b.vx, b.vy, b.w);
+            else if (b.present && was && (b.vx != 0 || b.vy != 0))
+                g = t.glide(g.x, g.y, b.vx, b.vy, b.w);
             fits = fits && std::hypot(b.vx, b.vy) <= Fcv1Tables::TOP_SPEED;
-            if (s.moving)
-                s.moving = !t.resting(s.g);
+            present |= uint32_t(b.present) << i;
+            moving |= uint32_t(b.present && (b.vx != 0 || b.vy != 0) && !t.resting(g)) << i;
         }
+        sh.present = present;
+        sh.moving = moving;
         return fits;
     }
 
@@ -497,7 +499,7 @@ public:
     bool run(const Fcv1Tables& t, Sheet& sh, int32_t steps = INT32_MAX) {
         Fcv1Sheet exact;
         for (int i = 0; i < FCV1_STONES; ++i)
-            exact.stones[i] = exactBody(sh.s[i], velocityOf(t, sh.s[i]));
+            exact.stones[i] = exactBody(sh.isPresent(i), sh.g[i], velocityOf(t, sh, i));
         return run(t, sh, exact, steps);
     }
 
@@ -523,16 +525,11 @@ private:
 // Runs the sheet until every stone rests; returns whether the exact
 // simulation finished it.
 bool run(const Fcv1Tables& t, Sheet& sh, ExactRunner& exact, int32_t& events) {
-    for (Stone& s : sh.s)
-        if (s.present && leavesSheet(s.g.x, s.g.y, sh.removal))
-            s.present = s.moving = false;
+    takeOffLeaving(sh);
     events = 0;
     PairBounds bounds;
     for (;;) {
-        bool anyMoving = false;
-        for (const Stone& s : sh.s)
-            anyMoving = anyMoving || s.moving;
-        if (!anyMoving)
+        if (sh.moving == 0)
             return false;
         if (++events > MAX_EVENTS) {
             exact.run(t, sh);
@@ -551,22 +548,22 @@ bool run(const Fcv1Tables& t, Sheet& sh, ExactRunner& exact, int32_t& events) {
         Pair pairs[FCV1_STONES * FCV1_STONES / 2];
         int n = 0;
         bool deep = false;
-        const uint32_t present = presentMask(sh);
+        const uint32_t present = sh.present;
         for (uint32_t is = present; is; is &= is - 1)
             for (uint32_t js = present & ~((2u << lowestBit(is)) - 1); js; js &= js - 1) {
                 const int i = lowestBit(is), j = lowestBit(js);
-                const Stone& a = sh.s[i];
-                const Stone& b = sh.s[j];
-                const double dx = b.g.x - a.g.x, dy = b.g.y - a.g.y;
+                const Fcv1Glide& a = sh.g[i];
+                const Fcv1Glide& b = sh.g[j];
+                const double dx = b.x - a.x, dy = b.y - a.y;
                 const double d2 = dx * dx + dy * dy;
                 if (d2 > CONTACT_D2)
                     continue;
                 pairs[n++] = Pair{i, j};
-                deep = deep || ((a.moving || b.moving) && std::sqrt(d2) < CONTACT_D - MAX_OVERLAP);
+                deep = deep || ((sh.isMoving(i) || sh.isMoving(j)) && std::sqrt(d2) < CONTACT_D - MAX_OVERLAP);
             }
         bool live = false;
         for (int p = 0; p < n; ++p)
-            live = live || sh.s[pairs[p].a].moving || sh.s[pairs[p].b].moving;
+            live = live || sh.isMoving(pairs[p].a) || sh.isMoving(pairs[p].b);
         bounds.clock += 1;
         if (!live) {
             advanceAll(t, sh, 1);
@@ -629,24 +626,27 @@ Fcv1FastOutcome simulateFcv1Fast(const Fcv1Tables& tables, Fcv1Board& board, int
     Sheet sh;
     sh.removal = fcv1MovingRemoval(rules);
     for (int i = 0; i < FCV1_STONES; ++i) {
-        Stone& s = sh.s[i];
-        s.present = board.present[i] && i != shot && std::isfinite(board.x[i]) && std::isfinite(board.y[i]);
-        s.g.x = board.x[i];
-        s.g.y = board.y[i];
+        const bool present = board.present[i] && i != shot && std::isfinite(board.x[i]) && std::isfinite(board.y[i]);
+        Fcv1Glide& g = sh.g[i];
+        if (present)
+            g = Fcv1Glide{};  // at rest
+        g.x = board.x[i];
+        g.y = board.y[i];
+        sh.present |= uint32_t(present) << i;
     }
     const bool finite = std::isfinite(move.vx) && std::isfinite(move.vy);
     const double vx = finite ? move.vx : 0.0, vy = finite ? move.vy : 0.0;
-    Stone& thrown = sh.s[shot];
-    thrown.present = true;
-    thrown.g = tables.glide(0.0, fcv1BoardY(0.0), vx, vy, fcv1LaunchSpin(move));
-    thrown.moving = !tables.resting(thrown.g);
+    Fcv1Glide& thrown = sh.g[shot];
+    thrown = tables.glide(0.0, fcv1BoardY(0.0), vx, vy, fcv1LaunchSpin(move));
+    sh.present |= 1u << shot;
+    sh.setMoving(shot, !tables.resting(thrown));
 
     // Stones the free guard zone protects: the opponent's (the other parity)
     // in the zone, or every stone.
     uint32_t guarded = 0;
     if (shot < rules.freeGuardShots)
         for (int i = 0; i < FCV1_STONES; ++i)
-            if (i != shot && sh.s[i].present &&
+            if (i != shot && sh.isPresent(i) &&
                 (rules.guards == GuardRule::EVERY_STONE ||
                  (i % 2 != shot % 2 && fcv1InGuardZone(rules, float(board.x[i]), float(fcv1ShotY(board.y[i]))))))
                 guarded |= 1u << i;
@@ -656,8 +656,8 @@ Fcv1FastOutcome simulateFcv1Fast(const Fcv1Tables& tables, Fcv1Board& board, int
         // Beyond the tables: the exact simulation plays the whole shot.
         Fcv1Sheet launch;
         for (int i = 0; i < FCV1_STONES; ++i)
-            launch.stones[i] = exactBody(sh.s[i], Velocity{});
-        launch.stones[shot] = exactBody(thrown, Velocity{vx, vy, fcv1LaunchSpin(move)});
+            launch.stones[i] = exactBody(sh.isPresent(i), sh.g[i], Velocity{});
+        launch.stones[shot] = exactBody(true, thrown, Velocity{vx, vy, fcv1LaunchSpin(move)});
         exact.run(tables, sh, launch);
         out.handedOver = true;
     } else {
@@ -667,11 +667,11 @@ Fcv1FastOutcome simulateFcv1Fast(const Fcv1Tables& tables, Fcv1Board& board, int
 
     Fcv1Board after;
     for (int i = 0; i < FCV1_STONES; ++i) {
-        const Stone& s = sh.s[i];
+        const Fcv1Glide& g = sh.g[i];
         const bool untouchedThrown = i == shot && !(sh.touched >> i & 1);
-        after.present[i] = s.present && !fcv1OffAtRest(rules, float(s.g.x), float(fcv1ShotY(s.g.y)), untouchedThrown);
-        after.x[i] = after.present[i] ? s.g.x : 0.0;
-        after.y[i] = after.present[i] ? s.g.y : 0.0;
+        after.present[i] = sh.isPresent(i) && !fcv1OffAtRest(rules, float(g.x), float(fcv1ShotY(g.y)), untouchedThrown);
+        after.x[i] = after.present[i] ? g.x : 0.0;
+        after.y[i] = after.present[i] ? g.y : 0.0;
     }
     for (int i = 0; i < FCV1_STONES; ++i)
         if ((guarded >> i & 1) && !fcv1GuardKept(rules, float(board.x[i]), after.present[i], float(after.x[i])))
