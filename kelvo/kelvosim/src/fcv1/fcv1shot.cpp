@@ -1,5 +1,7 @@
 #include "kelvosim/fcv1/fcv1shot.h"
 
+#include <algorithm>
+
 namespace Kelvo {
 
 Fcv1Board fcv1BoardOf(const ThinkBoard& board) {
@@ -17,16 +19,26 @@ Fcv1Board fcv1BoardOf(const ThinkBoard& board) {
 ShotChange simulateShotFcv1(ThinkBoard& board, const fMoveXY<double>& shot, const Fcv1Tables& tables,
                             const IceRules& rules, Fcv1FastWorkspace* workspace) {
     const int32_t number = SHOTS_PER_END - board.turn;
-    Fcv1Board b = fcv1BoardOf(board);
+    const Fcv1Board before = fcv1BoardOf(board);
+    Fcv1Board b = before;
     const Fcv1FastOutcome outcome = simulateFcv1Fast(tables, b, number, fcv1MoveOf(shot), rules, workspace);
     const int32_t thrower = number % 2;
     if (outcome.change == 1) {
         addStoneTracked(board, thrower, b.x[number], b.y[number]);
     } else if (outcome.change == 2) {
+        // A stone the shot left where it was keeps its entry (the same
+        // numbers its coordinates give): only the moved ones are worked out anew.
+        fStonePos kept[2][8];
+        std::copy(&board.stones[0][0], &board.stones[0][0] + 16, &kept[0][0]);
         clearStoneLists(board);
-        for (int32_t k = 0; k < FCV1_STONES; ++k)
-            if (b.present[k])
+        for (int32_t k = 0; k < FCV1_STONES; ++k) {
+            if (!b.present[k])
+                continue;
+            if (before.present[k] && before.x[k] == b.x[k] && before.y[k] == b.y[k])
+                addStone(board, k % 2, kept[k % 2][k / 2]);
+            else
                 addStone(board, k % 2, b.x[k], b.y[k]);
+        }
     }
     return ShotChange(outcome.change);
 }
