@@ -69,4 +69,37 @@ TEST(Fcv1Board, AGuardKnockedOutUnderTheFiveRockRuleChangesNothing) {
     EXPECT_EQ(later.count[BLACK], 0);
 }
 
+TEST(Fcv1Board, ARebuiltBoardKeepsTheStonesTheShotLeftAndWorksOutTheMovedOnes) {
+    // Stones of both colours away from the line of a hit on the tee stone.
+    ThinkBoard board = boardAt(7);
+    addStone(board, WHITE, 0.0, 0.0);
+    addStone(board, WHITE, -1.2, 1.1);
+    addStone(board, BLACK, 1.3, -0.4);
+    addStone(board, BLACK, -0.9, -1.5);
+    addStone(board, WHITE, 1.0, 1.6);
+    recomputeStates(board);
+    ThinkBoard after = board;
+    const fMoveXY<double> hit = shotOfFcv1Move(fcv1HitAt(tables(), 0.0, 0.0, 3.0, true));
+    ASSERT_EQ(simulateShot(after, hit), CHANGE_REBUILT);
+    for (int32_t c = 0; c < 2; ++c)
+        for (int32_t i = 0; i < after.count[c]; ++i) {
+            // Each entry holds the numbers its own coordinates give, in
+            // order of distance, whether kept or worked out anew.
+            const fStonePos& p = after.stones[c][i];
+            const fStonePos q = makeStonePos(p.x, p.y);
+            EXPECT_TRUE(p.r == q.r && p.th == q.th) << c << " " << i;
+            if (i > 0)
+                EXPECT_LT(after.stones[c][i - 1].r, p.r);
+        }
+    // The far stones stay where they were, each once.
+    const double far[4][3] = {{WHITE, -1.2, 1.1}, {BLACK, 1.3, -0.4}, {BLACK, -0.9, -1.5}, {WHITE, 1.0, 1.6}};
+    for (const auto& f : far) {
+        const int32_t c = int32_t(f[0]);
+        int32_t found = 0;
+        for (int32_t i = 0; i < after.count[c]; ++i)
+            found += after.stones[c][i].x == f[1] && after.stones[c][i].y == f[2];
+        EXPECT_EQ(found, 1) << f[1] << " " << f[2];
+    }
+}
+
 }  // namespace
