@@ -102,4 +102,32 @@ TEST(Fcv1Board, ARebuiltBoardKeepsTheStonesTheShotLeftAndWorksOutTheMovedOnes) {
     }
 }
 
+bool sameShot(const fMoveXY<double>& a, const fMoveXY<double>& b) {
+    return a.x == b.x && a.y == b.y && a.spin == b.spin && a.spinRate == b.spinRate;
+}
+
+TEST(Fcv1Board, AimsAskedAgainAnswerAsTheInversions) {
+    const Ice& ice = *fcv1().ice;
+    const Vec2 targets[] = {{0.0, 0.0}, {0.5, -1.0}};
+    fMoveXY<double> hits[2][2][2];
+    // The second round reads remembered answers: each must still be its own
+    // kind's, spin's and weight's.
+    for (int round = 0; round < 2; ++round)
+        for (int t = 0; t < 2; ++t)
+            for (int32_t spin = 0; spin < 2; ++spin) {
+                const Vec2 at = targets[t];
+                EXPECT_TRUE(sameShot(ice.drawTo(at, spin), shotOfFcv1Move(fcv1DrawTo(tables(), at.x, at.y, spin == 1))));
+                for (double extra : {1.0, 2.0})
+                    EXPECT_TRUE(sameShot(ice.passThrough(at, extra, spin),
+                                         shotOfFcv1Move(fcv1PassThrough(tables(), at.x, at.y, extra, spin == 1))));
+                for (int w = 0; w < 2; ++w) {
+                    const fMoveXY<double> hit = ice.hitAt(at, w == 0 ? 30.0 : 36.0, spin);
+                    if (round == 0)
+                        hits[t][spin][w] = hit;
+                    EXPECT_TRUE(sameShot(hit, hits[t][spin][w]));
+                }
+                EXPECT_FALSE(sameShot(hits[t][spin][0], hits[t][spin][1]));
+            }
+}
+
 }  // namespace

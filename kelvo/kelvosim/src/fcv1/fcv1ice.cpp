@@ -1,5 +1,7 @@
 #include "kelvosim/fcv1/fcv1ice.h"
 
+#include <cstring>
+
 #include "kelvosim/fcv1/fcv1dc4.h"
 #include "kelvosim/fcv1/fcv1exact.h"
 #include "kelvosim/fcv1/fcv1fast.h"
@@ -36,6 +38,60 @@ Fcv1Stones modelStones(const Ice& ice, const SheetStones& sheet) {
         stones.y[k] = sheet.xy[i][1];
     }
     return stones;
+}
+
+// The latest shots the inversions gave, by their exact inputs (bit for bit:
+// -0 and 0 aim differently), one table per thread. The search asks the same
+// ones over and over: draws to fixed points, hits on stones that stay put
+// through many playouts; each answer costs a few dozen table searches.
+class InversionMemo {
+public:
+    enum Kind : uint32_t { DRAW, PASS_THROUGH, HIT };
+
+    // The answer for these inputs, from the table or from `solve`.
+    template <typename Solve>
+    fMoveXY<double> find(Kind kind, const Fcv1Tables& tables, Vec2 target, double param, bool ccw, Solve solve) {
+        const Key key{&tables, bits(target.x), bits(target.y), bits(param), uint32_t(kind) << 1 | uint32_t(ccw)};
+        Entry& e = entries_[slotOf(key)];
+        if (!(e.key == key)) {
+            e.key = key;
+            e.shot = solve();
+        }
+        return e.shot;
+    }
+
+private:
+    struct Key {
+        const Fcv1Tables* tables = nullptr;
+        uint64_t x = 0, y = 0, param = 0;
+        uint32_t kindAndSpin = 0;
+        bool operator==(const Key& o) const {
+            return tables == o.tables && x == o.x && y == o.y && param == o.param && kindAndSpin == o.kindAndSpin;
+        }
+    };
+    struct Entry {
+        Key key;
+        fMoveXY<double> shot;
+    };
+    static constexpr int SLOT_BITS = 8;
+
+    static uint64_t bits(double v) {
+        uint64_t b;
+        std::memcpy(&b, &v, sizeof b);
+        return b;
+    }
+    static uint32_t slotOf(const Key& k) {
+        const uint64_t h = (k.x * 0x9E3779B97F4A7C15ull) ^ (k.y * 0xC2B2AE3D27D4EB4Full) ^
+                           (k.param * 0x165667B19E3779F9ull) ^ k.kindAndSpin;
+        return uint32_t((h ^ h >> 29) * 0xBF58476D1CE4E5B9ull >> (64 - SLOT_BITS));
+    }
+
+    Entry entries_[1 << SLOT_BITS];
+};
+
+InversionMemo& inversionMemo() {
+    thread_local InversionMemo memo;
+    return memo;
 }
 
 SheetStones sheetStones(const Fcv1Stones& stones) {
@@ -113,15 +169,24 @@ std::unique_ptr<ThrowNoise> Fcv1Ice::refereeNoise(uint64_t seed, const Fcv1Playe
 }
 
 fMoveXY<double> Fcv1Ice::drawTo(Vec2 target, int32_t spin) const {
-    return shotOfFcv1Move(fcv1DrawTo(tables(), target.x, target.y, spin == 1));
+    const bool ccw = spin == 1;
+    return inversionMemo().find(InversionMemo::DRAW, tables(), target, 0.0, ccw, [&] {
+        return shotOfFcv1Move(fcv1DrawTo(tables(), target.x, target.y, ccw));
+    });
 }
 
 fMoveXY<double> Fcv1Ice::passThrough(Vec2 target, double extra, int32_t spin) const {
-    return shotOfFcv1Move(fcv1PassThrough(tables(), target.x, target.y, extra, spin == 1));
+    const bool ccw = spin == 1;
+    return inversionMemo().find(InversionMemo::PASS_THROUGH, tables(), target, extra, ccw, [&] {
+        return shotOfFcv1Move(fcv1PassThrough(tables(), target.x, target.y, extra, ccw));
+    });
 }
 
 fMoveXY<double> Fcv1Ice::hitAt(Vec2 target, double speed, int32_t spin) const {
-    return shotOfFcv1Move(fcv1HitAt(tables(), target.x, target.y, TAKEOUT_SPEED * speed / TAKEOUT_SCALE, spin == 1));
+    const bool ccw = spin == 1;
+    return inversionMemo().find(InversionMemo::HIT, tables(), target, speed, ccw, [&] {
+        return shotOfFcv1Move(fcv1HitAt(tables(), target.x, target.y, TAKEOUT_SPEED * speed / TAKEOUT_SCALE, ccw));
+    });
 }
 
 RefereedShot Fcv1Ice::playExact(const SheetStones& before, int32_t shot, int32_t end, const fMoveXY<double>& thrown,
