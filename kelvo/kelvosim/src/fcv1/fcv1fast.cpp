@@ -57,10 +57,11 @@ using PerStone = Slots<T, FCV1_STONES>;
 // that the loops visit only the stones they need), which of them come off
 // while moving, and which have touched another (for a hog rule that spares
 // a thrown stone that did). Every stone's x and y are set; the rest of a
-// glide only while the stone is in play.
+// glide only while the stone is in play. `unchecked`: stones that may lie
+// off the sheet where they stand (every other stone in play is known not to).
 struct Sheet {
     PerStone<Fcv1Glide> g;
-    uint32_t present = 0, moving = 0;
+    uint32_t present = 0, moving = 0, unchecked = ~0u;
     Fcv1MovingRemoval removal;
     uint32_t touched = 0;
 
@@ -331,7 +332,7 @@ int64_t safeSteps(const Fcv1Tables& t, const Sheet& sh, PairBounds& pb) {
         int8_t a, b;
     };
     Bound bounds[FCV1_STONES * FCV1_STONES / 2];
-    int n = 0;
+    int n = 0, least = -1;  // the first of the least, found while they are filled
     for (uint32_t is = present; is; is &= is - 1) {
         const int i = lowestBit(is);
         // The stones after i that make a pair with it: any, when i moves;
@@ -346,20 +347,28 @@ int64_t safeSteps(const Fcv1Tables& t, const Sheet& sh, PairBounds& pb) {
                 const int a = sh.isMoving(i) ? i : j, b = a == i ? j : i;
                 const bool bMoving = sh.isMoving(b);
                 const int64_t steps = pairBound(t, sh.g[a], r[a], sh.g[b], bMoving, bMoving ? r[b] : RESTING);
-                const double dx = sh.g[b].x - sh.g[a].x, dy = sh.g[b].y - sh.g[a].y;
                 until = steps == NEVER ? PairBounds::NONE : pb.clock + steps;
-                pb.touchAt[i][j] = steps == 0 && dx * dx + dy * dy <= CONTACT_D2;
+                pb.touchAt[i][j] = false;
+                if (steps == 0) {
+                    const double dx = sh.g[b].x - sh.g[a].x, dy = sh.g[b].y - sh.g[a].y;
+                    pb.touchAt[i][j] = dx * dx + dy * dy <= CONTACT_D2;
+                }
             }
-            if (until != PairBounds::NONE)
+            if (until != PairBounds::NONE) {
+                if (least < 0 || until < bounds[least].until)
+                    least = n;
                 bounds[n++] = Bound{until, int8_t(i), int8_t(j)};
+            }
         }
     }
     pb.changed = 0;
     for (int round = 0;; ++round) {
-        int least = -1;
-        for (int p = 0; p < n; ++p)
-            if (least < 0 || bounds[p].until < bounds[least].until)
-                least = p;
+        if (round > 0) {
+            least = -1;
+            for (int p = 0; p < n; ++p)
+                if (least < 0 || bounds[p].until < bounds[least].until)
+                    least = p;
+        }
         if (least < 0)
             return -1;
         const int a = bounds[least].a, b = bounds[least].b;
@@ -386,9 +395,10 @@ enum class StepResult { DONE, EXACT };
 
 // Takes off the stones in play that lie off the sheet.
 void takeOffLeaving(Sheet& sh) {
-    for (uint32_t is = sh.present; is; is &= is - 1)
+    for (uint32_t is = sh.present & sh.unchecked; is; is &= is - 1)
         if (leavesSheet(sh.g[lowestBit(is)].x, sh.g[lowestBit(is)].y, sh.removal))
             sh.takeOff(lowestBit(is));
+    sh.unchecked = 0;
 }
 
 // One step in which some discs overlap at its start: the model updates every
@@ -438,12 +448,14 @@ StepResult contactStep(const Fcv1Tables& t, Sheet& sh, const Pair* pairs, int n,
         Fcv1Glide& g = sh.g[i];
         if (!struck[i]) {
             if (sh.isMoving(i)) {
+                sh.unchecked |= 1u << i;
                 g = next[i];
                 sh.setMoving(i, !t.resting(g));
             }
             continue;
         }
         changed |= 1u << i;
+        sh.unchecked |= 1u << i;
         g = t.glide(g.x + DT * v[i].vx, g.y + DT * v[i].vy, v[i].vx, v[i].vy, v[i].w);
         sh.setMoving(i, !t.resting(g));
     }
@@ -492,6 +504,7 @@ public:
         }
         sh.present = present;
         sh.moving = moving;
+        sh.unchecked = present;
         return fits;
     }
 
