@@ -86,6 +86,17 @@ namespace {
 constexpr int32_t FANOUT = 8;
 constexpr int32_t FANOUT_BITS = 3;  // FANOUT == 1 << FANOUT_BITS
 
+// The level of the largest run of segments that starts at a k with z
+// trailing zero bits: z / FANOUT_BITS - 1 (-1 for a single segment).
+struct RunLevels {
+    int8_t of[32];
+    constexpr RunLevels() : of{} {
+        for (int32_t z = 0; z < 32; ++z)
+            of[z] = int8_t(z / FANOUT_BITS - 1);
+    }
+};
+constexpr RunLevels RUN_LEVELS;
+
 // Squared distances: the searches compare them, no root needed.
 double distance2ToSegment(double qx, double qy, double ax, double ay, double bx, double by) {
     const double ex = bx - ax, ey = by - ay;
@@ -148,9 +159,9 @@ int32_t Fcv1Tables::firstSegmentNear(int32_t from, int32_t to, double qx, double
     while (k < to) {
         // Runs start at multiples of their size, a power of 8: the trailing
         // zero bits of k give the largest run starting there (k is never
-        // negative; 0 starts every run).
-        const int32_t zeros = k == 0 ? 31 : __builtin_ctz(uint32_t(k));
-        const int32_t level = std::min(cap, zeros / FANOUT_BITS - 1);
+        // negative; 0 starts every run, and the bit 30 set beside it keeps
+        // the count above any level of the table).
+        const int32_t level = std::min(cap, int32_t(RUN_LEVELS.of[__builtin_ctz(uint32_t(k) | 1u << 30)]));
         const int32_t span = 1 << (FANOUT_BITS * (level + 1));
         if (level >= 0) {
             if (near(level, k / span)) {
