@@ -535,6 +535,48 @@ private:
     Fcv1Simulator* simulator_ = nullptr;
 };
 
+// The pairs of discs that touch: first the `live` ones with a moving stone
+// (`deep` when one of them overlaps deeper than the fast loop resolves),
+// then pairs of resting stones of which a live pair touches one. Other
+// resting pairs exchange nothing in the step and are left out.
+int touchingPairs(const Sheet& sh, Pair* pairs, int& live, bool& deep) {
+    auto touch = [&](int i, int j, double& d2) {
+        const double dx = sh.g[j].x - sh.g[i].x, dy = sh.g[j].y - sh.g[i].y;
+        d2 = dx * dx + dy * dy;
+        return d2 <= CONTACT_D2;
+    };
+    int n = 0;
+    uint32_t touchedAtRest = 0;
+    for (uint32_t is = sh.present; is; is &= is - 1) {
+        const int i = lowestBit(is);
+        uint32_t js = sh.present & ~((2u << i) - 1);
+        if (!sh.isMoving(i))
+            js &= sh.moving;
+        for (; js; js &= js - 1) {
+            const int j = lowestBit(js);
+            double d2;
+            if (!touch(i, j, d2))
+                continue;
+            pairs[n++] = Pair{i, j};
+            deep = deep || std::sqrt(d2) < CONTACT_D - MAX_OVERLAP;
+            touchedAtRest |= (1u << i | 1u << j) & ~sh.moving;
+        }
+    }
+    live = n;
+    const uint32_t resting = sh.present & ~sh.moving;
+    for (uint32_t is = touchedAtRest; is; is &= is - 1) {
+        const int i = lowestBit(is);
+        // Each pair once: a partner also touched and lower came with its own turn.
+        for (uint32_t js = resting & ~(1u << i) & ~(touchedAtRest & ((1u << i) - 1)); js; js &= js - 1) {
+            const int j = lowestBit(js);
+            double d2;
+            if (touch(i, j, d2))
+                pairs[n++] = Pair{std::min(i, j), std::max(i, j)};
+        }
+    }
+    return n;
+}
+
 // Runs the sheet until every stone rests; returns whether the exact
 // simulation finished it.
 bool run(const Fcv1Tables& t, Sheet& sh, ExactRunner& exact, int32_t& events) {
@@ -559,24 +601,9 @@ bool run(const Fcv1Tables& t, Sheet& sh, ExactRunner& exact, int32_t& events) {
             continue;
         }
         Pair pairs[FCV1_STONES * FCV1_STONES / 2];
-        int n = 0;
         bool deep = false;
-        const uint32_t present = sh.present;
-        for (uint32_t is = present; is; is &= is - 1)
-            for (uint32_t js = present & ~((2u << lowestBit(is)) - 1); js; js &= js - 1) {
-                const int i = lowestBit(is), j = lowestBit(js);
-                const Fcv1Glide& a = sh.g[i];
-                const Fcv1Glide& b = sh.g[j];
-                const double dx = b.x - a.x, dy = b.y - a.y;
-                const double d2 = dx * dx + dy * dy;
-                if (d2 > CONTACT_D2)
-                    continue;
-                pairs[n++] = Pair{i, j};
-                deep = deep || ((sh.isMoving(i) || sh.isMoving(j)) && std::sqrt(d2) < CONTACT_D - MAX_OVERLAP);
-            }
-        bool live = false;
-        for (int p = 0; p < n; ++p)
-            live = live || sh.isMoving(pairs[p].a) || sh.isMoving(pairs[p].b);
+        int live = 0;
+        const int n = touchingPairs(sh, pairs, live, deep);
         bounds.clock += 1;
         if (!live) {
             advanceAll(t, sh, 1);
