@@ -325,14 +325,14 @@ int64_t safeSteps(const Fcv1Tables& t, const Sheet& sh, PairBounds& pb) {
     PerStone<Reach> r;  // the moving stones'
     for (uint32_t is = moving; is; is &= is - 1)
         r[lowestBit(is)] = reachOf(t, sh.g[lowestBit(is)]);
-    // The pairs that may meet, with a copy of their bound for the search
-    // of the least.
-    struct Bound {
-        int64_t until;
-        int8_t a, b;
-    };
-    Bound bounds[FCV1_STONES * FCV1_STONES / 2];
-    int n = 0, least = -1;  // the first of the least, found while they are filled
+    // The pairs that may meet, with a copy of their bound in an array of its
+    // own, which the search of the least runs down.
+    int64_t untils[FCV1_STONES * FCV1_STONES / 2];
+    int8_t pairOf[FCV1_STONES * FCV1_STONES / 2][2];
+    // The first of the least, found while they are filled; every bound kept
+    // is below NONE.
+    int n = 0, least = -1;
+    int64_t lowest = PairBounds::NONE;
     for (uint32_t is = present; is; is &= is - 1) {
         const int i = lowestBit(is);
         // The stones after i that make a pair with it: any, when i moves;
@@ -340,10 +340,13 @@ int64_t safeSteps(const Fcv1Tables& t, const Sheet& sh, PairBounds& pb) {
         uint32_t js = present & ~((2u << i) - 1);
         if (!sh.isMoving(i))
             js &= moving;
+        // Those whose pair is taken anew whatever its bound: all, when i's
+        // motion changed.
+        const uint32_t renew = (pb.changed >> i & 1) ? ~0u : pb.changed;
         for (; js; js &= js - 1) {
             const int j = lowestBit(js);
             int64_t& until = pb.until[i][j];
-            if (((pb.changed >> i | pb.changed >> j) & 1) || until <= pb.clock) {
+            if ((renew >> j & 1) || until <= pb.clock) {
                 const int a = sh.isMoving(i) ? i : j, b = a == i ? j : i;
                 const bool bMoving = sh.isMoving(b);
                 const int64_t steps = pairBound(t, sh.g[a], r[a], sh.g[b], bMoving, bMoving ? r[b] : RESTING);
@@ -355,9 +358,14 @@ int64_t safeSteps(const Fcv1Tables& t, const Sheet& sh, PairBounds& pb) {
                 }
             }
             if (until != PairBounds::NONE) {
-                if (least < 0 || until < bounds[least].until)
+                if (until < lowest) {
+                    lowest = until;
                     least = n;
-                bounds[n++] = Bound{until, int8_t(i), int8_t(j)};
+                }
+                untils[n] = until;
+                pairOf[n][0] = int8_t(i);
+                pairOf[n][1] = int8_t(j);
+                ++n;
             }
         }
     }
@@ -365,25 +373,35 @@ int64_t safeSteps(const Fcv1Tables& t, const Sheet& sh, PairBounds& pb) {
     for (int round = 0;; ++round) {
         if (round > 0) {
             least = -1;
+            lowest = PairBounds::NONE;
             for (int p = 0; p < n; ++p)
-                if (least < 0 || bounds[p].until < bounds[least].until)
+                if (untils[p] < lowest) {
+                    lowest = untils[p];
                     least = p;
+                }
         }
         if (least < 0)
             return -1;
-        const int a = bounds[least].a, b = bounds[least].b;
+        const int a = pairOf[least][0], b = pairOf[least][1];
         const int64_t steps = pb.until[a][b] - pb.clock;
         if (pb.touchAt[a][b] || round == MAX_REFINEMENTS)
             return steps;
         bool touching = false;
         const int64_t further = boundFurtherOn(t, sh, a, b, steps, touching);
         pb.touchAt[a][b] = touching;
+        // Touching, the pair keeps its bound and stays the first of the
+        // least: the next round would return it as it stands.
+        if (touching)
+            return steps;
         if (further == NEVER) {
             pb.until[a][b] = PairBounds::NONE;
-            bounds[least] = bounds[--n];
+            --n;
+            untils[least] = untils[n];
+            pairOf[least][0] = pairOf[n][0];
+            pairOf[least][1] = pairOf[n][1];
             continue;
         }
-        pb.until[a][b] = bounds[least].until = pb.clock + further;
+        pb.until[a][b] = untils[least] = pb.clock + further;
     }
 }
 
