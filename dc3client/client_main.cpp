@@ -44,7 +44,7 @@ const char USAGE[] =
     "Prints one line with the result and exits 0 after the game; a lost connection\n"
     "or a message it cannot take gives one line on standard error and exit status 1.\n"
     "The search options (the budget of a move comes from the clock instead of\n"
-    "--budget-ms; without a --preset the strong preset's, --preset kelvo for the\n"
+    "--budget-ms; without a --preset the game preset's, --preset kelvo for the\n"
     "line protocol player's own search):\n";
 
 int usageError(const std::string& message) { return Kelvo::Dc3::usageError("kelvo-dc3", message); }
@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
     Kelvo::SearchSettings settings;
     Kelvo::parseIceName(DC3_ICE, settings.ice);
     // The best search measured on the framework's clocks, unless asked otherwise.
-    Kelvo::addSearchOptions(app, settings, "--budget-ms", "strong");
+    Kelvo::addSearchOptions(app, settings, "--budget-ms", "game");
     const std::string usage = std::string(USAGE) + Kelvo::searchOptionsHelp();
     if (const int status = Kelvo::Dc3::parseCommandLine(app, help, argc, argv, usage.c_str()); status >= 0)
         return status;

@@ -46,7 +46,7 @@ const char USAGE[] =
     "Prints one result line and exits 0 once the match has a winner; a refused\n"
     "connection, bad credentials, a body not as described or a stream silent past the\n"
     "clock of the team due gives one line on standard error and exit status 1.\n"
-    "The search options (without a --preset the strong preset's):\n";
+    "The search options (without a --preset the game preset's):\n";
 
 int usageError(const std::string& message) { return Kelvo::Dc3::usageError("kelvo-dc4", message); }
 
@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
     app.add_flag("--verbose", options.session.verbose);
     Kelvo::SearchSettings settings;
     Kelvo::parseIceName(DC4_ICE, settings.ice);
-    Kelvo::addSearchOptions(app, settings, "--budget-ms", "strong");
+    Kelvo::addSearchOptions(app, settings, "--budget-ms", "game");
     const std::string usage = std::string(USAGE) + Kelvo::searchOptionsHelp();
     if (const int status = Kelvo::Dc3::parseCommandLine(app, help, argc, argv, usage.c_str()); status >= 0)
         return status;

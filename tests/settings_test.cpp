@@ -213,6 +213,9 @@ TEST(SearchOptions, APresetIsItsOptionsAndOptionsBesideItWin) {
         EXPECT_EQ(named.commonNoise, spelled.commonNoise) << p.name;
         EXPECT_EQ(named.playoutsPerVisit, spelled.playoutsPerVisit) << p.name;
         EXPECT_EQ(named.budgetMs, spelled.budgetMs) << p.name;
+        EXPECT_EQ(named.objective, spelled.objective) << p.name;
+        EXPECT_EQ(named.takeoutWeights, spelled.takeoutWeights) << p.name;
+        EXPECT_EQ(named.playoutTakeout, spelled.playoutTakeout) << p.name;
     }
     const SearchSettings strong = parsed({"--preset", "strong"});
     EXPECT_EQ(strong.allocation, Allocation::HALVING);
